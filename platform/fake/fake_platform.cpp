@@ -1,0 +1,383 @@
+#include "platform/fake/fake_platform.h"
+
+#include <cstdio>
+
+#include "typing/unicode.h"
+
+namespace teclix {
+
+namespace {
+
+std::string hex(unsigned value, int width) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*X", width, value);
+  return buf;
+}
+
+std::string to_utf8(char32_t ch) {
+  std::u16string s;
+  append_code_point(s, ch);
+  return utf16_to_utf8(s);
+}
+
+void add(FakeLayout &layout, std::uint32_t key, char32_t base, char32_t shift, char32_t altgr = 0,
+         char32_t shift_altgr = 0, bool caps = false) {
+  std::string name = base == U' ' ? "Space" : to_utf8(base);
+  if (base >= U'a' && base <= U'z') {
+    name = to_utf8(base - 0x20);
+  }
+  layout.keys.push_back({key, name, base, shift, altgr, shift_altgr, caps});
+}
+
+void add_letters(FakeLayout &layout) {
+  for (char32_t c = U'a'; c <= U'z'; ++c) {
+    add(layout, 0x41 + (c - U'a'), c, c - 0x20, 0, 0, true);
+  }
+  add(layout, 0x20, U' ', U' ');
+}
+
+void add_digits(FakeLayout &layout, std::u32string_view base, std::u32string_view shift,
+                std::u32string_view altgr) {
+  // Keys 1..9 then 0, as on the top row.
+  for (int i = 0; i < 10; ++i) {
+    const std::uint32_t vk = i == 9 ? 0x30 : 0x31 + i;
+    add(layout, vk, base[i], shift[i], altgr[i] == U' ' ? 0 : altgr[i]);
+  }
+}
+
+void set_altgr(FakeLayout &layout, std::uint32_t key, char32_t ch) {
+  for (FakeKey &k : layout.keys) {
+    if (k.key == key) {
+      k.altgr = ch;
+    }
+  }
+}
+
+const char *modifier_name(std::uint32_t vk) {
+  switch (vk) {
+  case 0xA0:
+    return "Shift";
+  case 0xA1:
+    return "RShift";
+  case 0xA2:
+    return "Ctrl";
+  case 0xA4:
+    return "Alt";
+  case 0xA5:
+    return "AltGr";
+  case 0x5B:
+    return "Win";
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
+
+FakeLayout fake_layout_us() {
+  FakeLayout l{"us", {}, U"", false};
+  add_digits(l, U"1234567890", U"!@#$%^&*()", U"          ");
+  add_letters(l);
+  add(l, 0xBA, U';', U':');
+  add(l, 0xBB, U'=', U'+');
+  add(l, 0xBC, U',', U'<');
+  add(l, 0xBD, U'-', U'_');
+  add(l, 0xBE, U'.', U'>');
+  add(l, 0xBF, U'/', U'?');
+  add(l, 0xC0, U'`', U'~');
+  add(l, 0xDB, U'[', U'{');
+  add(l, 0xDC, U'\\', U'|');
+  add(l, 0xDD, U']', U'}');
+  add(l, 0xDE, U'\'', U'"');
+  return l;
+}
+
+FakeLayout fake_layout_es() {
+  FakeLayout l{"es", {}, U"`^´¨~", true};
+  add_digits(l, U"1234567890", U"!\"·$%&/()=", U"|@#~ ¬    ");
+  add_letters(l);
+  set_altgr(l, 0x45, U'€');
+  add(l, 0xDC, U'º', U'ª', U'\\');
+  add(l, 0xDB, U'\'', U'?');
+  add(l, 0xDD, U'¡', U'¿');
+  add(l, 0xBA, U'`', U'^', U'[');
+  add(l, 0xBB, U'+', U'*', U']');
+  add(l, 0xDE, U'´', U'¨', U'{');
+  add(l, 0xBF, U'ç', U'Ç', U'}', 0, true);
+  add(l, 0xC0, U'ñ', U'Ñ', 0, 0, true);
+  add(l, 0xBC, U',', U';');
+  add(l, 0xBE, U'.', U':');
+  add(l, 0xBD, U'-', U'_');
+  add(l, 0xE2, U'<', U'>');
+  return l;
+}
+
+FakeLayout fake_layout_de() {
+  FakeLayout l{"de", {}, U"´`^", false};
+  add_digits(l, U"1234567890", U"!\"§$%&/()=", U" ²³   {[]}");
+  add_letters(l);
+  set_altgr(l, 0x51, U'@');
+  set_altgr(l, 0x45, U'€');
+  set_altgr(l, 0x4D, U'µ');
+  add(l, 0xDB, U'ß', U'?', U'\\');
+  add(l, 0xDD, U'´', U'`');
+  add(l, 0xBB, U'+', U'*', U'~');
+  add(l, 0xBF, U'#', U'\'');
+  add(l, 0xBA, U'ü', U'Ü', 0, 0, true);
+  add(l, 0xC0, U'ö', U'Ö', 0, 0, true);
+  add(l, 0xDE, U'ä', U'Ä', 0, 0, true);
+  add(l, 0xDC, U'^', U'°');
+  add(l, 0xBC, U',', U';');
+  add(l, 0xBE, U'.', U':');
+  add(l, 0xBD, U'-', U'_');
+  add(l, 0xE2, U'<', U'>', U'|');
+  return l;
+}
+
+FakeLayout fake_layout_fr() {
+  FakeLayout l{"fr", {}, U"~`^¨", true};
+  add_digits(l, U"&é\"'(-è_çà", U"1234567890", U" ~#{[|`\\^@");
+  add_letters(l);
+  set_altgr(l, 0x45, U'€');
+  add(l, 0xDB, U')', U'°', U']');
+  add(l, 0xBB, U'=', U'+', U'}');
+  add(l, 0xDD, U'^', U'¨');
+  add(l, 0xBA, U'$', U'£', U'¤');
+  add(l, 0xC0, U'ù', U'%');
+  add(l, 0xDC, U'*', U'µ');
+  add(l, 0xBC, U',', U'?');
+  add(l, 0xBE, U';', U'.');
+  add(l, 0xBF, U':', U'/');
+  add(l, 0xDF, U'!', U'§');
+  add(l, 0xDE, U'²', 0);
+  add(l, 0xE2, U'<', U'>');
+  return l;
+}
+
+FakePlatform::FakePlatform() = default;
+
+void FakePlatform::hold(unsigned modifiers) {
+  for (unsigned bit : {kShift, kControl, kAlt, kAltGr, kSuper}) {
+    if (modifiers & bit) {
+      down_.insert(bit == kShift     ? 0xA0
+                   : bit == kControl ? 0xA2
+                   : bit == kAlt     ? 0xA4
+                   : bit == kAltGr   ? 0xA5
+                                     : 0x5B);
+    }
+  }
+}
+
+unsigned FakePlatform::modifiers_now() const {
+  unsigned m = 0;
+  if (down_.count(0xA0) || down_.count(0xA1)) {
+    m |= kShift;
+  }
+  if (down_.count(0xA2)) {
+    m |= kControl;
+  }
+  if (down_.count(0xA4)) {
+    m |= kAlt;
+  }
+  if (down_.count(0xA5)) {
+    m |= kAltGr;
+  }
+  if (down_.count(0x5B)) {
+    m |= kSuper;
+  }
+  return m;
+}
+
+std::string FakePlatform::joined_log() const {
+  std::string out;
+  for (const std::string &entry : log) {
+    if (!out.empty()) {
+      out += ' ';
+    }
+    out += entry;
+  }
+  return out;
+}
+
+WindowHandle FakePlatform::create_main_window(WindowEvents &events) {
+  window_events_ = &events;
+  calls.push_back("create");
+  return 0x100;
+}
+
+void FakePlatform::show_window(WindowHandle) {
+  shown = true;
+  calls.push_back("show");
+}
+
+void FakePlatform::set_instruction(WindowHandle, const std::u16string &text) {
+  instruction = text;
+}
+
+int FakePlatform::message_box(const std::u16string &, const std::u16string &, int style) {
+  calls.push_back("message_box " + std::to_string(style));
+  return message_box_answer;
+}
+
+CallResult FakePlatform::register_hotkey(WindowHandle, int id, unsigned modifiers,
+                                         unsigned virtual_key) {
+  calls.push_back("register " + hex(id, 4) + " " + std::to_string(modifiers) + " " +
+                  hex(virtual_key, 2));
+  if (hotkey_taken) {
+    return {false, u"Hot key is already registered."};
+  }
+  return {};
+}
+
+void FakePlatform::unregister_hotkey(WindowHandle, int id) {
+  calls.push_back("unregister " + hex(id, 4));
+}
+
+void FakePlatform::wait_message() {
+  ++waits;
+  if (script.empty()) {
+    // The script is over: the user closes the window.
+    script.push_back(FakeEvent::Close);
+  }
+  queued.push_back(script.front());
+  script.pop_front();
+}
+
+bool FakePlatform::peek_hotkey(WindowHandle) {
+  for (auto it = queued.begin(); it != queued.end(); ++it) {
+    if (*it == FakeEvent::Hotkey) {
+      queued.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+void FakePlatform::pump_events() {
+  while (!queued.empty()) {
+    const FakeEvent e = queued.front();
+    queued.pop_front();
+    if (e == FakeEvent::Close && window_events_) {
+      calls.push_back("close");
+      window_events_->on_close();
+    }
+    // A hotkey still queued here reaches the window, which ignores it.
+  }
+}
+
+void FakePlatform::begin_typing(std::u16string_view) {
+  typing_ = true;
+  ++pastes_started;
+}
+
+void FakePlatform::end_typing() {
+  typing_ = false;
+}
+
+std::optional<KeyLocation> FakePlatform::locate(char32_t ch) {
+  const unsigned altgr = layout.altgr_is_ctrl_alt ? (kControl | kAlt) : kAltGr;
+  const bool dead = layout.dead.find(ch) != std::u32string::npos;
+  for (unsigned level = 0; level < 4; ++level) {
+    for (const FakeKey &k : layout.keys) {
+      const char32_t produced = level == 0   ? k.base
+                                : level == 1 ? k.shift
+                                : level == 2 ? k.altgr
+                                             : k.shift_altgr;
+      if (produced == ch && ch != 0) {
+        const unsigned mods = (level & 1 ? unsigned{kShift} : 0u) | (level & 2 ? altgr : 0u);
+        return KeyLocation{k.key, mods, dead};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+void FakePlatform::send_virtual_key(std::uint8_t virtual_key, bool up) {
+  key_event(virtual_key, up);
+}
+
+void FakePlatform::send_layout_key(std::uint32_t key, bool up) {
+  key_event(key, up);
+}
+
+void FakePlatform::send_character(char32_t ch) {
+  log.push_back("U+" + hex(ch, 4));
+  emit(ch);
+  if (on_key_event) {
+    on_key_event();
+  }
+}
+
+void FakePlatform::emit(char32_t ch) {
+  append_code_point(typed, ch);
+}
+
+void FakePlatform::emit(const std::string &marker) {
+  typed += utf8_to_utf16("⟨" + marker + "⟩");
+}
+
+void FakePlatform::key_event(std::uint32_t key, bool up) {
+  const FakeKey *layout_key = nullptr;
+  for (const FakeKey &k : layout.keys) {
+    if (k.key == key) {
+      layout_key = &k;
+    }
+  }
+  std::string name;
+  if (const char *m = modifier_name(key)) {
+    name = m;
+  } else if (key == 0x0D) {
+    name = "Enter";
+  } else if (key == 0x09) {
+    name = "Tab";
+  } else if (key == 0x14) {
+    name = "CapsLock";
+  } else if (key == 0x6E) {
+    name = "Decimal";
+  } else if (layout_key) {
+    name = layout_key->name;
+  } else {
+    name = "VK_" + hex(key, 2);
+  }
+  log.push_back((up ? "-" : "+") + name);
+
+  if (up) {
+    down_.erase(key);
+  } else {
+    down_.insert(key);
+    const unsigned mods = modifiers_now();
+    const bool altgr = (mods & kAltGr) || ((mods & kControl) && (mods & kAlt));
+    const bool shortcut = !altgr && (mods & (kControl | kAlt | kSuper));
+    if (modifier_name(key)) {
+      // Modifiers produce no text.
+    } else if (key == 0x14) {
+      caps_ = !caps_;
+    } else if (key == 0x0D) {
+      emit(U'\n');
+    } else if (key == 0x09) {
+      emit(U'\t');
+    } else if (key == 0x6E) {
+      emit(static_cast<char32_t>(keypad_decimal));
+    } else if (!layout_key) {
+      emit(name);
+    } else if (shortcut) {
+      emit("shortcut " + name);
+    } else {
+      const bool shifted = ((mods & kShift) != 0) != (caps_ && layout_key->caps);
+      const char32_t ch = altgr ? (shifted ? layout_key->shift_altgr : layout_key->altgr)
+                                : (shifted ? layout_key->shift : layout_key->base);
+      if (ch == 0) {
+        emit("nothing from " + name);
+      } else if (layout.dead.find(ch) != std::u32string::npos) {
+        emit("dead " + to_utf8(ch));
+      } else {
+        emit(ch);
+      }
+    }
+  }
+  if (on_key_event) {
+    on_key_event();
+  }
+}
+
+} // namespace teclix

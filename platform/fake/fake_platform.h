@@ -1,0 +1,109 @@
+// A scriptable stand-in for the operating system, for the unit tests.
+//
+// Tests queue hotkey presses and close requests, set the clipboard, the focus and
+// the keyboard layout, and read back every key event as text ("+Shift +A -A -Shift")
+// and the text a target window would have received from those events.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace teclix {
+
+// One key of a fake layout and the characters its levels produce (0 = none).
+struct FakeKey {
+  std::uint32_t key = 0; // a Windows virtual-key code
+  std::string name;
+  char32_t base = 0, shift = 0, altgr = 0, shift_altgr = 0;
+  bool caps = false; // Caps Lock swaps its base and shift levels
+};
+
+struct FakeLayout {
+  std::string name;
+  std::vector<FakeKey> keys;
+  std::u32string dead;            // characters whose key is a dead key
+  bool altgr_is_ctrl_alt = false; // Windows reports AltGr as Control+Alt
+};
+
+FakeLayout fake_layout_us();
+FakeLayout fake_layout_es();
+FakeLayout fake_layout_de();
+FakeLayout fake_layout_fr();
+
+enum class FakeEvent { Hotkey, Close, Timer };
+
+class FakePlatform : public Platform {
+public:
+  FakePlatform();
+
+  // --- Script -----------------------------------------------------------------
+  std::deque<FakeEvent> script; // events still to come, one per wait
+  std::deque<FakeEvent> queued; // events that have arrived and wait in the queue
+  std::optional<std::u16string> clipboard;
+  WindowHandle focus = 0x1234;
+  NumberFormat format;
+  FakeLayout layout = fake_layout_us();
+  bool hotkey_taken = false;          // another program holds the hotkey
+  char16_t keypad_decimal = u',';     // what the target writes for the keypad decimal key
+  std::function<void()> on_key_event; // runs after every key event sent
+                                      // (it may push to queued: a press during a paste)
+  int message_box_answer = kIdOk;
+
+  // Puts the target's keyboard in a state before typing starts.
+  void hold(unsigned modifiers);
+  void set_caps_lock(bool on) { caps_ = on; }
+
+  // --- Observations -----------------------------------------------------------
+  std::vector<std::string> log;   // one entry per key event or character
+  std::u16string typed;           // what the focused control received
+  std::vector<std::string> calls; // window and hotkey calls, in order
+  std::u16string instruction;
+  bool shown = false;
+  int waits = 0;
+  int pastes_started = 0;         // begin_typing calls
+  std::string joined_log() const; // the log as one line
+  unsigned modifiers_now() const; // modifiers down in the target now
+  bool caps_now() const { return caps_; }
+
+  // --- Platform ---------------------------------------------------------------
+  WindowHandle create_main_window(WindowEvents &events) override;
+  void show_window(WindowHandle window) override;
+  void set_instruction(WindowHandle window, const std::u16string &text) override;
+  int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
+  CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
+                             unsigned virtual_key) override;
+  void unregister_hotkey(WindowHandle window, int id) override;
+  void wait_message() override;
+  bool peek_hotkey(WindowHandle window) override;
+  void pump_events() override;
+  WindowHandle focused_control() override { return focus; }
+  std::optional<std::u16string> clipboard_text() override { return clipboard; }
+  NumberFormat number_format() override { return format; }
+  void begin_typing(std::u16string_view text) override;
+  void end_typing() override;
+  std::optional<KeyLocation> locate(char32_t ch) override;
+  unsigned held_modifiers() override { return modifiers_now(); }
+  bool caps_lock_on() override { return caps_; }
+  void send_virtual_key(std::uint8_t virtual_key, bool up) override;
+  void send_layout_key(std::uint32_t key, bool up) override;
+  void send_character(char32_t ch) override;
+
+private:
+  void key_event(std::uint32_t key, bool up);
+  void emit(char32_t ch);
+  void emit(const std::string &marker);
+
+  WindowEvents *window_events_ = nullptr;
+  std::set<std::uint32_t> down_;
+  bool caps_ = false;
+  bool typing_ = false;
+};
+
+} // namespace teclix

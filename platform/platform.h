@@ -1,0 +1,116 @@
+// The one seam between Teclix and the operating system.
+//
+// The core (typing/, window/, helpers/) talks to the system only through this
+// interface. Each program compiles exactly one real backend (win32/ or x11/);
+// the unit tests use the scriptable fake in fake/.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace teclix {
+
+// An opaque window handle. 0 means no window.
+using WindowHandle = std::uint64_t;
+
+// How the user's locale writes numbers.
+struct NumberFormat {
+  std::u16string decimal = u".";
+  std::u16string grouping = u",";
+  std::u16string negative = u"-";
+};
+
+// Modifier keys, as bits of a set.
+enum Modifier : unsigned {
+  kShift = 1,
+  kControl = 2,
+  kAlt = 4,
+  kAltGr = 8,
+  kSuper = 16,
+};
+
+// Where the current keyboard layout produces a character.
+struct KeyLocation {
+  std::uint32_t key = 0;  // the platform's own key number (virtual key or keycode)
+  unsigned modifiers = 0; // Modifier bits to hold while the key is pressed
+  bool dead = false;      // a dead key: on its own it only prepares an accent
+};
+
+// The outcome of a platform call that can fail in a way the user must hear of.
+struct CallResult {
+  bool ok = true;
+  std::u16string reason; // the system's own words when !ok
+};
+
+// Window events, delivered by the platform while it pumps events.
+class WindowEvents {
+public:
+  virtual ~WindowEvents() = default;
+  // The user asked to close the window; it closes once this returns.
+  virtual void on_close() = 0;
+};
+
+// Buttons a message box can return, with their standard codes.
+enum MessageBoxResult : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+  kIdAbort = 3,
+  kIdRetry = 4,
+  kIdIgnore = 5,
+  kIdYes = 6,
+  kIdNo = 7,
+};
+
+class Platform {
+public:
+  virtual ~Platform() = default;
+
+  // --- The main window -----------------------------------------------------
+  virtual WindowHandle create_main_window(WindowEvents &events) = 0;
+  virtual void show_window(WindowHandle window) = 0;
+  // Sets the instruction text of the window.
+  virtual void set_instruction(WindowHandle window, const std::u16string &text) = 0;
+  // A modal message box; style is the standard button and icon number.
+  virtual int message_box(const std::u16string &prompt, const std::u16string &title, int style) = 0;
+
+  // --- Hotkey and the message loop -----------------------------------------
+  // Holds a global hotkey for the window. Fails when another program holds it.
+  virtual CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
+                                     unsigned virtual_key) = 0;
+  virtual void unregister_hotkey(WindowHandle window, int id) = 0;
+  // Blocks until a new event arrives for this program.
+  virtual void wait_message() = 0;
+  // Removes at most one pending hotkey press for the window; true if one was removed.
+  virtual bool peek_hotkey(WindowHandle window) = 0;
+  // Dispatches every queued event, then returns.
+  virtual void pump_events() = 0;
+
+  // --- What a paste reads --------------------------------------------------
+  // The control with the keyboard focus in the foreground window, or 0.
+  virtual WindowHandle focused_control() = 0;
+  // The clipboard's text; nullopt when it holds no text or cannot be read in time.
+  virtual std::optional<std::u16string> clipboard_text() = 0;
+  virtual NumberFormat number_format() = 0;
+
+  // --- Keyboard output -----------------------------------------------------
+  // Called before a text is typed, with the whole text, and after it.
+  // The backend reads the focused window's layout here and may prepare keys
+  // for characters the layout lacks.
+  virtual void begin_typing(std::u16string_view text) = 0;
+  virtual void end_typing() = 0;
+  // The key and modifiers that produce ch in the current layout, if any.
+  virtual std::optional<KeyLocation> locate(char32_t ch) = 0;
+  // Modifiers currently held down, and the Caps Lock toggle.
+  virtual unsigned held_modifiers() = 0;
+  virtual bool caps_lock_on() = 0;
+  // One key event for a Windows virtual-key code (the backend adds the scan code).
+  virtual void send_virtual_key(std::uint8_t virtual_key, bool up) = 0;
+  // One key event for a key returned by locate().
+  virtual void send_layout_key(std::uint32_t key, bool up) = 0;
+  // Types one character that no plain key of the layout produces.
+  virtual void send_character(char32_t ch) = 0;
+};
+
+} // namespace teclix

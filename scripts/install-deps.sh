@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Teclix needs.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # native build and unit tests
+  build-essential cmake ninja-build pkg-config clang-format googletest libgtest-dev
+  # X11 program
+  libx11-dev libxtst-dev libxft-dev libfontconfig-dev libxkbfile-dev fonts-liberation
+  # Windows cross build and Wine
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+  # end-to-end tests
+  xvfb xauth x11-utils x11-xkb-utils xdotool xclip xterm zenity imagemagick
+  tigervnc-standalone-server tigervnc-viewer locales procps
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Number formats of both kinds of locale are exercised by the tests.
+need_locale=0
+for l in es_ES.utf8 en_US.utf8; do
+  locale -a 2>/dev/null | grep -qx "$l" || need_locale=1
+done
+if [ $need_locale -eq 1 ]; then
+  $SUDO sed -i -E 's/^# *(es_ES.UTF-8 UTF-8|en_US.UTF-8 UTF-8)/\1/' /etc/locale.gen
+  $SUDO locale-gen >/dev/null
+fi
+echo "install-deps: done"

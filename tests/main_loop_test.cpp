@@ -1,0 +1,102 @@
+#include "typing/main_loop.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_platform.h"
+#include "test_text.h"
+#include "window/form1.h"
+
+namespace teclix {
+namespace {
+
+// Runs the program against the fake until its script is over.
+void run(FakePlatform &fake) {
+  Form1 form(fake);
+  form.Load();
+  EXPECT_TRUE(form.finalizar());
+  EXPECT_FALSE(form.hotkey_held());
+}
+
+TEST(MainLoop, StartsHoldsF10AndReleasesItOnClose) {
+  FakePlatform fake;
+  run(fake);
+  const std::vector<std::string> expected = {"create", "register BFFF 0 79", "show", "close",
+                                             "unregister BFFF"};
+  EXPECT_EQ(fake.calls, expected);
+  EXPECT_EQ(fake.instruction, kInstruction);
+  EXPECT_EQ(fake.waits, 1); // the loop ends within the pass that saw the close
+}
+
+TEST(MainLoop, EachHotkeyPastesTheClipboard) {
+  FakePlatform fake;
+  fake.clipboard = u"Hola, mundo";
+  fake.script = {FakeEvent::Hotkey, FakeEvent::Timer, FakeEvent::Hotkey};
+  run(fake);
+  EXPECT_EQ(fake.typed, u"Hola, mundoHola, mundo");
+}
+
+TEST(MainLoop, NumbersUseTheKeypadDecimalKey) {
+  FakePlatform fake;
+  fake.format = NumberFormat{u",", u".", u"-"};
+  fake.clipboard = u"-1.234,567\r\n";
+  fake.keypad_decimal = u',';
+  fake.script = {FakeEvent::Hotkey};
+  run(fake);
+  EXPECT_EQ(fake.joined_log(), "+- -- +1 -1 +2 -2 +3 -3 +4 -4 +Decimal -Decimal +5 -5 +7 -7");
+  EXPECT_EQ(fake.typed, u"-1234,57");
+}
+
+struct NothingTyped {
+  const char *why;
+  WindowHandle focus;
+  std::optional<std::u16string> clipboard;
+};
+
+class PressTypesNothing : public ::testing::TestWithParam<NothingTyped> {};
+
+TEST_P(PressTypesNothing, AndTheLoopGoesOn) {
+  const NothingTyped &c = GetParam();
+  FakePlatform fake;
+  fake.focus = c.focus;
+  fake.clipboard = c.clipboard;
+  fake.script = {FakeEvent::Hotkey};
+  run(fake);
+  EXPECT_TRUE(fake.log.empty()) << c.why << ": " << fake.joined_log();
+  EXPECT_EQ(fake.pastes_started, 0) << c.why;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PressTypesNothing,
+                         ::testing::Values(NothingTyped{"nothing focused", 0, u"texto"},
+                                           NothingTyped{"empty clipboard", 0x55, u""},
+                                           NothingTyped{"no text on the clipboard", 0x55,
+                                                        std::nullopt}));
+
+TEST(MainLoop, AHotkeyPressedDuringAPasteIsNotASecondPaste) {
+  FakePlatform fake;
+  fake.clipboard = u"ab";
+  fake.script = {FakeEvent::Hotkey};
+  bool pressed_again = false;
+  fake.on_key_event = [&] {
+    if (!pressed_again) {
+      pressed_again = true;
+      fake.queued.push_back(FakeEvent::Hotkey);
+    }
+  };
+  run(fake);
+  EXPECT_EQ(fake.typed, u"ab");
+  EXPECT_EQ(fake.pastes_started, 1);
+}
+
+TEST(MainLoop, F10HeldElsewhereIsSaidInTheWindowAndTheLoopStillRuns) {
+  FakePlatform fake;
+  fake.hotkey_taken = true;
+  run(fake);
+  EXPECT_NE(fake.instruction.find(u"F10"), std::u16string::npos);
+  EXPECT_NE(fake.instruction.find(u"Hot key is already registered."), std::u16string::npos);
+  EXPECT_TRUE(fake.shown);
+  // Nothing was held, so nothing is released.
+  EXPECT_EQ(fake.calls.back(), "close");
+}
+
+} // namespace
+} // namespace teclix

@@ -1,0 +1,27 @@
+// Typing by synthetic key presses: each character arrives as itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace teclix {
+
+inline constexpr std::uint8_t kVkTab = 0x09;
+inline constexpr std::uint8_t kVkReturn = 0x0D;
+inline constexpr std::uint8_t kVkCapital = 0x14;
+
+// The virtual key that stands for each modifier bit when it is pressed or released.
+std::uint8_t modifier_virtual_key(Modifier modifier);
+
+// Presses and releases one virtual key. A value outside 0-255 is an overflow error.
+void Pulsar_Tecla(Platform &platform, std::int32_t Tecla);
+
+// Types a text, each character as itself, into whatever has the focus: the layout's
+// key with the Shift/AltGr it needs where there is one, the character itself where
+// there is none. CR, LF and CR LF are one Enter each; tab is Tab. Caps Lock and any
+// held modifier do not change the result and are as before afterwards.
+void Pulsar_TeclaS(Platform &platform, const std::u16string &Teclas);
+
+} // namespace teclix

@@ -1,0 +1,40 @@
+// Run-time errors: the standard error number and its Spanish description.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace teclix {
+
+class RuntimeError : public std::runtime_error {
+public:
+  RuntimeError(int number, std::u16string description)
+      : std::runtime_error("run-time error " + std::to_string(number)), number_(number),
+        description_(std::move(description)) {}
+
+  int number() const { return number_; }
+  const std::u16string &description() const { return description_; }
+
+  // The text of the standard run-time error message box.
+  std::u16string message() const {
+    std::u16string digits;
+    for (char c : std::to_string(number_)) {
+      digits += static_cast<char16_t>(c);
+    }
+    return u"Se ha producido el error '" + digits + u"' en tiempo de ejecución:\r\n\r\n" +
+           description_;
+  }
+
+private:
+  int number_;
+  std::u16string description_;
+};
+
+inline RuntimeError overflow_error() {
+  return RuntimeError(6, u"Desbordamiento");
+}
+inline RuntimeError division_by_zero_error() {
+  return RuntimeError(11, u"División por cero");
+}
+
+} // namespace teclix

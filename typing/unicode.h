@@ -1,0 +1,25 @@
+// Conversions between the program's UTF-16 text and the encodings at its edges.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace teclix {
+
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// Reads the code point that starts at text[pos] and advances pos past it.
+// An unpaired surrogate reads as U+FFFD.
+char32_t next_code_point(std::u16string_view text, std::size_t &pos);
+
+// UTF-8 to UTF-16. Invalid sequences become U+FFFD; nothing else is lost.
+std::u16string utf8_to_utf16(std::string_view text);
+
+// UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
+std::string utf16_to_utf8(std::u16string_view text);
+
+// Appends one code point to UTF-16 text.
+void append_code_point(std::u16string &out, char32_t cp);
+
+} // namespace teclix
