@@ -19,7 +19,7 @@ std::string describe(const PlanDePegado &plan) {
       out += ' ';
     }
     if (step.kind == PasoDePegado::Kind::TypeText) {
-      out += "[" + u8(step.text) + "]";
+      out.append("[").append(u8(step.text)).append("]");
     } else {
       char buf[8];
       std::snprintf(buf, sizeof buf, "0x%02X", step.key);

@@ -1,0 +1,376 @@
+#include "platform/win32/win32_platform.h"
+
+#include <array>
+
+namespace teclix {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TeclixForm1";
+constexpr UINT_PTR kWakeTimer = 1;
+constexpr UINT kWakeIntervalMs = 90;
+// Input events are handed to the system in batches of this many.
+constexpr std::size_t kBatch = 64;
+
+const wchar_t *wide(const std::u16string &s) { return reinterpret_cast<const wchar_t *>(s.c_str()); }
+
+std::u16string from_wide(const wchar_t *s, std::size_t n) {
+  return std::u16string(reinterpret_cast<const char16_t *>(s), n);
+}
+
+HWND to_hwnd(WindowHandle h) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(h)); }
+WindowHandle from_hwnd(HWND h) { return reinterpret_cast<std::uintptr_t>(h); }
+
+std::u16string locale_string(LCTYPE type, const char16_t *fallback) {
+  std::array<wchar_t, 16> buf{};
+  const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buf.data(), buf.size());
+  if (n <= 1) {
+    return fallback;
+  }
+  return from_wide(buf.data(), static_cast<std::size_t>(n - 1));
+}
+
+// True while the key is physically or logically down for the whole system.
+bool down(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+
+} // namespace
+
+std::u16string system_error_text(DWORD code) {
+  wchar_t *text = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+  std::u16string out;
+  if (n > 0 && text) {
+    out = from_wide(text, n);
+    while (!out.empty() && (out.back() == u'\n' || out.back() == u'\r' || out.back() == u' ')) {
+      out.pop_back();
+    }
+  }
+  if (text) {
+    LocalFree(text);
+  }
+  std::string number = std::to_string(code);
+  std::u16string prefix = u"error ";
+  for (char c : number) {
+    prefix += static_cast<char16_t>(c);
+  }
+  return out.empty() ? prefix : prefix + u": " + out;
+}
+
+Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {}
+
+Win32Platform::~Win32Platform() {
+  if (label_font_) {
+    DeleteObject(label_font_);
+  }
+}
+
+LRESULT CALLBACK Win32Platform::window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_NCCREATE) {
+    auto *create = reinterpret_cast<CREATESTRUCTW *>(lparam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto *self = reinterpret_cast<Win32Platform *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self) {
+    return self->handle(hwnd, msg, wparam, lparam);
+  }
+  return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
+LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  switch (msg) {
+  case WM_CLOSE:
+    // The unload event, which is never cancelled.
+    if (events_) {
+      events_->on_close();
+    }
+    KillTimer(hwnd, kWakeTimer);
+    DestroyWindow(hwnd);
+    return 0;
+  case WM_DESTROY:
+    if (hwnd == window_) {
+      window_ = nullptr;
+    }
+    return 0;
+  case WM_CTLCOLORSTATIC:
+    SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
+    SetTextColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOWTEXT));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+  default:
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+  }
+}
+
+WindowHandle Win32Platform::create_main_window(WindowEvents &events) {
+  events_ = &events;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &Win32Platform::window_proc;
+  wc.hInstance = instance_;
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+  wc.lpszClassName = kWindowClass;
+  wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+  RegisterClassExW(&wc);
+
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  RECT rect{0, 0, 432, 167};
+  AdjustWindowRectEx(&rect, style, FALSE, 0);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  window_ = CreateWindowExW(0, kWindowClass, L"Teclix", style, x, y, width, height, nullptr,
+                            nullptr, instance_, this);
+
+  label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 1, 84, 425, 74,
+                           window_, nullptr, instance_, nullptr);
+  HDC dc = GetDC(window_);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(window_, dc);
+  label_font_ = CreateFontW(-MulDiv(975, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, L"Times New Roman");
+  SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(label_font_), FALSE);
+
+  // The timer only wakes the wait for messages.
+  SetTimer(window_, kWakeTimer, kWakeIntervalMs, nullptr);
+  return from_hwnd(window_);
+}
+
+void Win32Platform::show_window(WindowHandle window) {
+  ShowWindow(to_hwnd(window), SW_SHOWNORMAL);
+  UpdateWindow(to_hwnd(window));
+}
+
+void Win32Platform::set_instruction(WindowHandle, const std::u16string &text) {
+  if (label_) {
+    SetWindowTextW(label_, wide(text));
+  }
+}
+
+int Win32Platform::message_box(const std::u16string &prompt, const std::u16string &title,
+                               int style) {
+  return MessageBoxW(window_, wide(prompt), wide(title), static_cast<UINT>(style));
+}
+
+CallResult Win32Platform::register_hotkey(WindowHandle window, int id, unsigned modifiers,
+                                          unsigned virtual_key) {
+  if (RegisterHotKey(to_hwnd(window), id, modifiers, virtual_key)) {
+    return {};
+  }
+  return {false, system_error_text(GetLastError())};
+}
+
+void Win32Platform::unregister_hotkey(WindowHandle window, int id) {
+  UnregisterHotKey(to_hwnd(window), id);
+}
+
+void Win32Platform::wait_message() { WaitMessage(); }
+
+bool Win32Platform::peek_hotkey(WindowHandle window) {
+  MSG msg{};
+  return PeekMessageA(&msg, to_hwnd(window), WM_HOTKEY, WM_HOTKEY, PM_REMOVE) != 0;
+}
+
+void Win32Platform::pump_events() {
+  MSG msg{};
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+WindowHandle Win32Platform::focused_control() {
+  HWND foreground = GetForegroundWindow();
+  DWORD process = 0;
+  const DWORD thread = GetWindowThreadProcessId(foreground, &process);
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(thread, &info);
+  return from_hwnd(info.hwndFocus);
+}
+
+std::optional<std::u16string> Win32Platform::clipboard_text() {
+  // Another program may hold the clipboard open for a moment: retry for about 100 ms.
+  bool open = false;
+  for (int attempt = 0; attempt < 50 && !open; ++attempt) {
+    open = OpenClipboard(window_) != 0;
+    if (!open) {
+      Sleep(2);
+    }
+  }
+  if (!open) {
+    return std::nullopt;
+  }
+  std::optional<std::u16string> text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto *chars = static_cast<const wchar_t *>(GlobalLock(data))) {
+      // The text ends at its first NUL, and never past the end of its memory.
+      const std::size_t capacity = GlobalSize(data) / sizeof(wchar_t);
+      std::size_t n = 0;
+      while (n < capacity && chars[n] != L'\0') {
+        ++n;
+      }
+      text = from_wide(chars, n);
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+NumberFormat Win32Platform::number_format() {
+  NumberFormat format;
+  format.decimal = locale_string(LOCALE_SDECIMAL, u".");
+  format.grouping = locale_string(LOCALE_STHOUSAND, u",");
+  format.negative = locale_string(LOCALE_SNEGATIVESIGN, u"-");
+  return format;
+}
+
+HKL Win32Platform::focused_layout() const {
+  const DWORD thread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+  return GetKeyboardLayout(thread);
+}
+
+void Win32Platform::begin_typing(std::u16string_view) {
+  layout_ = focused_layout();
+  located_.clear();
+  typing_ = true;
+}
+
+void Win32Platform::end_typing() {
+  flush();
+  typing_ = false;
+}
+
+std::optional<KeyLocation> Win32Platform::locate(char32_t ch) {
+  if (!layout_) {
+    layout_ = focused_layout();
+  }
+  if (ch > 0xFFFF) {
+    return std::nullopt;
+  }
+  if (auto it = located_.find(ch); it != located_.end()) {
+    return it->second;
+  }
+  std::optional<KeyLocation> where;
+  const SHORT scan = VkKeyScanExW(static_cast<wchar_t>(ch), layout_);
+  const BYTE vk = LOBYTE(scan);
+  const BYTE shift = HIBYTE(scan);
+  // No key, or one that needs a state other than Shift, Control+Alt (AltGr) or both.
+  const bool usable = scan != -1 && (shift & ~7) == 0 && ((shift & 6) == 0 || (shift & 6) == 6);
+  if (usable) {
+    // Check what the key really produces in that state: a dead key, or a layout
+    // where the first key found needs Caps Lock, are typed as the character itself.
+    std::array<BYTE, 256> state{};
+    if (shift & 1) {
+      state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
+    }
+    if (shift & 2) {
+      state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
+    }
+    if (shift & 4) {
+      state[VK_MENU] = state[VK_LMENU] = 0x80;
+    }
+    const UINT scancode = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout_);
+    std::array<wchar_t, 8> out{};
+    // Flag 4 leaves the keyboard state (a pending dead key) untouched.
+    const int n = ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
+    if (n < 0) {
+      // A dead key was stored after all: clear it by asking once more.
+      ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
+    } else if (n == 1 && out[0] == static_cast<wchar_t>(ch)) {
+      KeyLocation key;
+      key.key = vk;
+      key.modifiers = ((shift & 1) ? unsigned{kShift} : 0u) |
+                      ((shift & 2) ? unsigned{kControl} : 0u) | ((shift & 4) ? unsigned{kAlt} : 0u);
+      where = key;
+    }
+  }
+  located_.emplace(ch, where);
+  return where;
+}
+
+unsigned Win32Platform::held_modifiers() {
+  unsigned held = 0;
+  if (down(VK_LSHIFT) || down(VK_RSHIFT)) {
+    held |= kShift;
+  }
+  if (down(VK_RMENU)) {
+    held |= kAltGr;
+  }
+  if (down(VK_LCONTROL) || down(VK_RCONTROL)) {
+    held |= kControl;
+  }
+  if (down(VK_LMENU)) {
+    held |= kAlt;
+  }
+  if (down(VK_LWIN) || down(VK_RWIN)) {
+    held |= kSuper;
+  }
+  return held;
+}
+
+bool Win32Platform::caps_lock_on() { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
+
+void Win32Platform::queue_key(WORD vk, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  // The scan code goes with every key: remote-desktop, VNC and virtual-machine
+  // clients read it rather than the virtual key.
+  const UINT scan = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC_EX, layout_ ? layout_ : focused_layout());
+  input.ki.wScan = static_cast<WORD>(scan & 0xFF);
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  if ((scan & 0xFF00) == 0xE000 || (scan & 0xFF00) == 0xE100) {
+    input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+  }
+  pending_.push_back(input);
+  if (!typing_ || pending_.size() >= kBatch) {
+    flush();
+  }
+}
+
+void Win32Platform::flush() {
+  if (!pending_.empty()) {
+    SendInput(static_cast<UINT>(pending_.size()), pending_.data(), sizeof(INPUT));
+    pending_.clear();
+  }
+}
+
+void Win32Platform::send_virtual_key(std::uint8_t virtual_key, bool up) {
+  queue_key(virtual_key, up);
+}
+
+void Win32Platform::send_layout_key(std::uint32_t key, bool up) {
+  queue_key(static_cast<WORD>(key), up);
+}
+
+void Win32Platform::send_character(char32_t ch) {
+  std::array<wchar_t, 2> units{};
+  std::size_t count = 1;
+  if (ch >= 0x10000) {
+    ch -= 0x10000;
+    units[0] = static_cast<wchar_t>(0xD800 + (ch >> 10));
+    units[1] = static_cast<wchar_t>(0xDC00 + (ch & 0x3FF));
+    count = 2;
+  } else {
+    units[0] = static_cast<wchar_t>(ch);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    for (bool up : {false, true}) {
+      INPUT input{};
+      input.type = INPUT_KEYBOARD;
+      input.ki.wScan = units[i];
+      input.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+      pending_.push_back(input);
+    }
+  }
+  if (!typing_ || pending_.size() >= kBatch) {
+    flush();
+  }
+}
+
+} // namespace teclix

@@ -1,0 +1,62 @@
+// The Windows backend: user32 for the window, hotkey, focus, clipboard and
+// keyboard input, kernel32 for the locale.
+#pragma once
+
+#include <windows.h>
+
+#include <unordered_map>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace teclix {
+
+class Win32Platform : public Platform {
+public:
+  explicit Win32Platform(HINSTANCE instance);
+  ~Win32Platform() override;
+
+  WindowHandle create_main_window(WindowEvents &events) override;
+  void show_window(WindowHandle window) override;
+  void set_instruction(WindowHandle window, const std::u16string &text) override;
+  int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
+  CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
+                             unsigned virtual_key) override;
+  void unregister_hotkey(WindowHandle window, int id) override;
+  void wait_message() override;
+  bool peek_hotkey(WindowHandle window) override;
+  void pump_events() override;
+  WindowHandle focused_control() override;
+  std::optional<std::u16string> clipboard_text() override;
+  NumberFormat number_format() override;
+  void begin_typing(std::u16string_view text) override;
+  void end_typing() override;
+  std::optional<KeyLocation> locate(char32_t ch) override;
+  unsigned held_modifiers() override;
+  bool caps_lock_on() override;
+  void send_virtual_key(std::uint8_t virtual_key, bool up) override;
+  void send_layout_key(std::uint32_t key, bool up) override;
+  void send_character(char32_t ch) override;
+
+private:
+  static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+  LRESULT handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+  HKL focused_layout() const;
+  void queue_key(WORD vk, bool up);
+  void flush();
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  HWND label_ = nullptr;
+  HFONT label_font_ = nullptr;
+  WindowEvents *events_ = nullptr;
+  HKL layout_ = nullptr;
+  bool typing_ = false;
+  std::vector<INPUT> pending_;
+  std::unordered_map<char32_t, std::optional<KeyLocation>> located_;
+};
+
+// The system's description of an error code, for messages.
+std::u16string system_error_text(DWORD code);
+
+} // namespace teclix

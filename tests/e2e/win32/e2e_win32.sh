@@ -1,0 +1,335 @@
+#!/usr/bin/env bash
+# End-to-end tests of Teclix.exe under Wine on a private Xvfb display: a real F10
+# press (xdotool), a real X clipboard (xclip, which Wine shares with its programs)
+# and real Windows targets (an edit-control window of ours, and Wine's notepad).
+# Each case compares the exact text that arrived.
+#
+#   e2e_win32.sh SOURCE_DIR BUILD_DIR [edit|notepad]
+set -uo pipefail
+
+SRC=$(cd "$1" && pwd)
+BUILD=$(cd "$2" && pwd)
+GROUP=${3:-edit}
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/teclix-e2e-win32.XXXXXX")
+ARTIFACTS="$BUILD/artifacts"
+mkdir -p "$ARTIFACTS"
+
+PIDS=()
+PASSED=0
+FAILED=0
+
+cleanup() {
+  for pid in "${PIDS[@]}"; do
+    kill "$pid" 2>/dev/null
+  done
+  for pid in "${PIDS[@]}"; do
+    wait "$pid" 2>/dev/null
+  done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() { echo "  FAIL: $*"; }
+
+# Runs a command until it succeeds, every 0.1 s, for at most $1 seconds.
+wait_until() {
+  local limit=$1
+  shift
+  local deadline=$((SECONDS + limit))
+  until "$@"; do
+    if ((SECONDS >= deadline)); then
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+start_display() {
+  exec 3>"$WORK/display"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+  PIDS+=($!)
+  exec 3>&-
+  wait_until 20 test -s "$WORK/display" || { echo "Xvfb did not start"; exit 1; }
+  export DISPLAY=":$(head -n1 "$WORK/display")"
+  wait_until 20 xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY not answering"; exit 1; }
+}
+
+start_wine() {
+  export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/teclix-wine-$(id -u)}"
+  export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot --init >/dev/null 2>&1
+    wineserver -w
+  fi
+}
+
+# Every Wine process of a session runs in the same locale: Wine keeps the user's
+# number format in its registry, which each process started in another locale rewrites.
+WINE_LOCALE=en_US.UTF-8
+
+# Starts a Windows program in the background; its PID is left in LAST_PID.
+run_windows() {
+  LC_ALL=$WINE_LOCALE LANG=$WINE_LOCALE wine "$@" >>"$WORK/wine.log" 2>&1 &
+  LAST_PID=$!
+  PIDS+=("$LAST_PID")
+}
+
+window_named() { xdotool search --name "^$1\$" 2>/dev/null | head -n1; }
+
+# Waits for a top-level window with exactly this title; prints its id.
+wait_window() {
+  local id=""
+  local deadline=$((SECONDS + ${2:-30}))
+  while [ -z "$id" ]; do
+    id=$(window_named "$1")
+    if [ -z "$id" ] && ((SECONDS >= deadline)); then
+      return 1
+    fi
+    [ -n "$id" ] || sleep 0.1
+  done
+  echo "$id"
+}
+
+pointer_over() { xdotool getmouselocation --shell 2>/dev/null | grep -qx "WINDOW=$1"; }
+
+# Clicks inside a Wine window, which is how Wine activates it without a window
+# manager. The X focus stays PointerRoot, so the pointer stays over the window and
+# the keys that follow (in the same X event stream) reach it.
+activate() {
+  local id=$1 X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  wait_until 10 pointer_over "$id"
+}
+
+clipboard_holds() { xclip -o -selection clipboard 2>/dev/null | cmp -s - "$1"; }
+clipboard_offers() { xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -qx "$1"; }
+
+# Puts a file on the clipboard, as text or as the given type, and waits until it is there.
+set_clipboard() {
+  local file=$1 type=${2:-}
+  if [ -n "$type" ]; then
+    xclip -selection clipboard -t "$type" -i "$file" >/dev/null 2>&1 &
+    PIDS+=($!)
+    wait_until 10 clipboard_offers "$type"
+  else
+    xclip -selection clipboard -i "$file" >/dev/null 2>&1 &
+    PIDS+=($!)
+    wait_until 10 clipboard_holds "$file"
+  fi
+}
+
+same_file() { cmp -s "$1" "$2"; }
+
+# Waits for a target's output file to hold exactly the expected bytes.
+expect_output() {
+  local out=$1 expected=$2 limit=${3:-20}
+  if wait_until "$limit" same_file "$out" "$expected"; then
+    return 0
+  fi
+  fail "expected $(wc -c <"$expected") bytes, got $(wc -c <"$out" 2>/dev/null || echo no) bytes"
+  cmp "$out" "$expected" 2>&1 | head -n1 | sed 's/^/  /'
+  cp "$out" "$ARTIFACTS/$(basename "$out").got" 2>/dev/null
+  cp "$expected" "$ARTIFACTS/$(basename "$out").expected"
+  return 1
+}
+
+TARGET_N=0
+# Starts a fresh edit target; sets TARGET_ID and TARGET_OUT.
+new_target() {
+  TARGET_N=$((TARGET_N + 1))
+  TARGET_OUT="$WORK/target$TARGET_N.txt"
+  local title="target $TARGET_N"
+  run_windows "$BUILD/edit_target.exe" "Z:${TARGET_OUT//\//\\}" --title "$title" --at 600 60 "$@"
+  TARGET_PID=$LAST_PID
+  TARGET_ID=$(wait_window "$title") || { fail "target window did not appear"; return 1; }
+  wait_until 20 test -e "$TARGET_OUT" || { fail "target wrote no file"; return 1; }
+  activate "$TARGET_ID" || { fail "target could not be focused"; return 1; }
+}
+
+close_target() { kill "$TARGET_PID" 2>/dev/null; wait "$TARGET_PID" 2>/dev/null; }
+
+TECLIX_PID=""
+start_teclix() {
+  local locale=$1
+  if [ -n "$TECLIX_PID" ]; then
+    kill "$TECLIX_PID" 2>/dev/null
+    wait "$TECLIX_PID" 2>/dev/null
+  fi
+  WINE_LOCALE=$locale
+  run_windows "$BUILD/Teclix.exe"
+  TECLIX_PID=$LAST_PID
+  TECLIX_ID=$(wait_window Teclix) || { echo "Teclix window did not appear"; exit 1; }
+}
+
+record() {
+  if [ "$1" -eq 0 ]; then
+    PASSED=$((PASSED + 1))
+    echo "  ok"
+  else
+    FAILED=$((FAILED + 1))
+  fi
+}
+
+# A press that must type nothing: afterwards a second press with "fin" on the
+# clipboard must leave exactly "fin" in the target.
+expect_nothing_then_sentinel() {
+  xdotool key F10
+  printf 'fin' >"$WORK/fin"
+  set_clipboard "$WORK/fin" && xdotool key F10 && expect_output "$TARGET_OUT" "$WORK/fin"
+}
+
+# --- The cases ---------------------------------------------------------------------
+
+run_text_case() {
+  local name=$1 locale=$2 clip=$3 want=$4
+  echo "case: $name ($locale)"
+  printf -- "$clip" >"$WORK/clip"
+  printf -- "$want" >"$WORK/want"
+  [ "$CURRENT_LOCALE" = "$locale" ] || { start_teclix "$locale"; CURRENT_LOCALE=$locale; }
+  new_target || return 1
+  set_clipboard "$WORK/clip" || { fail "clipboard not set"; return 1; }
+  xdotool key F10
+  expect_output "$TARGET_OUT" "$WORK/want"
+  local rc=$?
+  close_target
+  return $rc
+}
+
+run_edit_group() {
+  CURRENT_LOCALE=""
+  # name, locale, clipboard and what the edit control must hold (printf formats)
+  local punctuation='The Quick Brown Fox jumps: 1234567890 !"#$%%&\x27()*+,-./:;<=>?@[\\]^_`{|}~'
+  local spanish='¿Qué tal, Ñandú? ¡Sí! La cigüeña cuesta 12,50 € y el año, 2024.'
+  local scripts='Привет κόσμε 世界 😀'
+  local SEP=$'\x1f'
+  while IFS=$SEP read -r name locale clip want; do
+    run_text_case "$name" "$locale" "$clip" "$want"
+    record $?
+  done <<CASES
+mixed case and punctuation${SEP}en_US.UTF-8${SEP}$punctuation${SEP}$punctuation
+Spanish text${SEP}es_ES.UTF-8${SEP}$spanish${SEP}$spanish
+line breaks and tabs${SEP}en_US.UTF-8${SEP}uno\\r\\ndos\\ntres\\tcuatro\\r\\n\\tcinco${SEP}uno\\r\\ndos\\r\\ntres\\tcuatro\\r\\n\\tcinco
+other scripts${SEP}en_US.UTF-8${SEP}$scripts${SEP}$scripts
+number, comma locale${SEP}es_ES.UTF-8${SEP}1.234,5\\r\\n${SEP}1234.50
+negative number, comma locale${SEP}es_ES.UTF-8${SEP}-3,456${SEP}-3.46
+number, dot locale${SEP}en_US.UTF-8${SEP}1,234.5${SEP}1234.50
+comma text in a dot locale${SEP}en_US.UTF-8${SEP}1234,5${SEP}1234,5
+CASES
+
+  start_teclix en_US.UTF-8
+  CURRENT_LOCALE=en_US.UTF-8
+
+  echo "case: 40,000 characters"
+  python3 - "$WORK/long" "$WORK/long.want" "${TECLIX_E2E_LONG:-40000}" <<'PY'
+import random, sys
+rng = random.Random(2024)
+alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,;:-_!?'\"()ñÑáé€"
+chars = []
+while len(chars) < int(sys.argv[3]):
+    chars.append("\r\n" if rng.random() < 0.02 else rng.choice(alphabet))
+text = "".join(chars)[:int(sys.argv[3])]
+open(sys.argv[1], "w", encoding="utf-8", newline="").write(text)
+open(sys.argv[2], "w", encoding="utf-8", newline="").write(text)
+PY
+  local started rc
+  if new_target && set_clipboard "$WORK/long"; then
+    started=$(date +%s.%N)
+    xdotool key F10
+    expect_output "$TARGET_OUT" "$WORK/long.want" 180
+    rc=$?
+    echo "  arrived in $(echo "$(date +%s.%N) - $started" | bc) s"
+  else
+    rc=1
+  fi
+  close_target
+  record $rc
+
+  echo "case: empty clipboard"
+  : >"$WORK/empty"
+  if new_target && set_clipboard "$WORK/empty"; then
+    expect_nothing_then_sentinel
+    rc=$?
+  else
+    rc=1
+  fi
+  close_target
+  record $rc
+
+  echo "case: image on the clipboard"
+  convert -size 16x16 xc:red "png:$WORK/image.png"
+  if new_target && set_clipboard "$WORK/image.png" image/png; then
+    expect_nothing_then_sentinel
+    rc=$?
+  else
+    rc=1
+  fi
+  close_target
+  record $rc
+
+  echo "case: nothing focused"
+  local quiet_out="$WORK/quiet.txt"
+  run_windows "$BUILD/edit_target.exe" "Z:${quiet_out//\//\\}" --no-focus --title quiet --at 40 400
+  local quiet_pid=$LAST_PID quiet_id
+  rc=1
+  if quiet_id=$(wait_window quiet) && wait_until 20 test -e "$quiet_out" && activate "$quiet_id"; then
+    printf 'texto' >"$WORK/texto"
+    set_clipboard "$WORK/texto"
+    xdotool key F10
+    # The same press into a focused edit control proves the first was handled.
+    printf 'fin' >"$WORK/fin"
+    if new_target && set_clipboard "$WORK/fin" && xdotool key F10 &&
+      expect_output "$TARGET_OUT" "$WORK/fin"; then
+      if [ -s "$quiet_out" ]; then
+        fail "the window with no focused control received: $(head -c 200 "$quiet_out")"
+      else
+        rc=0
+      fi
+    fi
+    close_target
+  else
+    fail "no-focus window not ready"
+  fi
+  kill "$quiet_pid" 2>/dev/null
+  record $rc
+
+  import -window "$TECLIX_ID" "$ARTIFACTS/teclix-win32-window.png" 2>/dev/null
+}
+
+notepad_text() {
+  xdotool key --window "$1" ctrl+a ctrl+c
+  xclip -o -selection clipboard 2>/dev/null >"$WORK/notepad.got"
+  cmp -s "$WORK/notepad.got" "$2"
+}
+
+run_notepad_group() {
+  start_teclix es_ES.UTF-8
+  echo "case: notepad"
+  printf 'Notepad recibe: ¿Año? ¡Ñu! 3 € @ #\r\nsegunda línea\n\ttercera' >"$WORK/clip"
+  # Wine hands text to the X clipboard with LF line ends.
+  printf 'Notepad recibe: ¿Año? ¡Ñu! 3 € @ #\nsegunda línea\n\ttercera' >"$WORK/want"
+  run_windows notepad
+  local rc=1 id
+  if id=$(wait_window "Untitled - Notepad") && activate "$id" && set_clipboard "$WORK/clip"; then
+    xdotool key F10
+    # Notepad's text is read back by selecting and copying it, once the paste is over.
+    if wait_until 30 notepad_text "$id" "$WORK/want"; then
+      rc=0
+    else
+      fail "notepad holds: $(head -c 300 "$WORK/notepad.got")"
+    fi
+  else
+    fail "notepad not ready"
+  fi
+  record $rc
+}
+
+start_display
+start_wine
+case "$GROUP" in
+  edit) run_edit_group ;;
+  notepad) run_notepad_group ;;
+  *) echo "unknown group $GROUP"; exit 2 ;;
+esac
+echo "$PASSED passed, $FAILED failed"
+[ "$FAILED" -eq 0 ]
