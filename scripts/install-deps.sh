@@ -7,7 +7,7 @@ packages=(
   # native build and unit tests
   build-essential cmake ninja-build pkg-config clang-format googletest libgtest-dev
   # X11 program
-  libx11-dev libxtst-dev libxft-dev libfontconfig-dev libxkbfile-dev fonts-liberation
+  libx11-dev libxtst-dev libxft-dev libfontconfig-dev libxkbfile-dev libxkbcommon-dev fonts-liberation
   # Windows cross build and Wine
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
   # end-to-end tests

@@ -1,0 +1,354 @@
+#include "platform/x11/x11_keymap.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include <xkbcommon/xkbcommon.h>
+
+namespace teclix::x11 {
+
+namespace {
+
+// The spacing character each dead key stands for, so that a character found
+// only on a dead key is known to be there and typed another way.
+struct DeadKey {
+  KeySym32 keysym;
+  char32_t ch;
+};
+constexpr DeadKey kDeadKeys[] = {
+    {0xFE50, U'`'},      {0xFE51, U'\u00B4'}, {0xFE52, U'^'},      {0xFE53, U'~'},
+    {0xFE54, U'\u00AF'}, {0xFE55, U'\u02D8'}, {0xFE56, U'\u02D9'}, {0xFE57, U'\u00A8'},
+    {0xFE58, U'\u02DA'}, {0xFE59, U'\u02DD'}, {0xFE5A, U'\u02C7'}, {0xFE5B, U'\u00B8'},
+    {0xFE5C, U'\u02DB'},
+};
+
+char32_t dead_key_char(KeySym32 keysym) {
+  for (const DeadKey &d : kDeadKeys) {
+    if (d.keysym == keysym) {
+      return d.ch;
+    }
+  }
+  return 0;
+}
+
+int modifier_count(unsigned modifiers) {
+  return __builtin_popcount(modifiers);
+}
+
+std::string modifier_text(unsigned modifiers) {
+  if (modifiers & kUnreachable) {
+    return "X";
+  }
+  std::string s;
+  if (modifiers & kShift) {
+    s += 'S';
+  }
+  if (modifiers & kAltGr) {
+    s += 'G';
+  }
+  return s.empty() ? "-" : s;
+}
+
+std::optional<unsigned> parse_modifiers(std::string_view s) {
+  if (s == "-") {
+    return 0u;
+  }
+  if (s == "X") {
+    return kUnreachable;
+  }
+  unsigned m = 0;
+  for (char c : s) {
+    if (c == 'S') {
+      m |= kShift;
+    } else if (c == 'G') {
+      m |= kAltGr;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return m;
+}
+
+template <typename T> std::optional<T> parse_number(std::string_view s, int base) {
+  if (base == 16 && s.starts_with("0x")) {
+    s.remove_prefix(2);
+  }
+  T value{};
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, base);
+  if (ec != std::errc() || end != s.data() + s.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+} // namespace
+
+char32_t keysym_to_char(KeySym32 keysym) {
+  return xkb_keysym_to_utf32(keysym);
+}
+
+KeySym32 char_to_keysym(char32_t ch) {
+  const KeySym32 keysym = xkb_utf32_to_keysym(ch);
+  return keysym != kNoSymbol ? keysym : 0x01000000u + ch;
+}
+
+bool is_dead_keysym(KeySym32 keysym) {
+  return keysym >= 0xFE50 && keysym <= 0xFE8F;
+}
+
+bool is_keypad_keysym(KeySym32 keysym) {
+  return keysym >= 0xFF80 && keysym <= 0xFFBD;
+}
+
+std::optional<KeyChoice> choose_key(const Keymap &map, char32_t ch) {
+  std::optional<KeyChoice> best;
+  auto rank = [](const KeyChoice &c) {
+    // Live keys before dead ones, then fewer modifiers, then Shift before AltGr.
+    return std::make_tuple(c.dead, modifier_count(c.modifiers), (c.modifiers & kAltGr) != 0,
+                           c.keycode);
+  };
+  for (const MapKey &key : map.keys) {
+    for (const KeyLevel &level : key.levels) {
+      if (level.keysym == kNoSymbol || (level.modifiers & kUnreachable) ||
+          is_keypad_keysym(level.keysym)) {
+        continue;
+      }
+      const bool dead = is_dead_keysym(level.keysym);
+      const char32_t produced = dead ? dead_key_char(level.keysym) : keysym_to_char(level.keysym);
+      if (produced != ch || ch == 0) {
+        continue;
+      }
+      const KeyChoice candidate{key.keycode, level.modifiers, dead};
+      if (!best || rank(candidate) < rank(*best)) {
+        best = candidate;
+      }
+    }
+  }
+  return best;
+}
+
+std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym) {
+  for (const MapKey &key : map.keys) {
+    for (const KeyLevel &level : key.levels) {
+      if (level.keysym == keysym && level.modifiers == 0) {
+        return key.keycode;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+SparePool::SparePool(std::vector<std::uint32_t> keycodes) {
+  std::sort(keycodes.begin(), keycodes.end());
+  keycodes.erase(std::unique(keycodes.begin(), keycodes.end()), keycodes.end());
+  // Longest runs of consecutive keycodes first: a batch then changes few runs,
+  // and each run is one request.
+  std::vector<std::vector<std::uint32_t>> runs;
+  for (std::uint32_t k : keycodes) {
+    if (runs.empty() || runs.back().back() + 1 != k) {
+      runs.emplace_back();
+    }
+    runs.back().push_back(k);
+  }
+  std::stable_sort(runs.begin(), runs.end(),
+                   [](const auto &a, const auto &b) { return a.size() > b.size(); });
+  for (const auto &run : runs) {
+    for (std::uint32_t k : run) {
+      keycodes_.push_back(Slot{k, kNoSymbol, 0});
+    }
+  }
+}
+
+std::optional<std::uint32_t> SparePool::keycode_for(KeySym32 keysym) const {
+  for (const Slot &s : keycodes_) {
+    if (s.keysym == keysym && keysym != kNoSymbol) {
+      return s.keycode;
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<SparePool::Change> SparePool::bind(const std::vector<KeySym32> &keysyms) {
+  ++generation_;
+  std::vector<KeySym32> missing;
+  for (KeySym32 keysym : keysyms) {
+    bool found = false;
+    for (Slot &s : keycodes_) {
+      if (s.keysym == keysym && keysym != kNoSymbol) {
+        s.used = generation_;
+        found = true;
+      }
+    }
+    if (!found && keysym != kNoSymbol &&
+        std::find(missing.begin(), missing.end(), keysym) == missing.end()) {
+      missing.push_back(keysym);
+    }
+  }
+  std::vector<Change> changes;
+  for (KeySym32 keysym : missing) {
+    // A free keycode first, else the one whose binding was asked for longest ago.
+    Slot *pick = nullptr;
+    for (Slot &s : keycodes_) {
+      if (s.used == generation_) {
+        continue;
+      }
+      if (s.keysym == kNoSymbol) {
+        pick = &s;
+        break;
+      }
+      if (!pick || s.used < pick->used) {
+        pick = &s;
+      }
+    }
+    if (!pick) {
+      break;
+    }
+    pick->keysym = keysym;
+    pick->used = generation_;
+    changes.push_back(Change{pick->keycode, keysym});
+  }
+  std::sort(changes.begin(), changes.end(),
+            [](const Change &a, const Change &b) { return a.keycode < b.keycode; });
+  return changes;
+}
+
+std::vector<SparePool::Change> SparePool::release_all() {
+  std::vector<Change> changes;
+  for (Slot &s : keycodes_) {
+    if (s.keysym != kNoSymbol) {
+      changes.push_back(Change{s.keycode, kNoSymbol});
+      s.keysym = kNoSymbol;
+      s.used = 0;
+    }
+  }
+  std::sort(changes.begin(), changes.end(),
+            [](const Change &a, const Change &b) { return a.keycode < b.keycode; });
+  return changes;
+}
+
+bool SparePool::any_bound() const {
+  return std::any_of(keycodes_.begin(), keycodes_.end(),
+                     [](const Slot &s) { return s.keysym != kNoSymbol; });
+}
+
+bool SparePool::contains(std::uint32_t keycode) const {
+  return std::any_of(keycodes_.begin(), keycodes_.end(),
+                     [keycode](const Slot &s) { return s.keycode == keycode; });
+}
+
+std::vector<SparePool::Change> SparePool::slots() const {
+  std::vector<Change> out;
+  for (const Slot &s : keycodes_) {
+    out.push_back(Change{s.keycode, s.keysym});
+  }
+  return out;
+}
+
+std::vector<std::vector<KeySym32>> plan_batches(const std::vector<KeySym32> &needed,
+                                                std::size_t limit) {
+  std::vector<std::vector<KeySym32>> batches;
+  std::set<KeySym32> current;
+  for (KeySym32 keysym : needed) {
+    if (current.contains(keysym)) {
+      continue;
+    }
+    if (batches.empty() || current.size() >= std::max<std::size_t>(limit, 1)) {
+      batches.emplace_back();
+      current.clear();
+    }
+    current.insert(keysym);
+    batches.back().push_back(keysym);
+  }
+  return batches;
+}
+
+std::vector<std::vector<SparePool::Change>>
+contiguous_runs(std::vector<SparePool::Change> changes) {
+  std::sort(changes.begin(), changes.end(),
+            [](const auto &a, const auto &b) { return a.keycode < b.keycode; });
+  std::vector<std::vector<SparePool::Change>> runs;
+  for (const SparePool::Change &c : changes) {
+    if (runs.empty() || runs.back().back().keycode + 1 != c.keycode) {
+      runs.emplace_back();
+    }
+    runs.back().push_back(c);
+  }
+  return runs;
+}
+
+std::string dump_keymap(const Keymap &map) {
+  std::ostringstream out;
+  out << "range " << map.min_keycode << ' ' << map.max_keycode << '\n';
+  for (const MapKey &key : map.keys) {
+    out << "key " << key.keycode;
+    for (const KeyLevel &level : key.levels) {
+      char sym[16];
+      std::snprintf(sym, sizeof sym, "0x%04x", level.keysym);
+      out << ' ' << sym << ':' << modifier_text(level.modifiers);
+    }
+    out << '\n';
+  }
+  out << "unused";
+  for (std::uint32_t k : map.unused) {
+    out << ' ' << k;
+  }
+  out << '\n';
+  return out.str();
+}
+
+std::optional<Keymap> parse_keymap(std::string_view text) {
+  Keymap map;
+  map.keys.clear();
+  std::istringstream in{std::string(text)};
+  std::string line;
+  bool have_range = false;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string kind;
+    if (!(words >> kind) || kind.starts_with("#")) {
+      continue;
+    }
+    if (kind == "range") {
+      if (!(words >> map.min_keycode >> map.max_keycode)) {
+        return std::nullopt;
+      }
+      have_range = true;
+    } else if (kind == "key") {
+      MapKey key;
+      if (!(words >> key.keycode)) {
+        return std::nullopt;
+      }
+      std::string item;
+      while (words >> item) {
+        const std::size_t colon = item.find(':');
+        if (colon == std::string::npos) {
+          return std::nullopt;
+        }
+        const auto keysym = parse_number<KeySym32>(std::string_view(item).substr(0, colon), 16);
+        const auto mods = parse_modifiers(std::string_view(item).substr(colon + 1));
+        if (!keysym || !mods) {
+          return std::nullopt;
+        }
+        key.levels.push_back(KeyLevel{*keysym, *mods});
+      }
+      map.keys.push_back(std::move(key));
+    } else if (kind == "unused") {
+      std::uint32_t k;
+      while (words >> k) {
+        map.unused.push_back(k);
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!have_range) {
+    return std::nullopt;
+  }
+  return map;
+}
+
+} // namespace teclix::x11

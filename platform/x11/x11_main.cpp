@@ -1,0 +1,31 @@
+// teclix: pastes by typing on an X11 desktop. While its window is open, F10
+// types the clipboard's text into the focused window.
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include "platform/x11/x11_platform.h"
+#include "typing/main_loop.h"
+#include "typing/runtime_error.h"
+#include "window/form1.h"
+
+int main() {
+  std::setlocale(LC_ALL, "");
+  std::string error;
+  std::unique_ptr<teclix::x11::X11Platform> platform =
+      teclix::x11::X11Platform::open(nullptr, error);
+  if (!platform) {
+    std::fprintf(stderr, "teclix: %s\n", error.c_str());
+    return 1;
+  }
+  teclix::Form1 form(*platform);
+  try {
+    form.Load();
+  } catch (const teclix::RuntimeError &e) {
+    // The last resort: the standard run-time error message, then F10 goes back.
+    platform->message_box(e.message(), u"Teclix", 16);
+    platform->unregister_hotkey(form.handle(), teclix::kHotkeyId);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,1193 @@
+#include "platform/x11/x11_platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <langinfo.h>
+#include <poll.h>
+#include <thread>
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include "typing/unicode.h"
+
+namespace teclix::x11 {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long a lent keycode keeps its meaning after its last key event before it
+// may be given to another character: the window that receives the keys reads
+// the map again only when it gets to them, which may be later than we send.
+constexpr auto kSettle = 300ms;
+// How long the lent keycodes stay after a paste; another paste in that time
+// reuses them without a new map change.
+constexpr auto kRestoreIdle = 1s;
+// Every wait for the clipboard owner is bounded by this.
+constexpr auto kClipboardWait = 1s;
+// Key events sent between flushes of the connection.
+constexpr std::size_t kFlushEvery = 128;
+
+constexpr int kMargin = 16;
+
+// --- X errors -------------------------------------------------------------------
+
+// Catches the X errors of a few requests instead of reporting them.
+struct ErrorTrap {
+  int code = 0;
+  unsigned char request = 0;
+};
+ErrorTrap *g_trap = nullptr;
+
+int on_x_error(Display *display, XErrorEvent *error) {
+  if (g_trap) {
+    if (g_trap->code == 0) {
+      g_trap->code = error->error_code;
+      g_trap->request = error->request_code;
+    }
+    return 0;
+  }
+  char text[256];
+  XGetErrorText(display, error->error_code, text, sizeof text);
+  std::fprintf(stderr, "teclix: error de X (petición %u): %s\n", error->request_code, text);
+  return 0;
+}
+
+std::string x_error_text(Display *display, int code) {
+  char text[256];
+  XGetErrorText(display, code, text, sizeof text);
+  return text;
+}
+
+std::u16string ascii(const std::string &s) {
+  return utf8_to_utf16(s);
+}
+
+// --- Windows virtual keys -------------------------------------------------------
+
+std::optional<KeySym32> virtual_key_keysym(std::uint8_t vk) {
+  if (vk >= 0x30 && vk <= 0x39) {
+    return XK_0 + (vk - 0x30);
+  }
+  if (vk >= 0x41 && vk <= 0x5A) {
+    return XK_a + (vk - 0x41);
+  }
+  if (vk >= 0x60 && vk <= 0x69) {
+    return XK_KP_0 + (vk - 0x60);
+  }
+  if (vk >= 0x70 && vk <= 0x87) {
+    return XK_F1 + (vk - 0x70);
+  }
+  switch (vk) {
+  case 0x08:
+    return XK_BackSpace;
+  case 0x09:
+    return XK_Tab;
+  case 0x0D:
+    return XK_Return;
+  case 0x14:
+    return XK_Caps_Lock;
+  case 0x1B:
+    return XK_Escape;
+  case 0x20:
+    return XK_space;
+  case 0x21:
+    return XK_Prior;
+  case 0x22:
+    return XK_Next;
+  case 0x23:
+    return XK_End;
+  case 0x24:
+    return XK_Home;
+  case 0x25:
+    return XK_Left;
+  case 0x26:
+    return XK_Up;
+  case 0x27:
+    return XK_Right;
+  case 0x28:
+    return XK_Down;
+  case 0x2D:
+    return XK_Insert;
+  case 0x2E:
+    return XK_Delete;
+  case 0x5B:
+    return XK_Super_L;
+  case 0x6A:
+    return XK_KP_Multiply;
+  case 0x6B:
+    return XK_KP_Add;
+  case 0x6D:
+    return XK_KP_Subtract;
+  case 0x6E:
+    return XK_KP_Decimal;
+  case 0x6F:
+    return XK_KP_Divide;
+  case 0xA0:
+    return XK_Shift_L;
+  case 0xA1:
+    return XK_Shift_R;
+  case 0xA2:
+    return XK_Control_L;
+  case 0xA3:
+    return XK_Control_R;
+  case 0xA4:
+    return XK_Alt_L;
+  case 0xA5:
+    return XK_ISO_Level3_Shift;
+  }
+  return std::nullopt;
+}
+
+// The modifier a virtual key stands for, if it is one of the typing's modifiers.
+std::optional<Modifier> virtual_key_modifier(std::uint8_t vk) {
+  switch (vk) {
+  case 0xA0:
+  case 0xA1:
+    return kShift;
+  case 0xA2:
+  case 0xA3:
+    return kControl;
+  case 0xA4:
+    return kAlt;
+  case 0xA5:
+    return kAltGr;
+  case 0x5B:
+    return kSuper;
+  }
+  return std::nullopt;
+}
+
+// The modifier bits each of the typing's modifiers sets in an X state.
+unsigned modifier_mask(Display *display, Modifier m, unsigned level3_mask) {
+  switch (m) {
+  case kShift:
+    return ShiftMask;
+  case kControl:
+    return ControlMask;
+  case kAlt:
+    return XkbKeysymToModifiers(display, XK_Alt_L) | XkbKeysymToModifiers(display, XK_Meta_L);
+  case kAltGr:
+    return level3_mask | XkbKeysymToModifiers(display, XK_Mode_switch);
+  case kSuper:
+    return XkbKeysymToModifiers(display, XK_Super_L) | XkbKeysymToModifiers(display, XK_Super_R);
+  }
+  return 0;
+}
+
+// The Modifier bits (Shift, AltGr) that select a level of a key type, or kUnreachable.
+unsigned level_modifiers(XkbKeyTypePtr type, int level, unsigned level3_mask) {
+  if (level == 0) {
+    return 0;
+  }
+  unsigned best = kUnreachable;
+  for (int i = 0; i < type->map_count; ++i) {
+    const XkbKTMapEntryRec &entry = type->map[i];
+    if (!entry.active || entry.level != level) {
+      continue;
+    }
+    const unsigned mask = entry.mods.mask;
+    if (mask == 0 || (mask & ~(ShiftMask | level3_mask)) != 0) {
+      continue;
+    }
+    const unsigned bits = ((mask & ShiftMask) ? unsigned{kShift} : 0u) |
+                          ((mask & level3_mask) ? unsigned{kAltGr} : 0u);
+    if (best == kUnreachable || __builtin_popcount(bits) < __builtin_popcount(best)) {
+      best = bits;
+    }
+  }
+  return best;
+}
+
+// --- Text for the window ---------------------------------------------------------
+
+std::vector<std::string> split_lines(const std::string &text) {
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        ++i;
+      }
+      lines.emplace_back();
+    } else {
+      lines.back() += text[i];
+    }
+  }
+  return lines;
+}
+
+int text_width(Display *display, XftFont *font, const std::string &s) {
+  XGlyphInfo extents{};
+  XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8 *>(s.data()),
+                     static_cast<int>(s.size()), &extents);
+  return extents.xOff;
+}
+
+// Breaks each line at spaces so that it fits in width pixels.
+std::vector<std::string> wrap(Display *display, XftFont *font, const std::string &text, int width) {
+  std::vector<std::string> out;
+  for (const std::string &line : split_lines(text)) {
+    std::string current;
+    std::size_t pos = 0;
+    do {
+      std::size_t space = line.find(' ', pos);
+      const std::string word =
+          line.substr(pos, space == std::string::npos ? std::string::npos : space - pos);
+      const std::string candidate = current.empty() ? word : current + " " + word;
+      if (!current.empty() && text_width(display, font, candidate) > width) {
+        out.push_back(current);
+        current = word;
+      } else {
+        current = candidate;
+      }
+      pos = space == std::string::npos ? line.size() + 1 : space + 1;
+    } while (pos <= line.size());
+    out.push_back(current);
+  }
+  while (!out.empty() && out.back().empty()) {
+    out.pop_back();
+  }
+  return out;
+}
+
+XftFont *open_font(Display *display, int screen) {
+  for (const char *name :
+       {"Liberation Serif:bold:pixelsize=17", "serif:bold:pixelsize=17", "sans:pixelsize=16"}) {
+    if (XftFont *font = XftFontOpenName(display, screen, name)) {
+      return font;
+    }
+  }
+  return nullptr;
+}
+
+void set_title(Display *display, Window window, Atom net_wm_name, Atom utf8, const char *title) {
+  XStoreName(display, window, title);
+  XChangeProperty(display, window, net_wm_name, utf8, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char *>(title),
+                  static_cast<int>(std::strlen(title)));
+}
+
+// --- Event predicates ------------------------------------------------------------
+
+struct SelectionWait {
+  Window requestor;
+  Atom selection;
+  Atom property;
+};
+
+Bool is_selection_notify(Display *, XEvent *e, XPointer arg) {
+  const auto *w = reinterpret_cast<const SelectionWait *>(arg);
+  return e->type == SelectionNotify && e->xselection.requestor == w->requestor &&
+         e->xselection.selection == w->selection;
+}
+
+Bool is_new_property(Display *, XEvent *e, XPointer arg) {
+  const auto *w = reinterpret_cast<const SelectionWait *>(arg);
+  return e->type == PropertyNotify && e->xproperty.window == w->requestor &&
+         e->xproperty.atom == w->property && e->xproperty.state == PropertyNewValue;
+}
+
+Bool is_hotkey_press(Display *, XEvent *e, XPointer arg) {
+  const unsigned keycode = *reinterpret_cast<const unsigned *>(arg);
+  return e->type == KeyPress && e->xkey.keycode == keycode;
+}
+
+} // namespace
+
+// --- The keyboard map -------------------------------------------------------------
+
+Keymap read_keymap(Display *display, std::optional<int> group) {
+  Keymap map;
+  XkbDescPtr xkb =
+      XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask, XkbUseCoreKbd);
+  if (!xkb) {
+    return map;
+  }
+  if (!group) {
+    XkbStateRec state{};
+    XkbGetState(display, XkbUseCoreKbd, &state);
+    group = state.group;
+  }
+  unsigned level3 = XkbKeysymToModifiers(display, XK_ISO_Level3_Shift);
+  if (level3 == 0) {
+    level3 = Mod5Mask;
+  }
+  map.min_keycode = xkb->min_key_code;
+  map.max_keycode = xkb->max_key_code;
+  for (unsigned kc = xkb->min_key_code; kc <= xkb->max_key_code; ++kc) {
+    const int groups = XkbKeyNumGroups(xkb, kc);
+    bool any = false;
+    for (int i = 0; i < XkbKeyNumSyms(xkb, kc); ++i) {
+      any = any || XkbKeySymsPtr(xkb, kc)[i] != NoSymbol;
+    }
+    if (!any) {
+      if (xkb->map->modmap[kc] == 0) {
+        map.unused.push_back(kc);
+      }
+      continue;
+    }
+    int g = *group;
+    if (g >= groups) {
+      const unsigned char info = XkbKeyGroupInfo(xkb, kc);
+      switch (XkbOutOfRangeGroupAction(info)) {
+      case XkbRedirectIntoRange:
+        g = XkbOutOfRangeGroupNumber(info);
+        break;
+      case XkbClampIntoRange:
+        g = groups - 1;
+        break;
+      default:
+        g %= groups;
+        break;
+      }
+      if (g >= groups) {
+        g = 0;
+      }
+    }
+    XkbKeyTypePtr type = XkbKeyKeyType(xkb, kc, g);
+    MapKey key;
+    key.keycode = kc;
+    for (int level = 0; level < type->num_levels; ++level) {
+      const KeySym sym = XkbKeySymEntry(xkb, kc, level, g);
+      key.levels.push_back(
+          KeyLevel{static_cast<KeySym32>(sym), level_modifiers(type, level, level3)});
+    }
+    map.keys.push_back(std::move(key));
+  }
+  XkbFreeKeyboard(xkb, 0, True);
+  return map;
+}
+
+// --- Connection ---------------------------------------------------------------------
+
+std::unique_ptr<X11Platform> X11Platform::open(const char *display_name, std::string &error) {
+  Display *display = XOpenDisplay(display_name);
+  if (!display) {
+    error = std::string("no se pudo conectar con el servidor X \"") + XDisplayName(display_name) +
+            "\" (XOpenDisplay falló; ¿está definida DISPLAY?)";
+    return nullptr;
+  }
+  int opcode = 0, event = 0, err = 0, major = 0, minor = 0;
+  if (!XTestQueryExtension(display, &event, &err, &major, &minor)) {
+    error = std::string("el servidor X \"") + XDisplayName(display_name) +
+            "\" no tiene la extensión XTEST, necesaria para teclear";
+    XCloseDisplay(display);
+    return nullptr;
+  }
+  major = XkbMajorVersion;
+  minor = XkbMinorVersion;
+  if (!XkbQueryExtension(display, &opcode, &event, &err, &major, &minor)) {
+    error = std::string("el servidor X \"") + XDisplayName(display_name) +
+            "\" no tiene la extensión XKEYBOARD, necesaria para leer el teclado";
+    XCloseDisplay(display);
+    return nullptr;
+  }
+  return std::unique_ptr<X11Platform>(new X11Platform(display));
+}
+
+X11Platform::X11Platform(Display *display)
+    : display_(display), root_(DefaultRootWindow(display)), screen_(DefaultScreen(display)) {
+  XSetErrorHandler(on_x_error);
+  clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
+  utf8_string_ = XInternAtom(display_, "UTF8_STRING", False);
+  incr_ = XInternAtom(display_, "INCR", False);
+  targets_ = XInternAtom(display_, "TARGETS", False);
+  selection_property_ = XInternAtom(display_, "TECLIX_SELECTION", False);
+  wm_protocols_ = XInternAtom(display_, "WM_PROTOCOLS", False);
+  wm_delete_window_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+  net_active_window_ = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
+  net_wm_name_ = XInternAtom(display_, "_NET_WM_NAME", False);
+
+  XSetWindowAttributes attributes{};
+  attributes.event_mask = PropertyChangeMask;
+  requestor_ = XCreateWindow(display_, root_, -10, -10, 1, 1, 0, CopyFromParent, InputOnly,
+                             CopyFromParent, CWEventMask, &attributes);
+  font_ = open_font(display_, screen_);
+  ink_ready_ = XftColorAllocName(display_, DefaultVisual(display_, screen_),
+                                 DefaultColormap(display_, screen_), "black", &ink_);
+  level3_mask_ = XkbKeysymToModifiers(display_, XK_ISO_Level3_Shift);
+  if (level3_mask_ == 0) {
+    level3_mask_ = Mod5Mask;
+  }
+}
+
+X11Platform::~X11Platform() {
+  restore_keymap();
+  if (hotkey_grabbed_) {
+    unregister_hotkey(window_, 0);
+  }
+  if (draw_) {
+    XftDrawDestroy(draw_);
+  }
+  if (window_ != None) {
+    XDestroyWindow(display_, window_);
+  }
+  XDestroyWindow(display_, requestor_);
+  if (ink_ready_) {
+    XftColorFree(display_, DefaultVisual(display_, screen_), DefaultColormap(display_, screen_),
+                 &ink_);
+  }
+  if (font_) {
+    XftFontClose(display_, font_);
+  }
+  XCloseDisplay(display_);
+}
+
+// --- The main window -------------------------------------------------------------------
+
+WindowHandle X11Platform::create_main_window(WindowEvents &events) {
+  events_ = &events;
+  const unsigned long background = 0xF0F0F0;
+  window_ = XCreateSimpleWindow(display_, root_, 0, 0, width_, height_, 0,
+                                BlackPixel(display_, screen_), background);
+  set_title(display_, window_, net_wm_name_, utf8_string_, "Teclix");
+  XClassHint hint{const_cast<char *>("teclix"), const_cast<char *>("Teclix")};
+  XSetClassHint(display_, window_, &hint);
+  XSetWMProtocols(display_, window_, &wm_delete_window_, 1);
+  XSelectInput(display_, window_, ExposureMask | StructureNotifyMask);
+  draw_ = XftDrawCreate(display_, window_, DefaultVisual(display_, screen_),
+                        DefaultColormap(display_, screen_));
+  return window_;
+}
+
+void X11Platform::show_window(WindowHandle window) {
+  XMapRaised(display_, static_cast<Window>(window));
+  XFlush(display_);
+}
+
+void X11Platform::set_instruction(WindowHandle, const std::u16string &text) {
+  instruction_ = utf16_to_utf8(text);
+  layout_main_window();
+  draw_main_window();
+}
+
+void X11Platform::layout_main_window() {
+  if (!font_ || window_ == None) {
+    return;
+  }
+  lines_ = wrap(display_, font_, instruction_, width_ - 2 * kMargin);
+  const int line_height = font_->ascent + font_->descent + 4;
+  const int height = 2 * kMargin + std::max<int>(2, static_cast<int>(lines_.size())) * line_height;
+  if (height != height_) {
+    height_ = height;
+    XResizeWindow(display_, window_, width_, height_);
+  }
+  XSizeHints *hints = XAllocSizeHints();
+  hints->flags = PMinSize | PMaxSize;
+  hints->min_width = hints->max_width = width_;
+  hints->min_height = hints->max_height = height_;
+  XSetWMNormalHints(display_, window_, hints);
+  XFree(hints);
+}
+
+void X11Platform::draw_main_window() {
+  if (!draw_ || !font_ || !ink_ready_) {
+    return;
+  }
+  XClearWindow(display_, window_);
+  const int line_height = font_->ascent + font_->descent + 4;
+  int y = kMargin + font_->ascent;
+  for (const std::string &line : lines_) {
+    XftDrawStringUtf8(draw_, &ink_, font_, kMargin, y,
+                      reinterpret_cast<const FcChar8 *>(line.data()),
+                      static_cast<int>(line.size()));
+    y += line_height;
+  }
+  XFlush(display_);
+}
+
+int X11Platform::message_box(const std::u16string &prompt, const std::u16string &title, int) {
+  const int width = 440;
+  const std::vector<std::string> lines =
+      font_ ? wrap(display_, font_, utf16_to_utf8(prompt), width - 2 * kMargin)
+            : std::vector<std::string>{utf16_to_utf8(prompt)};
+  const int line_height = font_ ? font_->ascent + font_->descent + 4 : 18;
+  const int button_w = 96, button_h = 30;
+  const int height = 3 * kMargin + static_cast<int>(lines.size()) * line_height + button_h;
+  const int button_x = (width - button_w) / 2, button_y = height - kMargin - button_h;
+
+  Window box = XCreateSimpleWindow(display_, root_, 40, 40, width, height, 0,
+                                   BlackPixel(display_, screen_), 0xF0F0F0);
+  const std::string title8 = utf16_to_utf8(title);
+  set_title(display_, box, net_wm_name_, utf8_string_, title8.c_str());
+  XSetWMProtocols(display_, box, &wm_delete_window_, 1);
+  if (window_ != None) {
+    XSetTransientForHint(display_, box, window_);
+  }
+  XSelectInput(display_, box, ExposureMask | ButtonPressMask | KeyPressMask);
+  XMapRaised(display_, box);
+  XftDraw *draw = XftDrawCreate(display_, box, DefaultVisual(display_, screen_),
+                                DefaultColormap(display_, screen_));
+  GC gc = XCreateGC(display_, box, 0, nullptr);
+
+  auto paint = [&] {
+    XClearWindow(display_, box);
+    if (font_ && ink_ready_) {
+      int y = kMargin + font_->ascent;
+      for (const std::string &line : lines) {
+        XftDrawStringUtf8(draw, &ink_, font_, kMargin, y,
+                          reinterpret_cast<const FcChar8 *>(line.data()),
+                          static_cast<int>(line.size()));
+        y += line_height;
+      }
+      const std::string label = "Aceptar";
+      XSetForeground(display_, gc, BlackPixel(display_, screen_));
+      XDrawRectangle(display_, box, gc, button_x, button_y, button_w, button_h);
+      const int label_x = button_x + (button_w - text_width(display_, font_, label)) / 2;
+      XftDrawStringUtf8(
+          draw, &ink_, font_, label_x, button_y + (button_h + font_->ascent - font_->descent) / 2,
+          reinterpret_cast<const FcChar8 *>(label.data()), static_cast<int>(label.size()));
+    }
+    XFlush(display_);
+  };
+
+  struct Target {
+    Window window;
+  } target{box};
+  auto for_box = [](Display *, XEvent *e, XPointer arg) -> Bool {
+    return e->xany.window == reinterpret_cast<Target *>(arg)->window;
+  };
+  bool done = false;
+  while (!done) {
+    XEvent e;
+    XIfEvent(display_, &e, for_box, reinterpret_cast<XPointer>(&target));
+    switch (e.type) {
+    case Expose:
+      if (e.xexpose.count == 0) {
+        paint();
+      }
+      break;
+    case ButtonPress:
+      done = e.xbutton.x >= button_x && e.xbutton.x < button_x + button_w &&
+             e.xbutton.y >= button_y && e.xbutton.y < button_y + button_h;
+      break;
+    case KeyPress: {
+      const KeySym sym = XLookupKeysym(&e.xkey, 0);
+      done = sym == XK_Return || sym == XK_KP_Enter || sym == XK_Escape || sym == XK_space;
+      break;
+    }
+    case ClientMessage:
+      done = static_cast<Atom>(e.xclient.data.l[0]) == wm_delete_window_;
+      break;
+    default:
+      break;
+    }
+  }
+  XFreeGC(display_, gc);
+  XftDrawDestroy(draw);
+  XDestroyWindow(display_, box);
+  XFlush(display_);
+  return kIdOk;
+}
+
+// --- Hotkey and loop -------------------------------------------------------------------
+
+CallResult X11Platform::register_hotkey(WindowHandle, int, unsigned modifiers,
+                                        unsigned virtual_key) {
+  const std::optional<KeySym32> sym = virtual_key_keysym(static_cast<std::uint8_t>(virtual_key));
+  hotkey_keycode_ = sym ? XKeysymToKeycode(display_, *sym) : 0;
+  if (hotkey_keycode_ == 0) {
+    return CallResult{false, u"XKeysymToKeycode: ninguna tecla del teclado produce esa tecla"};
+  }
+  // The standard hotkey modifier bits: Alt, Control, Shift, Windows key.
+  unsigned mods = 0;
+  mods |= (modifiers & 1) ? Mod1Mask : 0;
+  mods |= (modifiers & 2) ? ControlMask : 0;
+  mods |= (modifiers & 4) ? ShiftMask : 0;
+  mods |= (modifiers & 8) ? Mod4Mask : 0;
+  hotkey_modifiers_ = mods;
+  unsigned num_lock = XkbKeysymToModifiers(display_, XK_Num_Lock);
+  if (num_lock == 0) {
+    num_lock = Mod2Mask;
+  }
+  // Caps Lock and NumLock are part of the X key state: grab every combination
+  // so that the key works whatever their state.
+  const unsigned extras[] = {0, LockMask, num_lock, LockMask | num_lock};
+
+  XSync(display_, False);
+  ErrorTrap trap;
+  g_trap = &trap;
+  for (unsigned extra : extras) {
+    XGrabKey(display_, static_cast<int>(hotkey_keycode_), mods | extra, root_, True, GrabModeAsync,
+             GrabModeAsync);
+  }
+  XSync(display_, False);
+  if (trap.code != 0) {
+    for (unsigned extra : extras) {
+      XUngrabKey(display_, static_cast<int>(hotkey_keycode_), mods | extra, root_);
+    }
+    XSync(display_, False);
+  }
+  g_trap = nullptr;
+  if (trap.code != 0) {
+    const std::string reason = "XGrabKey: " + x_error_text(display_, trap.code);
+    std::fprintf(stderr,
+                 "teclix: la tecla F10 está ocupada por otro programa; Teclix no puede pegar "
+                 "con ella (%s)\n",
+                 reason.c_str());
+    return CallResult{false, ascii(reason)};
+  }
+  hotkey_grabbed_ = true;
+  return CallResult{};
+}
+
+void X11Platform::unregister_hotkey(WindowHandle, int) {
+  if (!hotkey_grabbed_) {
+    return;
+  }
+  unsigned num_lock = XkbKeysymToModifiers(display_, XK_Num_Lock);
+  if (num_lock == 0) {
+    num_lock = Mod2Mask;
+  }
+  for (unsigned extra : {0u, unsigned{LockMask}, num_lock, LockMask | num_lock}) {
+    XUngrabKey(display_, static_cast<int>(hotkey_keycode_), hotkey_modifiers_ | extra, root_);
+  }
+  XFlush(display_);
+  hotkey_grabbed_ = false;
+}
+
+bool X11Platform::wait_readable(Clock::time_point deadline) {
+  XFlush(display_);
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) {
+    return false;
+  }
+  pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+  const int n = poll(&fd, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+  return n > 0;
+}
+
+void X11Platform::wait_message() {
+  while (XPending(display_) == 0) {
+    int timeout = -1;
+    if (restore_after_) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(*restore_after_ - Clock::now()).count();
+      if (left <= 0) {
+        restore_keymap();
+        continue;
+      }
+      timeout = static_cast<int>(left);
+    }
+    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+    if (poll(&fd, 1, timeout) < 0 && errno != EINTR) {
+      std::fprintf(stderr, "teclix: poll en la conexión X: %s\n", std::strerror(errno));
+      return;
+    }
+  }
+}
+
+bool X11Platform::peek_hotkey(WindowHandle) {
+  if (!hotkey_grabbed_) {
+    return false;
+  }
+  XEvent e;
+  unsigned keycode = hotkey_keycode_;
+  if (!XCheckIfEvent(display_, &e, is_hotkey_press, reinterpret_cast<XPointer>(&keycode))) {
+    return false;
+  }
+  // The press started a keyboard grab that lasts until F10 is released; end it
+  // now, or the keys about to be typed would come back to this program.
+  XUngrabKeyboard(display_, CurrentTime);
+  XFlush(display_);
+  return true;
+}
+
+void X11Platform::pump_events() {
+  // The events queued now, and no more: an F10 press that comes in while they
+  // are handled (a redraw can take a while) waits for the next pass of the loop.
+  for (int queued = XEventsQueued(display_, QueuedAfterReading); queued > 0; --queued) {
+    XEvent e;
+    XNextEvent(display_, &e);
+    switch (e.type) {
+    case Expose:
+      if (e.xexpose.window == window_ && e.xexpose.count == 0) {
+        draw_main_window();
+      }
+      break;
+    case MappingNotify:
+      XRefreshKeyboardMapping(&e.xmapping);
+      keymap_valid_ = false;
+      break;
+    case ClientMessage:
+      if (e.xclient.window == window_ && window_ != None &&
+          e.xclient.message_type == wm_protocols_ &&
+          static_cast<Atom>(e.xclient.data.l[0]) == wm_delete_window_) {
+        if (events_) {
+          events_->on_close();
+        }
+        if (draw_) {
+          XftDrawDestroy(draw_);
+          draw_ = nullptr;
+        }
+        XDestroyWindow(display_, window_);
+        window_ = None;
+        XFlush(display_);
+      }
+      break;
+    default:
+      // F10 presses that came in during a paste, and releases, do nothing.
+      break;
+    }
+  }
+}
+
+// --- What a paste reads ----------------------------------------------------------------
+
+WindowHandle X11Platform::focused_control() {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char *data = nullptr;
+  Window active = None;
+  if (XGetWindowProperty(display_, root_, net_active_window_, 0, 1, False, XA_WINDOW, &type,
+                         &format, &count, &after, &data) == Success &&
+      data) {
+    if (type == XA_WINDOW && format == 32 && count == 1) {
+      active = static_cast<Window>(*reinterpret_cast<unsigned long *>(data));
+    }
+    XFree(data);
+  }
+  if (active != None && active != root_) {
+    return active;
+  }
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display_, &focus, &revert);
+  if (focus == PointerRoot || focus == root_) {
+    // Keys go to the window under the pointer, if there is one.
+    Window root = None, child = None;
+    int rx, ry, wx, wy;
+    unsigned state;
+    if (XQueryPointer(display_, root_, &root, &child, &rx, &ry, &wx, &wy, &state) &&
+        child != None) {
+      return child;
+    }
+    return 0;
+  }
+  return focus == None ? 0 : focus;
+}
+
+std::optional<std::u16string> X11Platform::clipboard_text() {
+  if (XGetSelectionOwner(display_, clipboard_) == None) {
+    return std::nullopt;
+  }
+  SelectionWait wait{requestor_, clipboard_, selection_property_};
+  for (Atom target : {utf8_string_, Atom{XA_STRING}}) {
+    XDeleteProperty(display_, requestor_, selection_property_);
+    XConvertSelection(display_, clipboard_, target, selection_property_, requestor_, CurrentTime);
+    XEvent e;
+    if (!wait_for_event(is_selection_notify, reinterpret_cast<XPointer>(&wait),
+                        Clock::now() + kClipboardWait, e)) {
+      return std::nullopt; // the owner does not answer
+    }
+    if (e.xselection.property == None) {
+      continue; // no text in this form
+    }
+    std::string bytes;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display_, requestor_, selection_property_, 0, LONG_MAX / 4, True,
+                           AnyPropertyType, &type, &format, &count, &after, &data) != Success) {
+      continue;
+    }
+    if (type == incr_) {
+      // A large text comes in pieces: each deletion of the property asks for the next.
+      if (data) {
+        XFree(data);
+      }
+      while (true) {
+        if (!wait_for_event(is_new_property, reinterpret_cast<XPointer>(&wait),
+                            Clock::now() + kClipboardWait, e)) {
+          return std::nullopt;
+        }
+        data = nullptr;
+        if (XGetWindowProperty(display_, requestor_, selection_property_, 0, LONG_MAX / 4, True,
+                               AnyPropertyType, &type, &format, &count, &after, &data) != Success) {
+          return std::nullopt;
+        }
+        const std::size_t size = count * static_cast<std::size_t>(format / 8);
+        if (data) {
+          bytes.append(reinterpret_cast<const char *>(data), size);
+          XFree(data);
+        }
+        if (size == 0) {
+          break;
+        }
+      }
+    } else {
+      if (data) {
+        bytes.assign(reinterpret_cast<const char *>(data),
+                     count * static_cast<std::size_t>(format / 8));
+        XFree(data);
+      }
+      if (type != utf8_string_ && type != XA_STRING) {
+        continue;
+      }
+    }
+    if (target == utf8_string_) {
+      return utf8_to_utf16(bytes);
+    }
+    std::u16string latin1;
+    for (unsigned char c : bytes) {
+      latin1 += static_cast<char16_t>(c);
+    }
+    return latin1;
+  }
+  return std::nullopt;
+}
+
+bool X11Platform::wait_for_event(Bool (*predicate)(Display *, XEvent *, XPointer), XPointer arg,
+                                 Clock::time_point deadline, XEvent &out) {
+  while (true) {
+    if (XCheckIfEvent(display_, &out, predicate, arg)) {
+      return true;
+    }
+    if (Clock::now() >= deadline) {
+      return false;
+    }
+    wait_readable(deadline);
+  }
+}
+
+NumberFormat X11Platform::number_format() {
+  const lconv *conv = std::localeconv();
+  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  auto convert = [utf8](const char *s) {
+    if (utf8) {
+      return utf8_to_utf16(s);
+    }
+    std::u16string out;
+    for (const char *p = s; *p; ++p) {
+      out += static_cast<char16_t>(static_cast<unsigned char>(*p));
+    }
+    return out;
+  };
+  NumberFormat format;
+  format.decimal = convert(conv->decimal_point);
+  format.grouping = convert(conv->thousands_sep);
+  format.negative = u"-";
+  if (format.decimal.empty()) {
+    format.decimal = u".";
+  }
+  return format;
+}
+
+// --- Keyboard output ----------------------------------------------------------------------
+
+void X11Platform::refresh_keymap() {
+  Keymap map = read_keymap(display_);
+  if (pool_) {
+    // Keycodes lent earlier show in the map with our keysyms. If the map was
+    // replaced since (another layout), they are gone and so is the pool.
+    bool intact = true;
+    for (const SparePool::Change &slot : pool_->slots()) {
+      const auto key = std::find_if(map.keys.begin(), map.keys.end(),
+                                    [&](const MapKey &k) { return k.keycode == slot.keycode; });
+      if (slot.keysym == kNoSymbol) {
+        intact = intact &&
+                 std::find(map.unused.begin(), map.unused.end(), slot.keycode) != map.unused.end();
+      } else {
+        intact = intact && key != map.keys.end() && !key->levels.empty() &&
+                 key->levels[0].keysym == slot.keysym;
+      }
+    }
+    if (!intact) {
+      pool_.reset();
+    }
+  }
+  if (!pool_) {
+    std::vector<std::uint32_t> spare;
+    for (std::uint32_t kc : map.unused) {
+      // Keycode 8 is skipped: some programs take it for "no key".
+      if (kc > 8 && kc <= 255) {
+        spare.push_back(kc);
+      }
+    }
+    pool_.emplace(std::move(spare));
+  }
+  std::erase_if(map.keys, [this](const MapKey &k) { return pool_->contains(k.keycode); });
+  keymap_ = std::move(map);
+  keymap_valid_ = true;
+}
+
+void X11Platform::ensure_keymap() {
+  if (!keymap_valid_ || !pool_) {
+    refresh_keymap();
+  }
+}
+
+void X11Platform::bind(const std::vector<KeySym32> &keysyms) {
+  ensure_keymap();
+  const std::vector<SparePool::Change> before = pool_->slots();
+  const std::vector<SparePool::Change> changes = pool_->bind(keysyms);
+  if (changes.empty()) {
+    return;
+  }
+  // A keycode that changes meaning must not do so while keys typed with its old
+  // meaning may still be waiting in the receiving window's queue.
+  Clock::time_point wait_until{};
+  for (const SparePool::Change &c : changes) {
+    const bool was_bound = std::any_of(before.begin(), before.end(), [&](const auto &s) {
+      return s.keycode == c.keycode && s.keysym != kNoSymbol;
+    });
+    if (was_bound) {
+      wait_until = std::max(wait_until, last_sent_[c.keycode] + kSettle);
+    }
+  }
+  XSync(display_, False);
+  if (wait_until > Clock::now()) {
+    std::this_thread::sleep_until(wait_until);
+  }
+  for (const auto &run : contiguous_runs(changes)) {
+    std::vector<KeySym> syms;
+    for (const SparePool::Change &c : run) {
+      syms.push_back(c.keysym);
+      syms.push_back(c.keysym);
+    }
+    XChangeKeyboardMapping(display_, static_cast<int>(run.front().keycode), 2, syms.data(),
+                           static_cast<int>(run.size()));
+  }
+  XSync(display_, False);
+}
+
+void X11Platform::restore_keymap() {
+  restore_after_.reset();
+  if (!pool_ || !pool_->any_bound()) {
+    return;
+  }
+  Clock::time_point wait_until{};
+  for (const SparePool::Change &slot : pool_->slots()) {
+    if (slot.keysym != kNoSymbol) {
+      wait_until = std::max(wait_until, last_sent_[slot.keycode] + kSettle);
+    }
+  }
+  XSync(display_, False);
+  if (wait_until > Clock::now()) {
+    std::this_thread::sleep_until(wait_until);
+  }
+  // Only give back what is still ours: a new layout may have replaced the map.
+  refresh_keymap();
+  if (!pool_ || !pool_->any_bound()) {
+    return;
+  }
+  const std::vector<SparePool::Change> changes = pool_->release_all();
+  for (const auto &run : contiguous_runs(changes)) {
+    std::vector<KeySym> syms(run.size() * 2, NoSymbol);
+    XChangeKeyboardMapping(display_, static_cast<int>(run.front().keycode), 2, syms.data(),
+                           static_cast<int>(run.size()));
+  }
+  XSync(display_, False);
+  keymap_valid_ = false;
+}
+
+void X11Platform::begin_typing(std::u16string_view text) {
+  typing_ = true;
+  restore_after_.reset();
+  refresh_keymap();
+  // Characters that no live key of the layout types get spare keycodes, all
+  // at once where they fit: every map change makes every client reload its map.
+  needed_.clear();
+  needed_cursor_ = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t ch = next_code_point(text, pos);
+    if (ch < 0x20 || ch == 0x7F) {
+      continue;
+    }
+    const std::optional<KeyChoice> choice = choose_key(keymap_, ch);
+    if (!choice || choice->dead) {
+      needed_.push_back(char_to_keysym(ch));
+    }
+  }
+  if (!needed_.empty() && pool_->size() > 0) {
+    // All of them when they fit; else half the pool at a time, so that the
+    // previous batch keeps its keys while the next one is typed.
+    auto batches = plan_batches(needed_, pool_->size());
+    if (batches.size() > 1) {
+      batches = plan_batches(needed_, pool_->batch_limit());
+    }
+    bind(batches.front());
+  }
+}
+
+void X11Platform::end_typing() {
+  typing_ = false;
+  XSync(display_, False);
+  pending_ = 0;
+  needed_.clear();
+  needed_cursor_ = 0;
+  if (pool_ && pool_->any_bound()) {
+    restore_after_ = Clock::now() + kRestoreIdle;
+  }
+}
+
+std::optional<KeyLocation> X11Platform::locate(char32_t ch) {
+  ensure_keymap();
+  const std::optional<KeyChoice> choice = choose_key(keymap_, ch);
+  if (choice && !choice->dead) {
+    return KeyLocation{choice->keycode, choice->modifiers, false};
+  }
+  // This character is the next of those the text needs lent.
+  const KeySym32 keysym = char_to_keysym(ch);
+  const std::size_t index = needed_cursor_;
+  if (needed_cursor_ < needed_.size()) {
+    ++needed_cursor_;
+  }
+  if (choice && choice->dead) {
+    return KeyLocation{choice->keycode, choice->modifiers, true};
+  }
+  if (!pool_->keycode_for(keysym) && pool_->size() > 0) {
+    if (index < needed_.size() && needed_[index] == keysym) {
+      const std::vector<KeySym32> rest(needed_.begin() + static_cast<std::ptrdiff_t>(index),
+                                       needed_.end());
+      bind(plan_batches(rest, pool_->batch_limit()).front());
+    } else {
+      bind({keysym});
+    }
+  }
+  if (const auto keycode = pool_->keycode_for(keysym)) {
+    return KeyLocation{*keycode, 0, false};
+  }
+  return std::nullopt;
+}
+
+unsigned X11Platform::held_modifiers() {
+  char keys[32];
+  XQueryKeymap(display_, keys);
+  XModifierKeymap *modmap = XGetModifierMapping(display_);
+  unsigned held = 0;
+  for (Modifier m : {kShift, kControl, kAlt, kAltGr, kSuper}) {
+    const unsigned mask = modifier_mask(display_, m, level3_mask_);
+    for (int index = 0; index < 8; ++index) {
+      if (!(mask & (1u << index))) {
+        continue;
+      }
+      for (int i = 0; i < modmap->max_keypermod; ++i) {
+        const KeyCode kc = modmap->modifiermap[index * modmap->max_keypermod + i];
+        if (kc != 0 && (keys[kc / 8] & (1 << (kc % 8)))) {
+          held |= m;
+        }
+      }
+    }
+  }
+  XFreeModifiermap(modmap);
+  return held;
+}
+
+bool X11Platform::caps_lock_on() {
+  XkbStateRec state{};
+  XkbGetState(display_, XkbUseCoreKbd, &state);
+  return (state.locked_mods & LockMask) != 0;
+}
+
+std::optional<std::uint32_t> X11Platform::keycode_for_keysym(KeySym32 keysym, bool may_bind) {
+  ensure_keymap();
+  if (const auto keycode = plain_keycode(keymap_, keysym)) {
+    return keycode;
+  }
+  if (const auto keycode = pool_->keycode_for(keysym)) {
+    return keycode;
+  }
+  if (may_bind && pool_->size() > 0) {
+    bind({keysym});
+    return pool_->keycode_for(keysym);
+  }
+  return std::nullopt;
+}
+
+void X11Platform::send_virtual_key(std::uint8_t virtual_key, bool up) {
+  const std::optional<KeySym32> keysym = virtual_key_keysym(virtual_key);
+  if (!keysym) {
+    return;
+  }
+  const std::optional<Modifier> modifier = virtual_key_modifier(virtual_key);
+  if (modifier && up) {
+    // Release every key that holds this modifier, not only the left-hand one.
+    char keys[32];
+    XQueryKeymap(display_, keys);
+    XModifierKeymap *modmap = XGetModifierMapping(display_);
+    const unsigned mask = modifier_mask(display_, *modifier, level3_mask_);
+    for (int index = 0; index < 8; ++index) {
+      for (int i = 0; (mask & (1u << index)) && i < modmap->max_keypermod; ++i) {
+        const KeyCode kc = modmap->modifiermap[index * modmap->max_keypermod + i];
+        if (kc != 0 && (keys[kc / 8] & (1 << (kc % 8)))) {
+          fake_key(kc, true);
+        }
+      }
+    }
+    XFreeModifiermap(modmap);
+  }
+  std::optional<std::uint32_t> keycode;
+  if (modifier) {
+    // A modifier key must be a real one: a lent keycode carries no modifier.
+    keycode = plain_keycode(keymap_, *keysym);
+    if (!keycode && *modifier == kAltGr) {
+      keycode = XKeysymToKeycode(display_, XK_Mode_switch);
+      if (!*keycode) {
+        keycode = XKeysymToKeycode(display_, XK_Alt_R);
+      }
+    }
+    if (!keycode || *keycode == 0) {
+      keycode = XKeysymToKeycode(display_, *keysym);
+    }
+  } else {
+    // Keypad keys and any other key the layout lacks at its plain level get a
+    // spare keycode, so that the keypad decimal key is KP_Decimal whatever NumLock says.
+    keycode = keycode_for_keysym(*keysym, true);
+  }
+  if (keycode && *keycode != 0) {
+    fake_key(*keycode, up);
+  }
+  if (!typing_) {
+    XFlush(display_);
+    if (up && pool_ && pool_->any_bound()) {
+      restore_after_ = Clock::now() + kRestoreIdle;
+    }
+  }
+}
+
+void X11Platform::send_layout_key(std::uint32_t key, bool up) {
+  fake_key(key, up);
+}
+
+void X11Platform::send_character(char32_t ch) {
+  const KeySym32 keysym = char_to_keysym(ch);
+  std::optional<std::uint32_t> keycode = pool_ ? pool_->keycode_for(keysym) : std::nullopt;
+  if (!keycode) {
+    keycode = keycode_for_keysym(keysym, true);
+  }
+  if (!keycode) {
+    std::fprintf(stderr, "teclix: no queda ninguna tecla libre para U+%04X\n",
+                 static_cast<unsigned>(ch));
+    return;
+  }
+  fake_key(*keycode, false);
+  fake_key(*keycode, true);
+}
+
+void X11Platform::fake_key(std::uint32_t keycode, bool up) {
+  XTestFakeKeyEvent(display_, keycode, up ? False : True, CurrentTime);
+  const Clock::time_point now = Clock::now();
+  last_key_time_ = now;
+  if (keycode < last_sent_.size()) {
+    last_sent_[keycode] = now;
+  }
+  ++events_sent_;
+  if (++pending_ >= kFlushEvery) {
+    XFlush(display_);
+    pending_ = 0;
+  }
+}
+
+} // namespace teclix::x11

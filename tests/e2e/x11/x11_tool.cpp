@@ -1,0 +1,110 @@
+// Small X11 jobs for the end-to-end scripts that no standard tool does.
+//   x11_tool grab-f10        holds F10 like another program would, until killed;
+//                            prints "ready", or "busy" and exits 3 if F10 is held
+//   x11_tool focus none|pointer  moves the keyboard focus to nothing / PointerRoot
+//   x11_tool keymap          prints the keyboard map of the current group
+//   x11_tool caps            prints "on" or "off" for Caps Lock
+//   x11_tool close WINDOW    asks a window to close (WM_DELETE_WINDOW)
+//   x11_tool watch-keys      prints the keysym of each key press that reaches the
+//                            root window (nothing focused, pointer over the desktop)
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_platform.h"
+
+namespace {
+
+int g_error = 0;
+int remember_error(Display *, XErrorEvent *e) {
+  g_error = e->error_code;
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: x11_tool grab-f10 | focus none|root | keymap\n");
+    return 2;
+  }
+  Display *display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(stderr, "x11_tool: cannot open display %s\n", XDisplayName(nullptr));
+    return 1;
+  }
+  const std::string command = argv[1];
+  const Window root = DefaultRootWindow(display);
+  if (command == "grab-f10") {
+    XGrabKey(display, XKeysymToKeycode(display, XK_F10), AnyModifier, root, True, GrabModeAsync,
+             GrabModeAsync);
+    XSetErrorHandler(remember_error);
+    XSync(display, False);
+    if (g_error != 0) {
+      std::printf("busy\n");
+      return 3;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    while (true) {
+      XEvent e;
+      XNextEvent(display, &e);
+    }
+  }
+  if (command == "focus" && argc == 3) {
+    const std::string where = argv[2];
+    XSetInputFocus(display, where == "pointer" ? PointerRoot : None, RevertToNone, CurrentTime);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return 0;
+  }
+  if (command == "keymap") {
+    std::fputs(teclix::x11::dump_keymap(teclix::x11::read_keymap(display)).c_str(), stdout);
+    XCloseDisplay(display);
+    return 0;
+  }
+  if (command == "caps") {
+    XkbStateRec state{};
+    XkbGetState(display, XkbUseCoreKbd, &state);
+    std::printf("%s\n", (state.locked_mods & LockMask) ? "on" : "off");
+    XCloseDisplay(display);
+    return 0;
+  }
+  if (command == "close" && argc == 3) {
+    const Window window = std::strtoul(argv[2], nullptr, 0);
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &e);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return 0;
+  }
+  if (command == "watch-keys") {
+    XSelectInput(display, root, KeyPressMask);
+    XSync(display, False);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    while (true) {
+      XEvent e;
+      XNextEvent(display, &e);
+      if (e.type == KeyPress) {
+        std::printf("0x%lx\n", XLookupKeysym(&e.xkey, 0));
+        std::fflush(stdout);
+      }
+    }
+  }
+  std::fprintf(stderr, "x11_tool: unknown command %s\n", command.c_str());
+  return 2;
+}

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Pastes every text of texts.tsv into an xterm under the US and then the Spanish
+# layout (changed while teclix runs), and once more with Caps Lock on.
+source "$(dirname "$0")/lib.sh"
+TEXTS=$(dirname "$0")/texts.tsv
+
+# expected_terminal TEXT: what a raw terminal with CR-to-LF receives for TEXT.
+expected_terminal() {
+  printf '%b' "$1" | sed -e 's/\r$//' | tr '\r' '\n'
+}
+
+start_xvfb
+set_layout us
+start_teclix
+start_xterm_target term
+focus "$TARGET_WIN"
+out=$E2E_TMP/term.out
+
+for layout in us es; do
+  set_layout "$layout"
+  while IFS=$'\t' read -r name text; do
+    case $name in '#'* | '') continue ;; esac
+    printf '%b' "$text" >"$E2E_TMP/clip"
+    expected_terminal "$text" >"$E2E_TMP/expected"
+    set_clipboard "$E2E_TMP/clip"
+    paste_and_expect "xterm/$layout/$name" "$out" "$E2E_TMP/expected"
+  done <"$TEXTS"
+
+  # Caps Lock on: the text arrives in its own case and Caps Lock stays on.
+  printf 'Caps Lock: MiXeD case ñÑ 123 @#' >"$E2E_TMP/clip"
+  cp "$E2E_TMP/clip" "$E2E_TMP/expected"
+  set_clipboard "$E2E_TMP/clip"
+  xdotool key Caps_Lock
+  [ "$("$X11_TOOL" caps)" = on ] || die "Caps Lock did not turn on"
+  paste_and_expect "xterm/$layout/caps_lock" "$out" "$E2E_TMP/expected"
+  if [ "$("$X11_TOOL" caps)" = on ]; then pass "xterm/$layout/caps_lock_kept"; else fail "xterm/$layout/caps_lock_kept"; fi
+  xdotool key Caps_Lock
+done
+
+close_teclix && pass "closes on WM_DELETE_WINDOW" || fail "closes on WM_DELETE_WINDOW"
+finish
