@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
   # end-to-end tests
   xvfb xauth x11-utils x11-xkb-utils xdotool xclip xterm zenity imagemagick
-  tigervnc-standalone-server tigervnc-viewer locales procps
+  tigervnc-standalone-server tigervnc-viewer locales procps python3 bc
 )
 
 SUDO=""

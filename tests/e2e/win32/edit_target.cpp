@@ -1,9 +1,12 @@
 // A Windows target for the end-to-end tests: a window whose multiline edit control
 // holds the keyboard focus and whose text is written, as UTF-8, to a file whenever
 // it changes. With --no-focus the window is active but no control has the focus,
-// and every key message it receives is logged to the file instead.
+// and every key message it receives is logged to the file instead. With --chars the
+// window itself has the focus and keeps the characters its key messages translate
+// to, as an edit control would store them (Enter as CR LF): Wine's edit control takes
+// several milliseconds a character, too slow for very long texts.
 //
-//   edit_target.exe OUTPUT_FILE [--no-focus] [--title TITLE] [--at X Y]
+//   edit_target.exe OUTPUT_FILE [--no-focus | --chars] [--title TITLE] [--at X Y]
 #include <windows.h>
 
 #include <string>
@@ -14,6 +17,8 @@ constexpr UINT_PTR kSaveTimer = 1;
 
 std::wstring g_output;
 bool g_no_focus = false;
+bool g_chars = false;
+std::wstring g_text;
 bool g_dirty = true;
 HWND g_edit = nullptr;
 std::string g_keys;
@@ -22,8 +27,8 @@ std::string to_utf8(const std::wstring &text) {
   if (text.empty()) {
     return {};
   }
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
                       nullptr, nullptr);
@@ -49,6 +54,10 @@ void save_now() {
     save(g_keys);
     return;
   }
+  if (g_chars) {
+    save(to_utf8(g_text));
+    return;
+  }
   const int length = GetWindowTextLengthW(g_edit);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   GetWindowTextW(g_edit, text.data(), length + 1);
@@ -59,10 +68,10 @@ void save_now() {
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   switch (msg) {
   case WM_CREATE:
-    if (!g_no_focus) {
+    if (!g_no_focus && !g_chars) {
       g_edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE |
-                                   ES_AUTOVSCROLL | ES_WANTRETURN,
+                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                   ES_WANTRETURN,
                                0, 0, 100, 100, hwnd, nullptr, nullptr, nullptr);
       SendMessageW(g_edit, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
     }
@@ -77,6 +86,8 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
   case WM_SETFOCUS:
     if (g_no_focus) {
       SetFocus(nullptr);
+    } else if (g_chars) {
+      SetFocus(hwnd);
     } else if (g_edit) {
       SetFocus(g_edit);
     }
@@ -86,9 +97,16 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
       g_dirty = true;
     }
     return 0;
+  case WM_CHAR:
+    if (g_chars) {
+      g_text +=
+          wparam == L'\r' ? std::wstring(L"\r\n") : std::wstring(1, static_cast<wchar_t>(wparam));
+      g_dirty = true;
+      return 0;
+    }
+    [[fallthrough]];
   case WM_KEYDOWN:
   case WM_SYSKEYDOWN:
-  case WM_CHAR:
   case WM_SYSCHAR:
     if (g_no_focus && wparam != VK_F10) {
       g_keys += "message " + std::to_string(msg) + " key " + std::to_string(wparam) + "\n";
@@ -121,6 +139,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const std::wstring arg = argv[i];
     if (arg == L"--no-focus") {
       g_no_focus = true;
+    } else if (arg == L"--chars") {
+      g_chars = true;
     } else if (arg == L"--title" && i + 1 < argc) {
       title = argv[++i];
     } else if (arg == L"--at" && i + 2 < argc) {
