@@ -12,14 +12,20 @@ constexpr UINT kWakeIntervalMs = 90;
 // Input events are handed to the system in batches of this many.
 constexpr std::size_t kBatch = 64;
 
-const wchar_t *wide(const std::u16string &s) { return reinterpret_cast<const wchar_t *>(s.c_str()); }
+const wchar_t *wide(const std::u16string &s) {
+  return reinterpret_cast<const wchar_t *>(s.c_str());
+}
 
 std::u16string from_wide(const wchar_t *s, std::size_t n) {
   return std::u16string(reinterpret_cast<const char16_t *>(s), n);
 }
 
-HWND to_hwnd(WindowHandle h) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(h)); }
-WindowHandle from_hwnd(HWND h) { return reinterpret_cast<std::uintptr_t>(h); }
+HWND to_hwnd(WindowHandle h) {
+  return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(h));
+}
+WindowHandle from_hwnd(HWND h) {
+  return reinterpret_cast<std::uintptr_t>(h);
+}
 
 std::u16string locale_string(LCTYPE type, const char16_t *fallback) {
   std::array<wchar_t, 16> buf{};
@@ -31,7 +37,9 @@ std::u16string locale_string(LCTYPE type, const char16_t *fallback) {
 }
 
 // True while the key is physically or logically down for the whole system.
-bool down(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+bool down(int vk) {
+  return (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
 
 } // namespace
 
@@ -167,7 +175,9 @@ void Win32Platform::unregister_hotkey(WindowHandle window, int id) {
   UnregisterHotKey(to_hwnd(window), id);
 }
 
-void Win32Platform::wait_message() { WaitMessage(); }
+void Win32Platform::wait_message() {
+  WaitMessage();
+}
 
 bool Win32Platform::peek_hotkey(WindowHandle window) {
   MSG msg{};
@@ -313,7 +323,9 @@ unsigned Win32Platform::held_modifiers() {
   return held;
 }
 
-bool Win32Platform::caps_lock_on() { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
+bool Win32Platform::caps_lock_on() {
+  return (GetKeyState(VK_CAPITAL) & 1) != 0;
+}
 
 void Win32Platform::queue_key(WORD vk, bool up) {
   INPUT input{};
