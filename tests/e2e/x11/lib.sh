@@ -48,6 +48,8 @@ stop_pid() {
   E2E_PIDS=("${kept[@]}")
 }
 
+pid_gone() { ! kill -0 "$1" 2>/dev/null; }
+
 # wait_until SECONDS COMMAND...: polls COMMAND until it succeeds; fails on timeout.
 wait_until() {
   local limit=$1 start=$SECONDS
@@ -62,20 +64,45 @@ wait_until() {
 
 # --- X servers -----------------------------------------------------------------
 
-# Starts a private Xvfb on a free display and exports DISPLAY.
+# start_x_server VAR COMMAND...: starts an X server (its display number is
+# appended as ":N") on the first free display from 100 up, and sets VAR to it.
+# A display is ours once its lock file holds our server's PID; -displayfd is not
+# used because it takes no lock, so parallel runs could pick the same number.
+start_x_server() {
+  local var=$1 n pid log
+  shift
+  for ((n = 100 + RANDOM % 400, tries = 0; tries < 40; n++, tries++)); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    log=$E2E_TMP/x$n.log
+    "$@" ":$n" </dev/null >/dev/null 2>"$log" &
+    pid=$!
+    if wait_until 10 x_server_ready "$n" "$pid" && ! pid_gone "$pid"; then
+      track "$pid"
+      printf -v "$var" ':%s' "$n"
+      return 0
+    fi
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  die "no X server would start: $*"
+}
+x_server_ready() {
+  pid_gone "$2" && return 0 # it gave up: the caller sees the lock is not ours
+  [ "$(tr -d ' \n' 2>/dev/null <"/tmp/.X$1-lock")" = "$2" ] &&
+    xdpyinfo -display ":$1" >/dev/null 2>&1
+}
+
+# Starts a private Xvfb and exports DISPLAY. -noreset keeps the keyboard layout
+# set by setxkbmap even when no client is connected.
 start_xvfb() {
-  local fdfile=$E2E_TMP/xvfb.display
-  Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$fdfile" </dev/null >/dev/null \
-    2>"$E2E_TMP/xvfb.log" &
-  track $!
-  wait_until 15 test -s "$fdfile" || die "Xvfb did not start: $(cat "$E2E_TMP/xvfb.log")"
-  DISPLAY=":$(head -n1 "$fdfile")"
+  start_x_server DISPLAY Xvfb -noreset -screen 0 1280x800x24 -nolisten tcp
   export DISPLAY
   log "Xvfb on $DISPLAY"
 }
 
 set_layout() {
   setxkbmap -layout "$1" || die "setxkbmap $1 failed"
+  setxkbmap -query | grep -qE "^layout: +$1\$" || die "the layout did not change to $1"
 }
 
 # --- teclix --------------------------------------------------------------------
@@ -96,8 +123,6 @@ start_teclix() {
   track "$TECLIX_PID"
   wait_until 10 teclix_window || die "the Teclix window did not appear; stderr: $(cat "$TECLIX_ERR")"
 }
-
-pid_gone() { ! kill -0 "$1" 2>/dev/null; }
 
 # Closes the window as a window manager would and waits for the program to end.
 close_teclix() {

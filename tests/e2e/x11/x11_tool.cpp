@@ -5,6 +5,8 @@
 //   x11_tool keymap          prints the keyboard map of the current group
 //   x11_tool caps            prints "on" or "off" for Caps Lock
 //   x11_tool close WINDOW    asks a window to close (WM_DELETE_WINDOW)
+//   x11_tool free-keycodes N unbinds the N highest keycodes that hold keysyms but
+//                            no modifier, so that the server has room to add keysyms
 //   x11_tool watch-keys      prints the keysym of each key press that reaches the
 //                            root window (nothing focused, pointer over the desktop)
 #include <cstdio>
@@ -90,6 +92,33 @@ int main(int argc, char **argv) {
     XSync(display, False);
     XCloseDisplay(display);
     return 0;
+  }
+  if (command == "free-keycodes" && argc == 3) {
+    int left = std::atoi(argv[2]);
+    int min = 0, max = 0, width = 0;
+    XDisplayKeycodes(display, &min, &max);
+    KeySym *syms = XGetKeyboardMapping(display, static_cast<KeyCode>(min), max - min + 1, &width);
+    XModifierKeymap *modmap = XGetModifierMapping(display);
+    for (int kc = max; kc >= min && left > 0; --kc) {
+      bool modifier = false;
+      for (int i = 0; i < 8 * modmap->max_keypermod; ++i) {
+        modifier = modifier || modmap->modifiermap[i] == kc;
+      }
+      bool bound = false;
+      for (int i = 0; i < width; ++i) {
+        bound = bound || syms[(kc - min) * width + i] != NoSymbol;
+      }
+      if (bound && !modifier) {
+        KeySym none[2] = {NoSymbol, NoSymbol};
+        XChangeKeyboardMapping(display, kc, 2, none, 1);
+        --left;
+      }
+    }
+    XFreeModifiermap(modmap);
+    XFree(syms);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return left == 0 ? 0 : 1;
   }
   if (command == "watch-keys") {
     XSelectInput(display, root, KeyPressMask);
