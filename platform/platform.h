@@ -44,12 +44,24 @@ struct CallResult {
   std::u16string reason; // the system's own words when !ok
 };
 
+// A point on the screen, in pixels.
+struct Point {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  bool operator==(const Point &) const = default;
+};
+
 // Window events, delivered by the platform while it pumps events.
 class WindowEvents {
 public:
   virtual ~WindowEvents() = default;
   // The user asked to close the window; it closes once this returns.
   virtual void on_close() = 0;
+  // The pointer moved over the window's background, or over the link label.
+  virtual void on_background_mouse_move() = 0;
+  virtual void on_link_mouse_move() = 0;
+  // The link label was clicked.
+  virtual void on_link_click() = 0;
 };
 
 // Buttons a message box can return, with their standard codes.
@@ -70,8 +82,23 @@ public:
   // --- The main window -----------------------------------------------------
   virtual WindowHandle create_main_window(WindowEvents &events) = 0;
   virtual void show_window(WindowHandle window) = 0;
+  virtual void set_caption(WindowHandle window, const std::u16string &text) {
+    (void)window, (void)text;
+  } // TRANSITIONAL
   // Sets the instruction text of the window.
   virtual void set_instruction(WindowHandle window, const std::u16string &text) = 0;
+  // Sets the link label's text; the label sizes itself to fit it.
+  virtual void set_link(WindowHandle window, const std::u16string &text) {
+    (void)window, (void)text;
+  } // TRANSITIONAL
+  // Sets the link label's text colour, as 0x00BBGGRR.
+  virtual void set_link_color(WindowHandle window, std::uint32_t color) {
+    (void)window, (void)color;
+  } // TRANSITIONAL
+  // Opens a web address in the user's browser, without waiting for it.
+  virtual void open_address(WindowHandle window, const std::u16string &address) {
+    (void)window, (void)address;
+  } // TRANSITIONAL
   // A modal message box; style is the standard button and icon number.
   virtual int message_box(const std::u16string &prompt, const std::u16string &title, int style) = 0;
 
@@ -111,6 +138,18 @@ public:
   virtual void send_layout_key(std::uint32_t key, bool up) = 0;
   // Types one character that no plain key of the layout produces.
   virtual void send_character(char32_t ch) = 0;
+
+  // --- Pointer and messages to other windows (automation helpers) ------------
+  virtual Point cursor_position() { return {}; }                 // TRANSITIONAL
+  virtual void set_cursor_position(Point point) { (void)point; } // TRANSITIONAL
+  // One event of the left mouse button, where the pointer is.
+  virtual void left_button(bool up) { (void)up; } // TRANSITIONAL
+  // A right-button double click delivered to the window; returns once it is handled.
+  virtual void send_right_double_click(WindowHandle window) { (void)window; } // TRANSITIONAL
+  // Posts one character (a Western code-page code) to the window, as typed text.
+  virtual void post_character(WindowHandle window, std::uint8_t code) {
+    (void)window, (void)code;
+  } // TRANSITIONAL
 };
 
 } // namespace teclix

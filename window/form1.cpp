@@ -1,9 +1,22 @@
 #include "window/form1.h"
 
+#include "helpers/automation.h"
+#include "typing/keystrokes.h"
 #include "typing/main_loop.h"
+#include "typing/unicode.h"
+
+#ifndef TECLIX_MAKER_DOMAIN
+#define TECLIX_MAKER_DOMAIN "teclix.example"
+#endif
+#ifndef TECLIX_MAKER_HOST
+#define TECLIX_MAKER_HOST "www.teclix.example"
+#endif
 
 namespace teclix {
 
+const std::u16string kMakerDomain = utf8_to_utf16(TECLIX_MAKER_DOMAIN);
+const std::u16string kMakerHost = utf8_to_utf16(TECLIX_MAKER_HOST);
+const std::u16string kCaption = u"Teclix - " + kMakerDomain;
 const std::u16string kInstruction = u"Copiar el texto deseado desde donde se encuentre \r\n"
                                     u"y apretar F10 para pegar en donde se desee pegar";
 
@@ -16,11 +29,19 @@ std::u16string hotkey_in_use_notice(const std::u16string &reason) {
   return notice;
 }
 
+std::u16string link_address(const std::u16string &link_caption) {
+  return u"https://" + link_caption + u"?Teclix";
+}
+
 Form1::Form1(Platform &platform) : platform_(platform) {}
 
 void Form1::Load() {
   window_ = platform_.create_main_window(*this);
+  platform_.set_caption(window_, kCaption);
   instruction_ = kInstruction;
+  link_caption_ = kMakerHost;
+  platform_.set_link(window_, link_caption_);
+  set_link_color(kLinkRed);
 
   Finalizar = false;
   const CallResult hotkey = platform_.register_hotkey(window_, kHotkeyId, kHotkeyModifiers, kVkF10);
@@ -39,6 +60,72 @@ void Form1::Unload() {
     platform_.unregister_hotkey(window_, kHotkeyId);
     hotkey_held_ = false;
   }
+}
+
+void Form1::set_link_color(std::uint32_t color) {
+  link_color_ = color;
+  platform_.set_link_color(window_, color);
+}
+
+void Form1::Restaurar_Enlace() {
+  if (EnlaceRestaurado) {
+    return;
+  }
+  set_link_color(kLinkRed);
+  EnlaceRestaurado = true;
+}
+
+void Form1::on_link_mouse_move() {
+  if (!EnlaceRestaurado) {
+    return;
+  }
+  set_link_color(kLinkBlue);
+  EnlaceRestaurado = false;
+}
+
+WindowHandle Form1::GetFocusHandle() {
+  return teclix::GetFocusHandle(platform_);
+}
+
+double Form1::Divide(std::int32_t arg1, std::int32_t arg2) {
+  return teclix::Divide(arg1, arg2);
+}
+
+std::int32_t Form1::Multiplica(std::int32_t arg1, std::int32_t arg2) {
+  return teclix::Multiplica(arg1, arg2);
+}
+
+void Form1::Enviar_Pulsacion(WindowHandle Handle) {
+  teclix::Enviar_Pulsacion(platform_, Handle);
+}
+
+void Form1::Pulsar_Tecla(std::int32_t Tecla) {
+  teclix::Pulsar_Tecla(platform_, Tecla);
+}
+
+void Form1::Pulsar_TeclaS(const std::u16string &Teclas) {
+  teclix::Pulsar_TeclaS(platform_, Teclas);
+}
+
+void Form1::Clickear(std::int32_t X, std::int32_t Y) {
+  teclix::Clickear(platform_, X, Y, PosCursor);
+}
+
+std::int16_t Form1::BoxQues(const std::u16string &strMensaje, std::int16_t intOpcion,
+                            const std::u16string &strTitulo) {
+  return teclix::BoxQues(platform_, strMensaje, intOpcion, strTitulo);
+}
+
+void Form1::pp() {
+  teclix::pp();
+}
+
+void Form1::Enviar_Texto(WindowHandle hWnd, const std::u16string &text) {
+  teclix::Enviar_Texto(platform_, hWnd, text, Key);
+}
+
+void Form1::on_link_click() {
+  platform_.open_address(window_, link_address(link_caption_));
 }
 
 } // namespace teclix

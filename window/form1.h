@@ -1,11 +1,27 @@
 // The main window. The program lives exactly as long as it is open.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace teclix {
+
+inline constexpr std::uint32_t kLinkRed = 0x0000FF;  // 0x00BBGGRR
+inline constexpr std::uint32_t kLinkBlue = 0xFF0000; // 0x00BBGGRR
+
+// The maker's web domain, shown in the caption, and the host the link shows.
+extern const std::u16string kMakerDomain;
+extern const std::u16string kMakerHost;
+// The window caption: "Teclix - " and the maker's domain.
+extern const std::u16string kCaption;
+// The instruction shown while F10 works.
+extern const std::u16string kInstruction;
+// Shown in its place when another program holds F10.
+std::u16string hotkey_in_use_notice(const std::u16string &reason);
+// The address a click on the link opens.
+std::u16string link_address(const std::u16string &link_caption);
 
 class Form1 : public WindowEvents {
 public:
@@ -17,24 +33,51 @@ public:
   // The unload event: stops the loop and releases F10.
   void Unload();
 
+  // The public operations, in their interface order.
+  WindowHandle GetFocusHandle();
+  double Divide(std::int32_t arg1, std::int32_t arg2);
+  std::int32_t Multiplica(std::int32_t arg1, std::int32_t arg2);
+  void Enviar_Pulsacion(WindowHandle Handle);
+  void Pulsar_Tecla(std::int32_t Tecla);
+  void Pulsar_TeclaS(const std::u16string &Teclas);
+  void Clickear(std::int32_t X, std::int32_t Y);
+  std::int16_t BoxQues(const std::u16string &strMensaje, std::int16_t intOpcion,
+                       const std::u16string &strTitulo);
+  void pp();
+
+  // The last character code handled by Enviar_Texto.
+  std::uint8_t Key = 0;
+
+  // Window events.
   void on_close() override { Unload(); }
+  void on_background_mouse_move() override { Restaurar_Enlace(); }
+  void on_link_mouse_move() override;
+  void on_link_click() override;
 
   WindowHandle handle() const { return window_; }
   bool finalizar() const { return Finalizar; }
   bool hotkey_held() const { return hotkey_held_; }
+  bool enlace_restaurado() const { return EnlaceRestaurado; }
+  std::uint32_t link_color() const { return link_color_; }
   const std::u16string &instruction() const { return instruction_; }
+  const std::u16string &link_caption() const { return link_caption_; }
 
 private:
+  // Posts a text to a window as typed characters.
+  void Enviar_Texto(WindowHandle hWnd, const std::u16string &text);
+  // Puts the link back in its resting colour once the pointer has left it.
+  void Restaurar_Enlace();
+  void set_link_color(std::uint32_t color);
+
   Platform &platform_;
   WindowHandle window_ = 0;
+  Point PosCursor;
   bool Finalizar = false;
+  bool EnlaceRestaurado = false;
   bool hotkey_held_ = false;
+  std::uint32_t link_color_ = kLinkRed;
   std::u16string instruction_;
+  std::u16string link_caption_;
 };
-
-// The instruction shown while F10 works.
-extern const std::u16string kInstruction;
-// Shown in its place when another program holds F10.
-std::u16string hotkey_in_use_notice(const std::u16string &reason);
 
 } // namespace teclix

@@ -214,6 +214,31 @@ void FakePlatform::set_instruction(WindowHandle, const std::u16string &text) {
   instruction = text;
 }
 
+void FakePlatform::set_link_color(WindowHandle, std::uint32_t color) {
+  link_colors.push_back(color);
+}
+
+void FakePlatform::open_address(WindowHandle, const std::u16string &address) {
+  opened.push_back(address);
+}
+
+void FakePlatform::set_cursor_position(Point point) {
+  cursor = point;
+  calls.push_back("cursor " + std::to_string(point.x) + "," + std::to_string(point.y));
+}
+
+void FakePlatform::left_button(bool up) {
+  calls.push_back(up ? "left up" : "left down");
+}
+
+void FakePlatform::send_right_double_click(WindowHandle window) {
+  calls.push_back("right double click " + hex(static_cast<unsigned>(window), 4));
+}
+
+void FakePlatform::post_character(WindowHandle, std::uint8_t code) {
+  posted.push_back(code);
+}
+
 int FakePlatform::message_box(const std::u16string &, const std::u16string &, int style) {
   calls.push_back("message_box " + std::to_string(style));
   return message_box_answer;

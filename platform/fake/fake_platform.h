@@ -65,6 +65,12 @@ public:
   std::u16string typed;           // what the focused control received
   std::vector<std::string> calls; // window and hotkey calls, in order
   std::u16string instruction;
+  std::u16string caption;
+  std::u16string link;
+  std::vector<std::uint32_t> link_colors; // every colour set, in order
+  std::vector<std::u16string> opened;     // addresses opened
+  Point cursor{10, 20};
+  std::vector<std::uint8_t> posted; // characters posted to other windows
   bool shown = false;
   int waits = 0;
   int pastes_started = 0;         // begin_typing calls
@@ -75,7 +81,11 @@ public:
   // --- Platform ---------------------------------------------------------------
   WindowHandle create_main_window(WindowEvents &events) override;
   void show_window(WindowHandle window) override;
+  void set_caption(WindowHandle, const std::u16string &text) override { caption = text; }
   void set_instruction(WindowHandle window, const std::u16string &text) override;
+  void set_link(WindowHandle, const std::u16string &text) override { link = text; }
+  void set_link_color(WindowHandle window, std::uint32_t color) override;
+  void open_address(WindowHandle window, const std::u16string &address) override;
   int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
   CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
                              unsigned virtual_key) override;
@@ -94,6 +104,11 @@ public:
   void send_virtual_key(std::uint8_t virtual_key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
   void send_character(char32_t ch) override;
+  Point cursor_position() override { return cursor; }
+  void set_cursor_position(Point point) override;
+  void left_button(bool up) override;
+  void send_right_double_click(WindowHandle window) override;
+  void post_character(WindowHandle window, std::uint8_t code) override;
 
 private:
   void key_event(std::uint32_t key, bool up);

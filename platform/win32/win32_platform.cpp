@@ -1,6 +1,10 @@
 #include "platform/win32/win32_platform.h"
 
+#include <shellapi.h>
+#include <windowsx.h>
+
 #include <array>
+#include <string>
 
 namespace teclix {
 
@@ -69,8 +73,10 @@ std::u16string system_error_text(DWORD code) {
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {}
 
 Win32Platform::~Win32Platform() {
-  if (label_font_) {
-    DeleteObject(label_font_);
+  for (HFONT font : {instruction_font_, link_font_}) {
+    if (font) {
+      DeleteObject(font);
+    }
   }
 }
 
@@ -84,6 +90,15 @@ LRESULT CALLBACK Win32Platform::window_proc(HWND hwnd, UINT msg, WPARAM wparam, 
     return self->handle(hwnd, msg, wparam, lparam);
   }
   return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
+int Win32Platform::scaled(int pixels_at_96_dpi) const {
+  return MulDiv(pixels_at_96_dpi, dpi_, 96);
+}
+
+bool Win32Platform::over_link(LPARAM lparam) const {
+  const POINT p{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  return PtInRect(&link_rect_, p) != 0;
 }
 
 LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -101,13 +116,88 @@ LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
       window_ = nullptr;
     }
     return 0;
-  case WM_CTLCOLORSTATIC:
-    SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
-    SetTextColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOWTEXT));
-    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+  case WM_PAINT:
+    paint(hwnd);
+    return 0;
+  case WM_MOUSEMOVE:
+    // The instruction label is a control of its own, with no pointer events; the
+    // rest of the client area is the window's background.
+    if (events_) {
+      const POINT p{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      RECT client{};
+      GetClientRect(hwnd, &client);
+      if (over_link(lparam)) {
+        events_->on_link_mouse_move();
+      } else if (PtInRect(&client, p) && !PtInRect(&instruction_rect_, p)) {
+        // Moves reported from outside the client area (while the pointer enters or
+        // leaves it) are not over the background.
+        events_->on_background_mouse_move();
+      }
+    }
+    return 0;
+  case WM_SETCURSOR:
+    if (LOWORD(lparam) == HTCLIENT) {
+      POINT p{};
+      GetCursorPos(&p);
+      ScreenToClient(hwnd, &p);
+      const bool link = PtInRect(&link_rect_, p) != 0;
+      SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(link ? IDC_HAND : IDC_ARROW)));
+      return TRUE;
+    }
+    break;
+  case WM_LBUTTONDOWN:
+    link_pressed_ = over_link(lparam);
+    return 0;
+  case WM_LBUTTONUP:
+    // A click is a press and a release both on the link.
+    if (link_pressed_ && over_link(lparam) && events_) {
+      events_->on_link_click();
+    }
+    link_pressed_ = false;
+    return 0;
   default:
-    return DefWindowProcW(hwnd, msg, wparam, lparam);
+    break;
   }
+  return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
+void Win32Platform::paint(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
+  SetBkMode(dc, TRANSPARENT);
+
+  RECT text = instruction_rect_;
+  HGDIOBJ old = SelectObject(dc, instruction_font_);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  DrawTextW(dc, wide(instruction_), -1, &text, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+
+  SelectObject(dc, link_font_);
+  SetTextColor(dc, link_color_);
+  RECT link = link_rect_;
+  DrawTextW(dc, wide(link_), -1, &link, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  EndPaint(hwnd, &ps);
+}
+
+// The link label sizes itself to its caption, keeping its top-left corner (60, 435 twips).
+void Win32Platform::layout_link() {
+  if (!window_) {
+    return;
+  }
+  HDC dc = GetDC(window_);
+  HGDIOBJ old = SelectObject(dc, link_font_);
+  RECT size{0, 0, 0, 0};
+  DrawTextW(dc, wide(link_), -1, &size, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(window_, dc);
+  const int left = scaled(4);
+  const int top = scaled(29);
+  InvalidateRect(window_, &link_rect_, FALSE);
+  link_rect_ = RECT{left, top, left + size.right, top + size.bottom};
+  InvalidateRect(window_, &link_rect_, FALSE);
 }
 
 WindowHandle Win32Platform::create_main_window(WindowEvents &events) {
@@ -116,31 +206,38 @@ WindowHandle Win32Platform::create_main_window(WindowEvents &events) {
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &Win32Platform::window_proc;
   wc.hInstance = instance_;
-  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hCursor = nullptr; // chosen in WM_SETCURSOR: a hand over the link
   wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
   wc.lpszClassName = kWindowClass;
   wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
   RegisterClassExW(&wc);
 
+  HDC screen = GetDC(nullptr);
+  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+
+  // A small fixed utility window: not resizable, centred on the screen.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  RECT rect{0, 0, 432, 167};
+  RECT rect{0, 0, scaled(432), scaled(167)};
   AdjustWindowRectEx(&rect, style, FALSE, 0);
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int x = work.left + (work.right - work.left - width) / 2;
+  const int y = work.top + (work.bottom - work.top - height) / 2;
   window_ = CreateWindowExW(0, kWindowClass, L"Teclix", style, x, y, width, height, nullptr,
                             nullptr, instance_, this);
 
-  label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 1, 84, 425, 74,
-                           window_, nullptr, instance_, nullptr);
-  HDC dc = GetDC(window_);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(window_, dc);
-  label_font_ = CreateFontW(-MulDiv(975, dpi, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, L"Times New Roman");
-  SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(label_font_), FALSE);
+  auto font = [this](int hundredths_of_a_point) {
+    return CreateFontW(-MulDiv(hundredths_of_a_point, dpi_, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, L"Times New Roman");
+  };
+  instruction_font_ = font(975);
+  // The instruction label: 15, 1260, 6375 x 1110 twips.
+  instruction_rect_ = RECT{scaled(1), scaled(84), scaled(1 + 425), scaled(84 + 74)};
+  link_font_ = font(2025);
 
   // The timer only wakes the wait for messages.
   SetTimer(window_, kWakeTimer, kWakeIntervalMs, nullptr);
@@ -152,10 +249,31 @@ void Win32Platform::show_window(WindowHandle window) {
   UpdateWindow(to_hwnd(window));
 }
 
-void Win32Platform::set_instruction(WindowHandle, const std::u16string &text) {
-  if (label_) {
-    SetWindowTextW(label_, wide(text));
-  }
+void Win32Platform::set_caption(WindowHandle window, const std::u16string &text) {
+  SetWindowTextW(to_hwnd(window), wide(text));
+}
+
+void Win32Platform::set_instruction(WindowHandle window, const std::u16string &text) {
+  instruction_ = text;
+  InvalidateRect(to_hwnd(window), nullptr, FALSE);
+}
+
+void Win32Platform::set_link(WindowHandle, const std::u16string &text) {
+  link_ = text;
+  layout_link();
+}
+
+void Win32Platform::set_link_color(WindowHandle window, std::uint32_t color) {
+  link_color_ = static_cast<COLORREF>(color); // both are 0x00BBGGRR
+  InvalidateRect(to_hwnd(window), &link_rect_, FALSE);
+}
+
+void Win32Platform::open_address(WindowHandle window, const std::u16string &address) {
+  // The shell opens a web address in the user's browser; a failure stays silent.
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide(address), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide(address), -1, ansi.data(), n, nullptr, nullptr);
+  ShellExecuteA(to_hwnd(window), nullptr, ansi.c_str(), nullptr, "C:\\", SW_SHOWNORMAL);
 }
 
 int Win32Platform::message_box(const std::u16string &prompt, const std::u16string &title,
@@ -383,6 +501,31 @@ void Win32Platform::send_character(char32_t ch) {
   if (!typing_ || pending_.size() >= kBatch) {
     flush();
   }
+}
+
+Point Win32Platform::cursor_position() {
+  POINT p{};
+  GetCursorPos(&p);
+  return Point{p.x, p.y};
+}
+
+void Win32Platform::set_cursor_position(Point point) {
+  SetCursorPos(point.x, point.y);
+}
+
+void Win32Platform::left_button(bool up) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = up ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+  SendInput(1, &input, sizeof input);
+}
+
+void Win32Platform::send_right_double_click(WindowHandle window) {
+  SendMessageA(to_hwnd(window), WM_RBUTTONDBLCLK, 0, 0);
+}
+
+void Win32Platform::post_character(WindowHandle window, std::uint8_t code) {
+  PostMessageA(to_hwnd(window), WM_CHAR, code, 0);
 }
 
 } // namespace teclix

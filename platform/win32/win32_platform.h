@@ -18,7 +18,11 @@ public:
 
   WindowHandle create_main_window(WindowEvents &events) override;
   void show_window(WindowHandle window) override;
+  void set_caption(WindowHandle window, const std::u16string &text) override;
   void set_instruction(WindowHandle window, const std::u16string &text) override;
+  void set_link(WindowHandle window, const std::u16string &text) override;
+  void set_link_color(WindowHandle window, std::uint32_t color) override;
+  void open_address(WindowHandle window, const std::u16string &address) override;
   int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
   CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
                              unsigned virtual_key) override;
@@ -37,18 +41,34 @@ public:
   void send_virtual_key(std::uint8_t virtual_key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
   void send_character(char32_t ch) override;
+  Point cursor_position() override;
+  void set_cursor_position(Point point) override;
+  void left_button(bool up) override;
+  void send_right_double_click(WindowHandle window) override;
+  void post_character(WindowHandle window, std::uint8_t code) override;
 
 private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   HKL focused_layout() const;
+  void paint(HWND hwnd);
+  void layout_link();
+  int scaled(int pixels_at_96_dpi) const;
+  bool over_link(LPARAM lparam) const;
   void queue_key(WORD vk, bool up);
   void flush();
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
-  HWND label_ = nullptr;
-  HFONT label_font_ = nullptr;
+  int dpi_ = 96;
+  HFONT instruction_font_ = nullptr;
+  HFONT link_font_ = nullptr;
+  std::u16string instruction_;
+  std::u16string link_;
+  COLORREF link_color_ = RGB(255, 0, 0);
+  RECT link_rect_{};
+  RECT instruction_rect_{};
+  bool link_pressed_ = false;
   WindowEvents *events_ = nullptr;
   HKL layout_ = nullptr;
   bool typing_ = false;

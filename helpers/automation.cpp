@@ -1,0 +1,79 @@
+#include "helpers/automation.h"
+
+#include <array>
+#include <limits>
+
+#include "typing/runtime_error.h"
+
+namespace teclix {
+
+void Clickear(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved) {
+  saved = platform.cursor_position();
+  platform.set_cursor_position(Point{X, Y});
+  platform.left_button(false);
+  platform.left_button(true);
+  platform.set_cursor_position(saved);
+}
+
+void Enviar_Pulsacion(Platform &platform, WindowHandle Handle) {
+  platform.send_right_double_click(Handle);
+  platform.pump_events();
+}
+
+std::uint8_t western_code(char16_t ch) {
+  if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) {
+    return static_cast<std::uint8_t>(ch);
+  }
+  // Windows-1252 puts these characters in 0x80-0x9F.
+  static constexpr std::array<char16_t, 32> k80to9F = {
+      u'€', 0,    u'‚', u'ƒ', u'„', u'…', u'†', u'‡', u'ˆ', u'‰', u'Š', u'‹', u'Œ', 0, u'Ž', 0,
+      0,    u'‘', u'’', u'“', u'”', u'•', u'–', u'—', u'˜', u'™', u'š', u'›', u'œ', 0, u'ž', u'Ÿ'};
+  for (std::size_t i = 0; i < k80to9F.size(); ++i) {
+    if (k80to9F[i] != 0 && k80to9F[i] == ch) {
+      return static_cast<std::uint8_t>(0x80 + i);
+    }
+  }
+  return '?';
+}
+
+void Enviar_Texto(Platform &platform, WindowHandle hWnd, const std::u16string &text,
+                  std::uint8_t &Key) {
+  if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
+    throw overflow_error();
+  }
+  for (char16_t ch : text) {
+    Key = western_code(ch);
+    if (Key != 10) {
+      platform.post_character(hWnd, Key);
+    }
+  }
+}
+
+std::int16_t BoxQues(Platform &platform, const std::u16string &strMensaje, std::int16_t intOpcion,
+                     const std::u16string &strTitulo) {
+  const int style = intOpcion + 32;
+  if (style > std::numeric_limits<std::int16_t>::max()) {
+    throw overflow_error();
+  }
+  return static_cast<std::int16_t>(platform.message_box(strMensaje, strTitulo, style));
+}
+
+double Divide(std::int32_t arg1, std::int32_t arg2) {
+  if (arg2 == 0) {
+    throw arg1 == 0 ? overflow_error() : division_by_zero_error();
+  }
+  return static_cast<double>(arg1) / static_cast<double>(arg2);
+}
+
+std::int32_t Multiplica(std::int32_t arg1, std::int32_t arg2) {
+  const std::int64_t product = static_cast<std::int64_t>(arg1) * arg2;
+  if (product < std::numeric_limits<std::int32_t>::min() ||
+      product > std::numeric_limits<std::int32_t>::max()) {
+    throw overflow_error();
+  }
+  return static_cast<std::int32_t>(product);
+}
+
+void pp() {}
+
+} // namespace teclix

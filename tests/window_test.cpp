@@ -1,0 +1,79 @@
+#include "window/form1.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_platform.h"
+#include "test_text.h"
+
+namespace teclix {
+namespace {
+
+TEST(Form1, LoadSetsTheCaptionsAndTheRedLink) {
+  FakePlatform fake;
+  Form1 form(fake);
+  form.Load();
+  EXPECT_EQ(fake.caption, u"Teclix - " + kMakerDomain);
+  EXPECT_EQ(fake.instruction, u"Copiar el texto deseado desde donde se encuentre \r\n"
+                              u"y apretar F10 para pegar en donde se desee pegar");
+  EXPECT_EQ(fake.link, kMakerHost);
+  ASSERT_FALSE(fake.link_colors.empty());
+  EXPECT_EQ(fake.link_colors.front(), kLinkRed);
+  EXPECT_FALSE(form.enlace_restaurado());
+}
+
+// B: the pointer moves over the background; L: over the link.
+struct HoverCase {
+  const char *path;
+  const char *colours_after_each_move; // r or b: the link's colour after each move
+  const char *colour_changes;          // the colour settings made, after the one at load
+};
+
+class Hover : public ::testing::TestWithParam<HoverCase> {};
+
+TEST_P(Hover, ChangesColourOnlyOnTransitions) {
+  const HoverCase &c = GetParam();
+  FakePlatform fake;
+  Form1 form(fake);
+  form.Load();
+  fake.link_colors.clear();
+  std::string after;
+  for (const char *p = c.path; *p; ++p) {
+    if (*p == 'B') {
+      form.on_background_mouse_move();
+    } else {
+      form.on_link_mouse_move();
+    }
+    after += form.link_color() == kLinkRed ? 'r' : 'b';
+  }
+  std::string changes;
+  for (std::uint32_t colour : fake.link_colors) {
+    changes += colour == kLinkRed ? 'r' : colour == kLinkBlue ? 'b' : '?';
+  }
+  EXPECT_EQ(after, c.colours_after_each_move) << c.path;
+  EXPECT_EQ(changes, c.colour_changes) << c.path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PointerPaths, Hover,
+    ::testing::Values(
+        // Straight onto the link from outside the window: the flag starts false.
+        HoverCase{"L", "r", ""}, HoverCase{"LL", "rr", ""},
+        // The first background move sets the resting colour once.
+        HoverCase{"B", "r", "r"}, HoverCase{"BBB", "rrr", "r"}, HoverCase{"BL", "rb", "rb"},
+        HoverCase{"BLLL", "rbbb", "rb"}, HoverCase{"BLBLB", "rbrbr", "rbrbr"},
+        HoverCase{"LBBLLBL", "rrrbbrb", "rbrb"},
+        // Leaving the window straight from the link keeps it blue.
+        HoverCase{"BL", "rb", "rb"}));
+
+TEST(Form1, AClickOnTheLinkOpensTheMakersPage) {
+  FakePlatform fake;
+  Form1 form(fake);
+  form.Load();
+  form.on_link_click();
+  ASSERT_EQ(fake.opened.size(), 1u);
+  EXPECT_EQ(fake.opened[0], u"https://" + kMakerHost + u"?Teclix");
+  EXPECT_EQ(link_address(u"www.example.org"), u"https://www.example.org?Teclix");
+}
+
+} // namespace
+} // namespace teclix
