@@ -1,0 +1,124 @@
+// Drives the automation helper operations through the real Windows backend, for the
+// end-to-end tests. Results go to OUTPUT_FILE, one line each.
+//
+//   automation_probe.exe OUTPUT_FILE target TITLE X Y   a window that logs the mouse
+//                                                       messages it gets
+//   automation_probe.exe OUTPUT_FILE click X Y          Clickear(X, Y); logs the pointer
+//                                                       before and after
+//   automation_probe.exe OUTPUT_FILE rdbl TITLE         Enviar_Pulsacion to that window
+//   automation_probe.exe OUTPUT_FILE box                BoxQues with Yes/No; logs the answer
+//   automation_probe.exe OUTPUT_FILE text TITLE         Enviar_Texto to that window's first
+//                                                       child control
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "helpers/automation.h"
+#include "platform/win32/win32_platform.h"
+#include "typing/unicode.h"
+#include "window/form1.h"
+
+namespace {
+
+std::wstring g_output;
+
+void log_line(const std::string &line) {
+  FILE *file = _wfopen(g_output.c_str(), L"ab");
+  if (file) {
+    std::fprintf(file, "%s\n", line.c_str());
+    std::fclose(file);
+  }
+}
+
+LRESULT CALLBACK target_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  const auto where = [lparam] {
+    return std::to_string(static_cast<short>(LOWORD(lparam))) + " " +
+           std::to_string(static_cast<short>(HIWORD(lparam)));
+  };
+  switch (msg) {
+  case WM_LBUTTONDOWN:
+    log_line("left down " + where());
+    return 0;
+  case WM_LBUTTONUP:
+    log_line("left up " + where());
+    return 0;
+  case WM_RBUTTONDBLCLK:
+    log_line("right double click " + where());
+    return 0;
+  case WM_DESTROY:
+    PostQuitMessage(0);
+    return 0;
+  default:
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+  }
+}
+
+int run_target(const wchar_t *title, int x, int y) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = target_proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+  wc.lpszClassName = L"TeclixProbeTarget";
+  RegisterClassW(&wc);
+  // No caption: the window's client area starts at (x, y).
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, title, WS_POPUP | WS_VISIBLE, x, y, 300, 200,
+                              nullptr, nullptr, wc.hInstance, nullptr);
+  if (!hwnd) {
+    return 1;
+  }
+  log_line("ready");
+  MSG msg{};
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
+
+std::string point(teclix::Point p) {
+  return std::to_string(p.x) + " " + std::to_string(p.y);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv) {
+  if (argc < 3) {
+    return 2;
+  }
+  g_output = argv[1];
+  const std::wstring mode = argv[2];
+  if (mode == L"target" && argc == 6) {
+    return run_target(argv[3], _wtoi(argv[4]), _wtoi(argv[5]));
+  }
+
+  teclix::Win32Platform platform(GetModuleHandleW(nullptr));
+  teclix::Form1 form(platform);
+  if (mode == L"click" && argc == 5) {
+    log_line("pointer before " + point(platform.cursor_position()));
+    form.Clickear(_wtoi(argv[3]), _wtoi(argv[4]));
+    log_line("pointer after " + point(platform.cursor_position()));
+    return 0;
+  }
+  if (mode == L"rdbl" && argc == 4) {
+    HWND target = FindWindowW(nullptr, argv[3]);
+    form.Enviar_Pulsacion(reinterpret_cast<std::uintptr_t>(target));
+    log_line("sent");
+    return 0;
+  }
+  if (mode == L"box") {
+    const std::int16_t answer = form.BoxQues(u"¿Desea continuar?", 4, u"Pregunta de Teclix");
+    log_line("answer " + std::to_string(answer));
+    return 0;
+  }
+  if (mode == L"text" && argc == 4) {
+    HWND target = GetWindow(FindWindowW(nullptr, argv[3]), GW_CHILD);
+    std::uint8_t key = 0;
+    teclix::Enviar_Texto(platform, reinterpret_cast<std::uintptr_t>(target),
+                         u"Año: ÑANDÚ, 5 €\r\nfin", key);
+    log_line("key " + std::to_string(key));
+    return 0;
+  }
+  return 2;
+}
