@@ -100,3 +100,43 @@ TEST(MainLoop, F10HeldElsewhereIsSaidInTheWindowAndTheLoopStillRuns) {
 
 } // namespace
 } // namespace teclix
+
+namespace teclix {
+namespace {
+
+TEST(MainLoop, StopsTypingWhenTheFocusMovesElsewhere) {
+  FakePlatform fake;
+  fake.clipboard = std::u16string(100, u'a');
+  fake.script = {FakeEvent::Hotkey};
+  fake.set_caps_lock(true);
+  fake.hold(kShift);
+  int letters = 0;
+  fake.on_key_event = [&] {
+    // The user clicks another window after the twentieth letter has gone out.
+    if (!fake.log.empty() && fake.log.back() == "-A" && ++letters == 20) {
+      fake.focus = 0x9999;
+    }
+  };
+  run(fake);
+  // Typing stops at the next check, and the keyboard is left as it was.
+  EXPECT_EQ(fake.typed, std::u16string(24, u'a'));
+  EXPECT_TRUE(fake.caps_now());
+  EXPECT_EQ(fake.modifiers_now(), unsigned{kShift});
+}
+
+TEST(MainLoop, ANumberIsNotFinishedInAnotherWindow) {
+  FakePlatform fake;
+  fake.clipboard = u"12345678901,5";
+  fake.format = NumberFormat{u",", u".", u"-"};
+  fake.script = {FakeEvent::Hotkey};
+  fake.on_key_event = [&] {
+    if (fake.log.size() == 2) {
+      fake.focus = 0x9999;
+    }
+  };
+  run(fake);
+  EXPECT_EQ(fake.typed, u"12345678");
+}
+
+} // namespace
+} // namespace teclix

@@ -95,15 +95,23 @@ void Pulsar_Tecla(Platform &platform, std::int32_t Tecla) {
   tap(platform, static_cast<std::uint8_t>(Tecla));
 }
 
-void Pulsar_TeclaS(Platform &platform, const std::u16string &Teclas) {
+bool Pulsar_TeclaS(Platform &platform, const std::u16string &Teclas,
+                   const KeepTyping &keep_typing) {
   if (Teclas.empty()) {
-    return;
+    return true;
   }
+  bool complete = true;
   platform.begin_typing(Teclas);
   {
     NeutralKeyboard neutral(platform);
     std::size_t pos = 0;
+    std::size_t typed = 0;
     while (pos < Teclas.size()) {
+      if (keep_typing && typed > 0 && typed % kCharactersBetweenChecks == 0 && !keep_typing()) {
+        complete = false;
+        break;
+      }
+      ++typed;
       const char32_t ch = next_code_point(Teclas, pos);
       if (ch == U'\r') {
         if (pos < Teclas.size() && Teclas[pos] == u'\n') {
@@ -124,6 +132,7 @@ void Pulsar_TeclaS(Platform &platform, const std::u16string &Teclas) {
     }
   }
   platform.end_typing();
+  return complete;
 }
 
 } // namespace teclix

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -22,6 +23,12 @@ void Pulsar_Tecla(Platform &platform, std::int32_t Tecla);
 // key with the Shift/AltGr it needs where there is one, the character itself where
 // there is none. CR, LF and CR LF are one Enter each; tab is Tab. Caps Lock and any
 // held modifier do not change the result and are as before afterwards.
-void Pulsar_TeclaS(Platform &platform, const std::u16string &Teclas);
+//
+// keep_typing, when given, is asked every few characters whether typing may go on;
+// when it says no, the rest of the text is not typed. Returns whether all of it was.
+using KeepTyping = std::function<bool()>;
+inline constexpr std::size_t kCharactersBetweenChecks = 8;
+bool Pulsar_TeclaS(Platform &platform, const std::u16string &Teclas,
+                   const KeepTyping &keep_typing = {});
 
 } // namespace teclix

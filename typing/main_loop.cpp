@@ -10,17 +10,28 @@ WindowHandle GetFocusHandle(Platform &platform) {
 }
 
 void paste_clipboard(Platform &platform) {
-  if (GetFocusHandle(platform) == 0) {
+  const WindowHandle target = GetFocusHandle(platform);
+  if (target == 0) {
     return;
   }
   const std::optional<std::u16string> text = platform.clipboard_text();
   if (!text || text->empty()) {
     return;
   }
+  // Keys go only where the user aimed: when the focus moves to another control
+  // during the paste (a click elsewhere, a dialog), the rest is not typed.
+  const KeepTyping same_target = [&platform, target] {
+    return platform.focused_control() == target;
+  };
   for (const PasoDePegado &step : Preparar_Pegado(*text, platform.number_format())) {
     if (step.kind == PasoDePegado::Kind::TypeText) {
-      Pulsar_TeclaS(platform, step.text);
+      if (!Pulsar_TeclaS(platform, step.text, same_target)) {
+        return;
+      }
     } else {
+      if (!same_target()) {
+        return;
+      }
       Pulsar_Tecla(platform, step.key);
     }
   }
