@@ -147,7 +147,8 @@ set_clipboard() {
   wait_until 5 clipboard_owned_by "$target" || die "xclip did not take the clipboard"
 }
 clipboard_owned_by() {
-  xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx "$1"
+  # xclip waits for ever on an owner that does not answer
+  timeout 2 xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx "$1"
 }
 clear_clipboard() {
   [ -z "$CLIP_PID" ] || stop_pid "$CLIP_PID"

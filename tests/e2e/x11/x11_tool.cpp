@@ -7,6 +7,8 @@
 //   x11_tool close WINDOW    asks a window to close (WM_DELETE_WINDOW)
 //   x11_tool free-keycodes N unbinds the N highest keycodes that hold keysyms but
 //                            no modifier, so that the server has room to add keysyms
+//   x11_tool hold-clipboard  owns the clipboard and never answers, until killed;
+//                            prints "request" for each request it leaves unanswered
 //   x11_tool watch-keys      prints the keysym of each key press that reaches the
 //                            root window (nothing focused, pointer over the desktop)
 #include <cstdio>
@@ -119,6 +121,21 @@ int main(int argc, char **argv) {
     XSync(display, False);
     XCloseDisplay(display);
     return left == 0 ? 0 : 1;
+  }
+  if (command == "hold-clipboard") {
+    const Window window = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False), window, CurrentTime);
+    XSync(display, False);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    while (true) {
+      XEvent e;
+      XNextEvent(display, &e); // selection requests are left unanswered
+      if (e.type == SelectionRequest) {
+        std::printf("request\n");
+        std::fflush(stdout);
+      }
+    }
   }
   if (command == "watch-keys") {
     XSelectInput(display, root, KeyPressMask);

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The cases around the texts, against an xterm: numbers under Spanish and US
+# locales, 40,000 characters, clipboards that hold no text, nothing focused,
+# the keyboard map given back after a paste, and F10 held by another program.
+source "$(dirname "$0")/lib.sh"
+
+expected_terminal() { printf '%b' "$1" | sed -e 's/\r$//' | tr '\r' '\n'; }
+out=$E2E_TMP/term.out
+printf 'MARK' >"$E2E_TMP/mark"
+
+# A paste of MARK right after: exactly MARK arriving shows the case typed nothing
+# and the program still pastes.
+expect_nothing_then_mark() {
+  local name=$1
+  set_clipboard "$E2E_TMP/mark"
+  paste_and_expect "$name" "$out" "$E2E_TMP/mark"
+}
+
+start_xvfb
+"$X11_TOOL" keymap >"$E2E_TMP/keymap.before"
+start_xterm_target term
+focus "$TARGET_WIN"
+term=$TARGET_WIN
+
+# --- Numbers: locale, clipboard text, what the terminal receives --------------
+# The keypad decimal key is KP_Decimal, which X clients write as a dot.
+NUMBERS=(
+  "es_ES.UTF-8|1234,5|1234.50"
+  "es_ES.UTF-8|-3,456|-3.46"
+  "es_ES.UTF-8|1.234,5|1234.50"
+  "es_ES.UTF-8|7|7.00"
+  "es_ES.UTF-8|Hola, mundo|Hola, mundo"
+  "en_US.UTF-8|1,234.5|1234.50"
+  "en_US.UTF-8|0.125|0.13"
+  "en_US.UTF-8|1234,5|1234,5"
+)
+current_locale=
+for row in "${NUMBERS[@]}"; do
+  IFS='|' read -r locale text expected <<<"$row"
+  if [ "$locale" != "$current_locale" ]; then
+    [ -z "$current_locale" ] || close_teclix || fail "teclix under $current_locale did not close"
+    start_teclix "$locale"
+    current_locale=$locale
+  fi
+  printf '%s' "$text" >"$E2E_TMP/clip"
+  printf '%s' "$expected" >"$E2E_TMP/expected"
+  set_clipboard "$E2E_TMP/clip"
+  paste_and_expect "number/$locale/$text" "$out" "$E2E_TMP/expected"
+done
+
+# --- 40,000 characters, with letters the keyboard lacks in every line ---------
+line='Línea: Año Ñandú ¿Qué? ¡Olé! 5 € Жж Ωω ~^`|\\' # 44 characters
+for ((i = 0; i < 40000 / 50; i++)); do
+  printf '%04d %b\n' "$i" "$line"
+done >"$E2E_TMP/clip"
+chars=$(LC_ALL=en_US.UTF-8 wc -m <"$E2E_TMP/clip")
+[ "$chars" -eq 40000 ] || die "the long text has $chars characters, not 40000"
+cp "$E2E_TMP/clip" "$E2E_TMP/expected"
+set_clipboard "$E2E_TMP/clip"
+start=$SECONDS
+paste_and_expect "long/40000_characters" "$out" "$E2E_TMP/expected" 120
+log "  40,000 characters took about $((SECONDS - start)) s"
+
+# --- The keyboard map is as it was before any paste once a paste is over ------
+printf 'Жж Ωω 你好 😀' >"$E2E_TMP/clip"
+cp "$E2E_TMP/clip" "$E2E_TMP/expected"
+set_clipboard "$E2E_TMP/clip"
+paste_and_expect "keymap/lent_keys_type" "$out" "$E2E_TMP/expected"
+keymap_restored() { "$X11_TOOL" keymap | cmp -s - "$E2E_TMP/keymap.before"; }
+if wait_until 10 keymap_restored; then pass "keymap/given_back"; else
+  fail "keymap/given_back"
+  "$X11_TOOL" keymap | diff "$E2E_TMP/keymap.before" - >&2
+fi
+
+# --- Clipboards that give no text: nothing is typed ---------------------------
+: >"$E2E_TMP/empty"
+set_clipboard "$E2E_TMP/empty"
+xdotool key F10
+expect_nothing_then_mark "no_text/empty_text"
+
+clear_clipboard
+xdotool key F10
+expect_nothing_then_mark "no_text/no_owner"
+
+convert -size 8x8 xc:red "png:$E2E_TMP/image.png" || die "could not make an image"
+set_clipboard "$E2E_TMP/image.png" image/png
+xdotool key F10
+expect_nothing_then_mark "no_text/image_only"
+
+clear_clipboard
+coproc SILENT { exec "$X11_TOOL" hold-clipboard; }
+track "$SILENT_PID"
+read -r -u "${SILENT[0]}" ready && [ "$ready" = ready ] || die "hold-clipboard did not start"
+xdotool key F10
+read -r -t 10 -u "${SILENT[0]}" request && [ "$request" = request ] ||
+  fail "no_text/owner_never_answers: teclix did not ask the owner"
+# While teclix waits for the owner, F10 presses are lost; it must give up and
+# paste the next clipboard within a few seconds. A press that types nothing in
+# a second was lost, so pressing again cannot type MARK twice.
+set_clipboard "$E2E_TMP/mark"
+: >"$out"
+start=$SECONDS
+until size_at_least "$out" 1 || ((SECONDS - start > 5)); do
+  xdotool key F10
+  wait_until 1 size_at_least "$out" 1
+done
+if wait_output "$out" 4 1 && cmp -s "$out" "$E2E_TMP/mark"; then
+  pass "no_text/owner_never_answers: nothing typed, next paste after $((SECONDS - start)) s"
+else
+  fail "no_text/owner_never_answers: received '$(cat "$out")' after $((SECONDS - start)) s"
+fi
+stop_pid "$SILENT_PID"
+
+# --- Nothing focused: the pointer is over the bare desktop --------------------
+coproc WATCH { exec "$X11_TOOL" watch-keys; }
+track "$WATCH_PID"
+read -r -u "${WATCH[0]}" ready && [ "$ready" = ready ] || die "watch-keys did not start"
+"$X11_TOOL" focus pointer
+xdotool mousemove 1270 790
+printf 'abc' >"$E2E_TMP/clip"
+set_clipboard "$E2E_TMP/clip"
+xdotool key F10
+# The program answers this round trip only after handling the press.
+xdotool search --name '^Teclix$' >/dev/null
+set_clipboard "$E2E_TMP/mark"
+xdotool key x # the watcher's first key must be this one
+read -r -t 10 -u "${WATCH[0]}" first || first=none
+[ "$first" = 0x78 ] && pass "nothing_focused/types_nothing" || fail "nothing_focused/types_nothing (first key $first)"
+stop_pid "$WATCH_PID"
+focus "$term"
+
+close_teclix && pass "closes on WM_DELETE_WINDOW" || fail "closes on WM_DELETE_WINDOW"
+
+# --- F10 already held by another program --------------------------------------
+coproc GRAB { exec "$X11_TOOL" grab-f10; }
+track "$GRAB_PID"
+read -r -u "${GRAB[0]}" ready && [ "$ready" = ready ] || die "grab-f10 did not start"
+start_teclix
+if wait_until 5 grep -q 'F10 está ocupada por otro programa.*BadAccess' "$TECLIX_ERR"; then
+  pass "f10_taken/notice_with_x_error"
+else
+  fail "f10_taken/notice_with_x_error: $(cat "$TECLIX_ERR")"
+fi
+mkdir -p "$E2E_ARTIFACTS"
+import -window "$TECLIX_WIN" "$E2E_ARTIFACTS/teclix-f10-taken.png" 2>/dev/null || log "no screenshot"
+close_teclix && pass "f10_taken/closes" || fail "f10_taken/closes"
+stop_pid "$GRAB_PID"
+
+# --- F10 is given back on close ----------------------------------------------
+start_teclix
+import -window "$TECLIX_WIN" "$E2E_ARTIFACTS/teclix-window.png" 2>/dev/null || log "no screenshot"
+close_teclix || fail "teclix did not close"
+coproc GRAB2 { exec "$X11_TOOL" grab-f10; }
+track "$GRAB2_PID"
+read -r -t 10 -u "${GRAB2[0]}" ready || ready=none
+[ "$ready" = ready ] && pass "f10_released_on_close" || fail "f10_released_on_close ($ready)"
+stop_pid "$GRAB2_PID"
+
+finish
