@@ -9,6 +9,7 @@
 //   automation_probe.exe OUTPUT_FILE box                BoxQues with Yes/No; logs the answer
 //   automation_probe.exe OUTPUT_FILE text TITLE         Enviar_Texto to that window's first
 //                                                       child control
+//   automation_probe.exe OUTPUT_FILE hold-clipboard     keeps the clipboard open until killed
 #include <windows.h>
 
 #include <cstdio>
@@ -91,6 +92,17 @@ int wmain(int argc, wchar_t **argv) {
   const std::wstring mode = argv[2];
   if (mode == L"target" && argc == 6) {
     return run_target(argv[3], _wtoi(argv[4]), _wtoi(argv[5]));
+  }
+
+  if (mode == L"hold-clipboard") {
+    // Opened for a window: Wine lets others in while no window holds it.
+    HWND owner = CreateWindowExW(0, L"STATIC", L"clipboard holder", 0, 0, 0, 10, 10, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!OpenClipboard(owner)) {
+      return 1;
+    }
+    log_line("holding");
+    Sleep(INFINITE);
   }
 
   teclix::Win32Platform platform(GetModuleHandleW(nullptr));

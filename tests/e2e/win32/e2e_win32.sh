@@ -175,6 +175,11 @@ record() {
 # clipboard must leave exactly "fin" in the target.
 expect_nothing_then_sentinel() {
   xdotool key F10
+  sentinel_arrives_alone
+}
+
+# A press with "fin" on the clipboard leaves exactly "fin": nothing came before it.
+sentinel_arrives_alone() {
   printf 'fin' >"$WORK/fin"
   set_clipboard "$WORK/fin" && xdotool key F10 && expect_output "$TARGET_OUT" "$WORK/fin"
 }
@@ -555,9 +560,83 @@ run_helpers_group() {
   record $rc
 }
 
+run_faults_group() {
+  local rc
+  start_teclix en_US.UTF-8
+
+  echo "case: a clipboard another program keeps open types nothing, and Teclix goes on"
+  rc=1
+  printf 'no debe llegar' >"$WORK/held"
+  local hold_log="$WORK/hold.log"
+  if new_target && set_clipboard "$WORK/held"; then
+    run_windows "$BUILD/automation_probe.exe" "Z:${hold_log//\//\\}" hold-clipboard
+    local holder=$LAST_PID
+    if wait_until 20 log_holds "$hold_log" holding; then
+      activate "$TARGET_ID"
+      xdotool key F10
+      # The press is over once Teclix has given up on the clipboard (about 100 ms).
+      sleep 1
+      kill "$holder"
+      wait "$holder" 2>/dev/null
+      sentinel_arrives_alone && rc=0
+    else
+      fail "the clipboard holder did not start"
+      kill "$holder"
+    fi
+  fi
+  close_target
+  record $rc
+
+  echo "case: text with a NUL is typed up to it"
+  rc=1
+  printf 'antes\0después' >"$WORK/nul"
+  printf 'antes' >"$WORK/nul.want"
+  if new_target && set_clipboard "$WORK/nul" && xdotool key F10 &&
+    expect_output "$TARGET_OUT" "$WORK/nul.want"; then
+    rc=0
+  fi
+  close_target
+  record $rc
+
+  echo "case: 100,000 characters"
+  python3 -c 'import sys; sys.stdout.write(("Cien mil caracteres, sin perder ninguno: 0123456789.\r\n" * 2000)[:100000])' >"$WORK/big"
+  rc=1
+  if new_target --chars && set_clipboard "$WORK/big"; then
+    local started
+    started=$(date +%s.%N)
+    xdotool key F10
+    expect_output "$TARGET_OUT" "$WORK/big" 240 && rc=0
+    echo "  arrived in $(echo "$(date +%s.%N) - $started" | bc) s"
+  fi
+  close_target
+  record $rc
+
+  echo "case: the target closes in the middle of a long paste"
+  rc=1
+  if new_target --chars && set_clipboard "$WORK/big"; then
+    xdotool key F10
+    wait_until 30 test -s "$TARGET_OUT"
+    close_target
+    printf 'sigue vivo' >"$WORK/alive"
+    if new_target && set_clipboard "$WORK/alive"; then
+      # The rest of the first paste may still be on its way: the next paste must
+      # arrive whole after it.
+      xdotool key F10
+      if wait_until 240 grep -q 'sigue vivo' "$TARGET_OUT" && kill -0 "$TECLIX_PID"; then
+        rc=0
+      else
+        fail "Teclix did not paste again after the target closed"
+      fi
+      close_target
+    fi
+  fi
+  record $rc
+}
+
 start_display
 start_wine
 case "$GROUP" in
+  faults) run_faults_group ;;
   helpers) run_helpers_group ;;
   edit) run_edit_group ;;
   notepad) run_notepad_group ;;
