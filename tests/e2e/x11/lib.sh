@@ -141,7 +141,7 @@ CLIP_PID=
 set_clipboard() {
   local file=$1 target=${2:-UTF8_STRING}
   [ -z "$CLIP_PID" ] || stop_pid "$CLIP_PID"
-  xclip -selection clipboard -quiet -t "$target" -i "$file" >/dev/null 2>&1 &
+  xclip -selection clipboard -quiet -t "$target" -i "$file" >"$E2E_TMP/xclip.log" 2>&1 &
   CLIP_PID=$!
   track "$CLIP_PID"
   wait_until 5 clipboard_owned_by "$target" || die "xclip did not take the clipboard"
@@ -149,6 +149,11 @@ set_clipboard() {
 clipboard_owned_by() {
   # xclip waits for ever on an owner that does not answer
   timeout 2 xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx "$1"
+}
+# clipboard_served N: xclip has handed its text over N times (requests for its
+# list of targets, as in set_clipboard, do not count).
+clipboard_served() {
+  grep -q "request number $(($1 + 1))\$" "$E2E_TMP/xclip.log" 2>/dev/null
 }
 clear_clipboard() {
   [ -z "$CLIP_PID" ] || stop_pid "$CLIP_PID"
@@ -233,6 +238,19 @@ paste_and_expect() {
   fi
   cp "$out" "$got"
   expect_same "$name" "$expected" "$got"
+}
+
+# make_long_text FILE [SEPARATOR]: 40,000 characters in 800 pieces of 50, each
+# with letters that no US or Spanish key types; SEPARATOR ends each piece
+# (a line break by default).
+make_long_text() {
+  local line='Línea: Año Ñandú ¿Qué? ¡Olé! 5 € Жж Ωω ~^`|\\' # 44 characters
+  local sep=${2:-\\n} i chars
+  for ((i = 0; i < 800; i++)); do
+    printf "%04d %b$sep" "$i" "$line"
+  done >"$1"
+  chars=$(LC_ALL=en_US.UTF-8 wc -m <"$1")
+  [ "$chars" -eq 40000 ] || die "the long text has $chars characters, not 40000"
 }
 
 finish() {
