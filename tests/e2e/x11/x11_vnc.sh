@@ -20,7 +20,7 @@ log "Xvnc on $VNC_DISPLAY"
 # The server adds keysyms it lacks to free keycodes of its own map and never
 # gives them back; its default map has about twenty free. Give it room for
 # every character of these tests, as a remote desktop in real use would have.
-DISPLAY=$VNC_DISPLAY "$X11_TOOL" free-keycodes 80 || die "could not free keycodes on Xvnc"
+DISPLAY=$VNC_DISPLAY "$X11_TOOL" free-keycodes 130 || die "could not free keycodes on Xvnc"
 start_xterm_target remote "$VNC_DISPLAY"
 focus "$TARGET_WIN" "$VNC_DISPLAY"
 vncviewer -SecurityTypes None -SendClipboard=0 -SendPrimary=0 -AcceptClipboard=0 \
