@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""Prints the benchmark table from the raw figures of bench/run.sh.
+
+  report.py build/bench/results.tsv
+
+Medians over runs; every typing figure is shown with the goal it is held to.
+"""
+import csv
+import statistics
+import sys
+from collections import defaultdict
+
+TOOL_NAMES = {
+    "teclix": "teclix",
+    "Teclix.exe": "Teclix.exe",
+    "xdotool-d0": "xdotool type --delay 0",
+    "xdotool-d12": "xdotool type (12 ms)",
+}
+TARGET_NAMES = {
+    "xterm": "xterm",
+    "vnc": "xterm via VNC",
+    "wine-edit": "Wine edit control",
+    "wine-notepad": "Wine notepad",
+}
+TEXT_NAMES = {"ascii": "ASCII 10,000", "spanish": "Spanish 2,000", "scripts": "scripts 1,000"}
+
+
+def load(path):
+    rows = defaultdict(list)
+    with open(path, newline="", encoding="utf-8") as f:
+        for r in csv.DictReader(f, delimiter="\t"):
+            rows[(r["section"], r["item"], r["target"], r["tool"], r["metric"])].append(r["value"])
+    return rows
+
+
+def number(values):
+    out = []
+    for v in values:
+        try:
+            out.append(float(v))
+        except ValueError:
+            pass
+    return out
+
+
+def median(rows, key):
+    values = number(rows.get(key, []))
+    return statistics.median(values) if values else None
+
+
+def main():
+    rows = load(sys.argv[1])
+    table = []
+
+    def add(measure, figure, goal="", verdict=""):
+        table.append((measure, figure, goal, verdict))
+
+    machine = {k[1]: v[0] for k, v in rows.items() if k[0] == "machine"}
+    print(f"Machine: {machine.get('nproc', '?')} CPUs, {machine.get('cpu', '?')}, "
+          f"Debian {machine.get('debian', '?')}, kernel {machine.get('kernel', '?')}; "
+          f"runs: {machine.get('runs', '?')}")
+    print()
+
+    typing = sorted({(k[1], k[2], k[3]) for k in rows if k[0] == "typing"},
+                    key=lambda t: (list(TEXT_NAMES).index(t[0]), list(TARGET_NAMES).index(t[1]),
+                                   list(TOOL_NAMES).index(t[2])))
+    for text, target, tool in typing:
+        key = ("typing", text, target, tool)
+        cps = median(rows, key + ("cps",))
+        exact = number(rows.get(key + ("exact",), []))
+        diffs = number(rows.get(key + ("diffs",), []))
+        runs = len(exact)
+        exact_runs = int(sum(exact))
+        figure = f"{cps:,.0f} ch/s, exact {exact_runs}/{runs}" if cps is not None else "no result"
+        if exact_runs < runs:
+            figure += f" (differing chars: median {statistics.median(diffs):.0f}, max {max(diffs):.0f})"
+        goal, verdict = "", ""
+        if tool in ("teclix", "Teclix.exe"):
+            all_exact = runs > 0 and exact_runs == runs
+            if text == "ascii":
+                ref = median(rows, ("typing", text, target, "xdotool-d0", "cps"))
+                goal = "exact; >= xdotool --delay 0" + (f" ({ref:,.0f})" if ref else "")
+            else:
+                ref = median(rows, ("typing", text, target, "xdotool-d12", "cps"))
+                goal = "exact; >= 10x xdotool 12 ms" + (f" ({10 * ref:,.0f})" if ref else "")
+                ref = 10 * ref if ref else None
+            fast = None if ref is None or cps is None else cps >= ref
+            if not all_exact:
+                verdict = "MISSED (not exact)"
+            elif fast is None:
+                verdict = "exact; no reference"
+            else:
+                verdict = "met" if fast else "MISSED (slower)"
+        add(f"typing {TEXT_NAMES.get(text, text)} -> {TARGET_NAMES.get(target, target)}: "
+            f"{TOOL_NAMES.get(tool, tool)}", figure, goal, verdict)
+
+    lat = ("latency", "one_char", "bench_latency", "teclix")
+    if (lat + ("median_ms",)) in rows:
+        med = median(rows, lat + ("median_ms",))
+        p95 = median(rows, lat + ("p95_ms",))
+        lost = median(rows, lat + ("lost",))
+        add("latency F10 -> first key, X11 (teclix)", f"median {med:.1f} ms, p95 {p95:.1f} ms, "
+            f"lost {lost:.0f}", "median < 30 ms", "met" if med < 30 and not lost else "MISSED")
+
+    for k in sorted(k for k in rows if k[0] == "idle" and k[5] == "cpu_pct"):
+        base = k[:5]
+        cpu = median(rows, k)
+        wake = median(rows, base + ("wakeups_per_s",))
+        rss = median(rows, base + ("rss_mb",))
+        procs = median(rows, base + ("processes",))
+        figure = f"CPU {cpu:.3f}% of a core, {wake:.1f} wake-ups/s, RSS {rss:.1f} MB"
+        if procs and procs > 1:
+            figure += f" ({procs:.0f} processes)"
+        goal = verdict = ""
+        if k[1] == "teclix":
+            goal = "< 0.1% CPU, RSS < 15 MB"
+            verdict = "met" if cpu < 0.1 and rss < 15 else "MISSED"
+        add(f"idle: {k[1]}", figure, goal, verdict)
+
+    for k in sorted(k for k in rows if k[0] == "core"):
+        ns = median(rows, k)
+        add(f"core: {k[1]}", f"{ns:,.1f} ns/char", "< 100 ns/char",
+            "met" if ns < 100 else "MISSED")
+
+    widths = [max(len(r[i]) for r in table + [("Measure", "Figure", "Goal", "Verdict")])
+              for i in range(4)]
+    line = "  ".join("{:<%d}" % w for w in widths)
+    print(line.format("Measure", "Figure", "Goal", "Verdict"))
+    print(line.format(*("-" * w for w in widths)))
+    for r in table:
+        print(line.format(*r).rstrip())
+
+
+if __name__ == "__main__":
+    main()

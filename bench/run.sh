@@ -1,0 +1,307 @@
+#!/usr/bin/env bash
+# Benchmarks of teclix (X11) and Teclix.exe (under Wine), and of the core alone.
+# Prints one table and keeps every raw figure in build/bench/results.tsv.
+#
+#   bash bench/run.sh
+#
+# Environment:
+#   BENCH_RUNS=5          runs of each typing measurement (medians are reported)
+#   BENCH_SLOW_RUNS=1     runs of `xdotool type` at its default delay (12 ms a key:
+#                         two minutes for the ASCII text in each target)
+#   BENCH_PRESSES=50      F10 presses for the latency figures
+#   BENCH_IDLE_SECONDS=30 length of each idle measurement
+#   BENCH_SECTIONS="core x11 latency wine"  what to run
+#   BENCH_NO_BUILD=1      use the programs as built
+#   BENCH_LINUX_BUILD, BENCH_WINDOWS_BUILD, BENCH_OUT, BENCH_WINEPREFIX
+#
+# Everything compared runs in this one invocation, on one private Xvfb display,
+# alternating between the programs compared, so that their ratios hold on a
+# machine whose speed varies.
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BENCH=$ROOT/bench
+LINUX_BUILD=${BENCH_LINUX_BUILD:-$ROOT/build/linux}
+WINDOWS_BUILD=${BENCH_WINDOWS_BUILD:-$ROOT/build/windows}
+OUT=${BENCH_OUT:-$ROOT/build/bench}
+RUNS=${BENCH_RUNS:-5}
+SLOW_RUNS=${BENCH_SLOW_RUNS:-1}
+PRESSES=${BENCH_PRESSES:-50}
+IDLE_SECONDS=${BENCH_IDLE_SECONDS:-30}
+SECTIONS=${BENCH_SECTIONS:-core x11 latency wine}
+STALL=3 # seconds without a new character after which a paste counts as over
+
+if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
+  cmake --build "$LINUX_BUILD" --target teclix x11_tool bench_latency bench_core >&2 ||
+    { echo "the Linux build failed" >&2; exit 1; }
+  if [[ " $SECTIONS " == *" wine "* ]]; then
+    cmake --build "$WINDOWS_BUILD" --target Teclix edit_target bench_win_probe >&2 ||
+      { echo "the Windows build failed" >&2; exit 1; }
+  fi
+fi
+
+export TECLIX_BUILD_DIR=$LINUX_BUILD
+# shellcheck source=../tests/e2e/x11/lib.sh
+source "$ROOT/tests/e2e/x11/lib.sh"
+MEASURE=$BENCH/measure.py
+
+mkdir -p "$OUT"
+RESULTS=$OUT/results.tsv
+printf 'section\titem\ttarget\ttool\trun\tmetric\tvalue\n' >"$RESULTS"
+
+# record SECTION ITEM TARGET TOOL RUN METRIC VALUE
+record() { printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >>"$RESULTS"; }
+# record_fields SECTION ITEM TARGET TOOL RUN "METRIC..." "VALUE<TAB>VALUE..."
+record_fields() {
+  local names=($6) values i
+  IFS=$'\t' read -r -a values <<<"$7"
+  for i in "${!names[@]}"; do
+    record "$1" "$2" "$3" "$4" "$5" "${names[i]}" "${values[i]:-}"
+  done
+}
+
+record machine nproc - - - value "$(nproc)"
+record machine cpu - - - value "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+record machine debian - - - value "$(cat /etc/debian_version)"
+record machine kernel - - - value "$(uname -r)"
+record machine runs - - - value "$RUNS (xdotool at its default delay: $SLOW_RUNS)"
+log "bench: runs $RUNS, sections: $SECTIONS; raw figures in $RESULTS"
+
+python3 "$BENCH/gen_texts.py" "$E2E_TMP/texts" >/dev/null || die "could not write the texts"
+TEXTS=(ascii spanish scripts)
+text_file() { printf '%s/texts/%s.txt' "$E2E_TMP" "$1"; }
+
+# --- The core alone ------------------------------------------------------------------
+
+run_core() {
+  log "core: Google Benchmark, $RUNS repetitions"
+  local json=$OUT/core.json
+  "$LINUX_BUILD/bench/bench_core" --benchmark_repetitions="$RUNS" \
+    --benchmark_report_aggregates_only=true --benchmark_out="$json" \
+    --benchmark_out_format=json >/dev/null || { log "bench_core failed"; return; }
+  python3 - "$json" <<'PY' | while IFS=$'\t' read -r name ns; do record core "$name" - teclix all ns_per_char "$ns"; done
+import json, sys
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("aggregate_name") == "median":
+        print(f"{b['run_name']}\t{1e9 / b['items_per_second']:.2f}")
+PY
+}
+
+# --- X11: teclix and xdotool into xterm, locally and through VNC ---------------------
+
+KEYMAP_BASELINE=$E2E_TMP/keymap.baseline
+keymap_is_baseline() { "$X11_TOOL" keymap | cmp -s - "$KEYMAP_BASELINE"; }
+viewer_window() { xdotool search --name 'TigerVNC$' >/dev/null 2>&1; }
+
+start_x11_targets() {
+  start_xterm_target local
+  LOCAL_WIN=$TARGET_WIN
+  local socket=$E2E_TMP/vnc.sock
+  start_x_server VNC_DISPLAY Xvnc -noreset -SecurityTypes None -rfbunixpath "$socket" \
+    -rfbport -1 -nolisten tcp -geometry 1000x600
+  # Xvnc adds the keysyms it lacks to free keycodes of its own map and never
+  # gives them back; make room for every character of the texts.
+  DISPLAY=$VNC_DISPLAY "$X11_TOOL" free-keycodes 130 || die "could not free keycodes on Xvnc"
+  start_xterm_target remote "$VNC_DISPLAY"
+  focus "$TARGET_WIN" "$VNC_DISPLAY"
+  vncviewer -SecurityTypes None -SendClipboard=0 -SendPrimary=0 -AcceptClipboard=0 \
+    -RemoteResize=0 -geometry 1000x600+0+180 "$socket" </dev/null >/dev/null \
+    2>"$E2E_TMP/viewer.log" &
+  VIEWER_PID=$!
+  track "$VIEWER_PID"
+  wait_until 20 viewer_window || die "vncviewer did not open: $(tail -n3 "$E2E_TMP/viewer.log")"
+  VIEWER_WIN=$(xdotool search --name 'TigerVNC$' | head -n1)
+}
+
+# measure_x11 TEXT TARGET TOOL RUN
+measure_x11() {
+  local text=$1 target=$2 tool=$3 run=$4 out row file
+  file=$(text_file "$text")
+  case $target in
+    xterm) out=$E2E_TMP/local.out ;;
+    vnc) out=$E2E_TMP/remote.out ;;
+  esac
+  # teclix gives its lent keycodes back a second after a paste: never let that
+  # happen while another program types.
+  wait_until 10 keymap_is_baseline || log "  the keyboard map is not back as it was"
+  local command
+  case $tool in
+    teclix) command=(xdotool key F10) ;;
+    xdotool-d0) command=(xdotool type --delay 0 --file "$file") ;;
+    xdotool-d12) command=(xdotool type --file "$file") ;;
+  esac
+  row=$(python3 "$MEASURE" x11 "$file" "$out" "$STALL" -- "${command[@]}")
+  record_fields typing "$text" "$target" "$tool" "$run" "chars seconds cps exact diffs" "$row"
+  log "  $text/$target/$tool run $run: $row"
+}
+
+run_x11() {
+  log "X11: teclix and xdotool into xterm, local and through VNC"
+  start_x11_targets
+  "$X11_TOOL" keymap >"$KEYMAP_BASELINE"
+  local run text target tools tool
+  for ((run = 1; run <= RUNS; run++)); do
+    # Alternate which program goes first.
+    if ((run % 2)); then tools=(teclix xdotool-d0); else tools=(xdotool-d0 teclix); fi
+    ((run <= SLOW_RUNS)) && tools+=(xdotool-d12)
+    for text in "${TEXTS[@]}"; do
+      set_clipboard "$(text_file "$text")"
+      for target in xterm vnc; do
+        case $target in
+          xterm) focus "$LOCAL_WIN" ;;
+          vnc) focus "$VIEWER_WIN" ;;
+        esac
+        for tool in "${tools[@]}"; do
+          measure_x11 "$text" "$target" "$tool" "$run"
+        done
+      done
+    done
+  done
+  stop_pid "$VIEWER_PID"
+}
+
+# --- Latency and idle cost of teclix ---------------------------------------------------
+
+run_latency() {
+  log "latency: $PRESSES presses, one character on the clipboard"
+  printf 'x' >"$E2E_TMP/one"
+  set_clipboard "$E2E_TMP/one"
+  wait_until 10 keymap_is_baseline
+  "$LINUX_BUILD/bench/bench_latency" "$PRESSES" >"$OUT/latency_teclix.txt" ||
+    log "  no press reached the target"
+  local row
+  row=$(python3 "$MEASURE" stats <"$OUT/latency_teclix.txt")
+  record_fields latency one_char bench_latency teclix all "median_ms p95_ms lost" "$row"
+  log "  teclix: $row"
+}
+
+run_idle_teclix() {
+  log "idle: teclix with its window open, ${IDLE_SECONDS}s"
+  local row
+  row=$(python3 "$MEASURE" idle "$IDLE_SECONDS" "teclix=$TECLIX_PID")
+  record_fields idle teclix - teclix all "name cpu_pct wakeups_per_s rss_mb processes" "$row"
+  log "  $row"
+}
+
+# --- Teclix.exe under Wine: an edit control and notepad ---------------------------------
+
+WINE_PIDS=()
+export WINEPREFIX=${BENCH_WINEPREFIX:-${TMPDIR:-/tmp}/teclix-bench-wine-$(id -u)}
+export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+
+# Starts a Windows program (always in the same locale: see e2e_win32.sh); sets LAST_PID.
+run_windows() {
+  LC_ALL=en_US.UTF-8 LANG=en_US.UTF-8 wine "$@" >>"$E2E_TMP/wine.log" 2>&1 &
+  LAST_PID=$!
+  track "$LAST_PID"
+}
+window_named() { xdotool search --name "^$1\$" 2>/dev/null | head -n1; }
+has_window() { [ -n "$(window_named "$1")" ]; }
+pointer_over() { xdotool getmouselocation --shell 2>/dev/null | grep -qx "WINDOW=$1"; }
+# Wine activates a window when it is clicked (there is no window manager).
+activate() {
+  local id=$1 X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  wait_until 10 pointer_over "$id"
+}
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# The PIDs of every process of our Wine prefix (wineserver and services included).
+prefix_pids() {
+  local p
+  for p in /proc/[0-9]*; do
+    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "${p#/proc/}"
+  done
+}
+
+# measure_wine TEXT TARGET TOOL RUN
+measure_wine() {
+  local text=$1 target=$2 tool=$3 run=$4 title row probe_out=$E2E_TMP/probe.out command file
+  file=$(text_file "$text")
+  case $tool in
+    Teclix.exe) command=(xdotool key F10) ;;
+    xdotool-d0) command=(xdotool type --delay 0 --file "$file") ;;
+    xdotool-d12) command=(xdotool type --file "$file") ;;
+  esac
+  case $target in
+    edit) title="bench edit" ;;
+    notepad) title="Untitled - Notepad" ;;
+  esac
+  activate "$(window_named "$title")" || log "  could not activate $title"
+  row=$(LC_ALL=en_US.UTF-8 python3 "$MEASURE" wine "$(text_file "$text")" "$probe_out" "$STALL" \
+    -- wine "$WINDOWS_BUILD/bench_win_probe.exe" "$title" "{LENGTH}" "$(windows_path "$probe_out")" \
+    "{STALL_MS}" 600000 -- "${command[@]}" 2>>"$E2E_TMP/wine.log")
+  record_fields typing "$text" "wine-$target" "$tool" "$run" "chars seconds cps exact diffs" "$row"
+  log "  $text/wine-$target/$tool run $run: $row"
+}
+
+run_wine() {
+  log "Wine: Teclix.exe into an edit control and notepad (prefix $WINEPREFIX)"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot --init >/dev/null 2>&1
+    wineserver -w
+  fi
+  "$X11_TOOL" focus pointer
+  run_windows "$WINDOWS_BUILD/Teclix.exe"
+  local teclix_exe=$LAST_PID
+  wait_until 60 has_window "Teclix - teclix.example" || die "the Teclix.exe window did not appear"
+  run_windows "$WINDOWS_BUILD/edit_target.exe" "$(windows_path "$E2E_TMP/edit.txt")" \
+    --title "bench edit" --at 600 60
+  local edit_pid=$LAST_PID
+  wait_until 30 has_window "bench edit" || die "the edit target did not appear"
+  run_windows notepad
+  local notepad_pid=$LAST_PID
+  wait_until 30 has_window "Untitled - Notepad" || die "notepad did not appear"
+  xdotool windowmove --sync "$(window_named "Untitled - Notepad")" 40 420
+
+  local run text target tools tool
+  for ((run = 1; run <= RUNS; run++)); do
+    if ((run % 2)); then tools=(Teclix.exe xdotool-d0); else tools=(xdotool-d0 Teclix.exe); fi
+    ((run <= SLOW_RUNS)) && tools+=(xdotool-d12)
+    for text in "${TEXTS[@]}"; do
+      set_clipboard "$(text_file "$text")"
+      for target in edit notepad; do
+        for tool in "${tools[@]}"; do
+          measure_wine "$text" "$target" "$tool" "$run"
+        done
+      done
+    done
+  done
+  stop_pid "$edit_pid"
+  stop_pid "$notepad_pid"
+
+  log "idle: Teclix.exe under Wine with its window open, ${IDLE_SECONDS}s"
+  local others=() p row
+  for p in $(prefix_pids); do
+    [ "$p" = "$teclix_exe" ] || others+=("$p")
+  done
+  local server
+  server=$(for p in "${others[@]}"; do [ "$(cat "/proc/$p/comm")" = wineserver ] && echo "$p"; done)
+  local all
+  all=$(IFS=,; echo "$teclix_exe,${others[*]}")
+  while IFS= read -r row; do
+    record_fields idle "${row%%$'\t'*}" - Teclix.exe all "name cpu_pct wakeups_per_s rss_mb processes" "$row"
+    log "  $row"
+  done < <(python3 "$MEASURE" idle "$IDLE_SECONDS" "Teclix.exe=$teclix_exe" "wineserver=$server" \
+    "all_wine=$all")
+  stop_pid "$teclix_exe"
+  wineserver -k 2>/dev/null # our prefix's server only
+}
+
+# --- Run -----------------------------------------------------------------------------
+
+[[ " $SECTIONS " == *" core "* ]] && run_core
+if [[ " $SECTIONS " =~ \ (x11|latency|wine)\  ]]; then
+  start_xvfb
+  set_layout us
+  start_teclix
+  [[ " $SECTIONS " == *" x11 "* ]] && run_x11
+  if [[ " $SECTIONS " == *" latency "* ]]; then
+    run_latency
+    run_idle_teclix
+  fi
+  # Teclix.exe cannot hold F10 on the display while teclix does.
+  close_teclix || log "teclix did not close cleanly"
+  [[ " $SECTIONS " == *" wine "* ]] && run_wine
+fi
+
+python3 "$BENCH/report.py" "$RESULTS" | tee "$OUT/table.txt"
