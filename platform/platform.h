@@ -82,23 +82,15 @@ public:
   // --- The main window -----------------------------------------------------
   virtual WindowHandle create_main_window(WindowEvents &events) = 0;
   virtual void show_window(WindowHandle window) = 0;
-  virtual void set_caption(WindowHandle window, const std::u16string &text) {
-    (void)window, (void)text;
-  } // TRANSITIONAL
+  virtual void set_caption(WindowHandle window, const std::u16string &text) = 0;
   // Sets the instruction text of the window.
   virtual void set_instruction(WindowHandle window, const std::u16string &text) = 0;
   // Sets the link label's text; the label sizes itself to fit it.
-  virtual void set_link(WindowHandle window, const std::u16string &text) {
-    (void)window, (void)text;
-  } // TRANSITIONAL
+  virtual void set_link(WindowHandle window, const std::u16string &text) = 0;
   // Sets the link label's text colour, as 0x00BBGGRR.
-  virtual void set_link_color(WindowHandle window, std::uint32_t color) {
-    (void)window, (void)color;
-  } // TRANSITIONAL
+  virtual void set_link_color(WindowHandle window, std::uint32_t color) = 0;
   // Opens a web address in the user's browser, without waiting for it.
-  virtual void open_address(WindowHandle window, const std::u16string &address) {
-    (void)window, (void)address;
-  } // TRANSITIONAL
+  virtual void open_address(WindowHandle window, const std::u16string &address) = 0;
   // A modal message box; style is the standard button and icon number.
   virtual int message_box(const std::u16string &prompt, const std::u16string &title, int style) = 0;
 
@@ -140,16 +132,14 @@ public:
   virtual void send_character(char32_t ch) = 0;
 
   // --- Pointer and messages to other windows (automation helpers) ------------
-  virtual Point cursor_position() { return {}; }                 // TRANSITIONAL
-  virtual void set_cursor_position(Point point) { (void)point; } // TRANSITIONAL
+  virtual Point cursor_position() = 0;
+  virtual void set_cursor_position(Point point) = 0;
   // One event of the left mouse button, where the pointer is.
-  virtual void left_button(bool up) { (void)up; } // TRANSITIONAL
+  virtual void left_button(bool up) = 0;
   // A right-button double click delivered to the window; returns once it is handled.
-  virtual void send_right_double_click(WindowHandle window) { (void)window; } // TRANSITIONAL
+  virtual void send_right_double_click(WindowHandle window) = 0;
   // Posts one character (a Western code-page code) to the window, as typed text.
-  virtual void post_character(WindowHandle window, std::uint8_t code) {
-    (void)window, (void)code;
-  } // TRANSITIONAL
+  virtual void post_character(WindowHandle window, std::uint8_t code) = 0;
 };
 
 } // namespace teclix

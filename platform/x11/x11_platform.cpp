@@ -6,16 +6,23 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <initializer_list>
 #include <langinfo.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "platform/x11/x11_dialog.h"
+#include "teclix_icon_data.h"
 #include "typing/unicode.h"
 
 namespace teclix::x11 {
@@ -35,8 +42,6 @@ constexpr auto kRestoreIdle = 1s;
 constexpr auto kClipboardWait = 1s;
 // Key events sent between flushes of the connection.
 constexpr std::size_t kFlushEvery = 128;
-
-constexpr int kMargin = 16;
 
 // --- X errors -------------------------------------------------------------------
 
@@ -209,21 +214,6 @@ unsigned level_modifiers(XkbKeyTypePtr type, int level, unsigned level3_mask) {
 
 // --- Text for the window ---------------------------------------------------------
 
-std::vector<std::string> split_lines(const std::string &text) {
-  std::vector<std::string> lines(1);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-        ++i;
-      }
-      lines.emplace_back();
-    } else {
-      lines.back() += text[i];
-    }
-  }
-  return lines;
-}
-
 int text_width(Display *display, XftFont *font, const std::string &s) {
   XGlyphInfo extents{};
   XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8 *>(s.data()),
@@ -231,48 +221,30 @@ int text_width(Display *display, XftFont *font, const std::string &s) {
   return extents.xOff;
 }
 
-// Breaks each line at spaces so that it fits in width pixels.
-std::vector<std::string> wrap(Display *display, XftFont *font, const std::string &text, int width) {
-  std::vector<std::string> out;
-  for (const std::string &line : split_lines(text)) {
-    std::string current;
-    std::size_t pos = 0;
-    do {
-      std::size_t space = line.find(' ', pos);
-      const std::string word =
-          line.substr(pos, space == std::string::npos ? std::string::npos : space - pos);
-      const std::string candidate = current.empty() ? word : current + " " + word;
-      if (!current.empty() && text_width(display, font, candidate) > width) {
-        out.push_back(current);
-        current = word;
-      } else {
-        current = candidate;
-      }
-      pos = space == std::string::npos ? line.size() + 1 : space + 1;
-    } while (pos <= line.size());
-    out.push_back(current);
-  }
-  while (!out.empty() && out.back().empty()) {
-    out.pop_back();
-  }
-  return out;
-}
-
-XftFont *open_font(Display *display, int screen) {
-  for (const char *name :
-       {"Liberation Serif:bold:pixelsize=17", "serif:bold:pixelsize=17", "sans:pixelsize=16"}) {
-    if (XftFont *font = XftFontOpenName(display, screen, name)) {
+// The first of the fonts that opens, at the screen's DPI.
+XftFont *open_font(Display *display, int screen, double dpi,
+                   std::initializer_list<const char *> names) {
+  for (const char *name : names) {
+    const std::string pattern = std::string(name) + ":dpi=" + std::to_string(dpi);
+    if (XftFont *font = XftFontOpenName(display, screen, pattern.c_str())) {
       return font;
     }
   }
   return nullptr;
 }
 
-void set_title(Display *display, Window window, Atom net_wm_name, Atom utf8, const char *title) {
-  XStoreName(display, window, title);
+// WM_NAME in the most portable encoding that holds the title, and _NET_WM_NAME in UTF-8.
+void set_title(Display *display, Window window, Atom net_wm_name, Atom utf8,
+               const std::string &title) {
+  char *list[] = {const_cast<char *>(title.c_str())};
+  XTextProperty property{};
+  if (Xutf8TextListToTextProperty(display, list, 1, XStdICCTextStyle, &property) >= Success) {
+    XSetWMName(display, window, &property);
+    XFree(property.value);
+  }
   XChangeProperty(display, window, net_wm_name, utf8, 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char *>(title),
-                  static_cast<int>(std::strlen(title)));
+                  reinterpret_cast<const unsigned char *>(title.data()),
+                  static_cast<int>(title.size()));
 }
 
 // --- Event predicates ------------------------------------------------------------
@@ -396,6 +368,8 @@ std::unique_ptr<X11Platform> X11Platform::open(const char *display_name, std::st
 X11Platform::X11Platform(Display *display)
     : display_(display), root_(DefaultRootWindow(display)), screen_(DefaultScreen(display)) {
   XSetErrorHandler(on_x_error);
+  // Programs started from here (the browser) must not inherit the connection.
+  fcntl(ConnectionNumber(display_), F_SETFD, FD_CLOEXEC);
   clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
   utf8_string_ = XInternAtom(display_, "UTF8_STRING", False);
   incr_ = XInternAtom(display_, "INCR", False);
@@ -405,12 +379,21 @@ X11Platform::X11Platform(Display *display)
   wm_delete_window_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
   net_active_window_ = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
   net_wm_name_ = XInternAtom(display_, "_NET_WM_NAME", False);
+  net_wm_icon_ = XInternAtom(display_, "_NET_WM_ICON", False);
+  timestamp_property_ = XInternAtom(display_, "TECLIX_TIMESTAMP", False);
 
   XSetWindowAttributes attributes{};
   attributes.event_mask = PropertyChangeMask;
   requestor_ = XCreateWindow(display_, root_, -10, -10, 1, 1, 0, CopyFromParent, InputOnly,
                              CopyFromParent, CWEventMask, &attributes);
-  font_ = open_font(display_, screen_);
+  // Sizes and fonts follow the DPI the desktop asks for (Xft.dpi), 96 by default.
+  dpi_ = dpi_from_resource(XGetDefault(display_, "Xft", "dpi"));
+  layout_ = main_layout(dpi_);
+  font_ = open_font(display_, screen_, dpi_,
+                    {"Liberation Serif:bold:size=9.75", "serif:bold:size=9.75", "sans:size=9.75"});
+  link_font_ =
+      open_font(display_, screen_, dpi_,
+                {"Liberation Serif:bold:size=20.25", "serif:bold:size=20.25", "sans:size=20.25"});
   ink_ready_ = XftColorAllocName(display_, DefaultVisual(display_, screen_),
                                  DefaultColormap(display_, screen_), "black", &ink_);
   level3_mask_ = XkbKeysymToModifiers(display_, XK_ISO_Level3_Shift);
@@ -431,12 +414,18 @@ X11Platform::~X11Platform() {
     XDestroyWindow(display_, window_);
   }
   XDestroyWindow(display_, requestor_);
+  Visual *visual = DefaultVisual(display_, screen_);
+  Colormap colormap = DefaultColormap(display_, screen_);
   if (ink_ready_) {
-    XftColorFree(display_, DefaultVisual(display_, screen_), DefaultColormap(display_, screen_),
-                 &ink_);
+    XftColorFree(display_, visual, colormap, &ink_);
   }
-  if (font_) {
-    XftFontClose(display_, font_);
+  if (link_ink_ready_) {
+    XftColorFree(display_, visual, colormap, &link_ink_);
+  }
+  for (XftFont *font : {font_, link_font_}) {
+    if (font) {
+      XftFontClose(display_, font);
+    }
   }
   XCloseDisplay(display_);
 }
@@ -445,14 +434,53 @@ X11Platform::~X11Platform() {
 
 WindowHandle X11Platform::create_main_window(WindowEvents &events) {
   events_ = &events;
-  const unsigned long background = 0xF0F0F0;
-  window_ = XCreateSimpleWindow(display_, root_, 0, 0, width_, height_, 0,
-                                BlackPixel(display_, screen_), background);
+  // A small fixed utility window in the middle of the screen, on the desktop's
+  // window colour (white).
+  const int width = layout_.width, height = layout_.height;
+  const int x = std::max(0, (DisplayWidth(display_, screen_) - width) / 2);
+  const int y = std::max(0, (DisplayHeight(display_, screen_) - height) / 2);
+  XSetWindowAttributes a{};
+  a.background_pixel = WhitePixel(display_, screen_);
+  a.event_mask = ExposureMask | StructureNotifyMask | PointerMotionMask | EnterWindowMask |
+                 ButtonPressMask | ButtonReleaseMask;
+  a.cursor = XCreateFontCursor(display_, XC_left_ptr);
+  window_ = XCreateWindow(display_, root_, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                          CopyFromParent, CWBackPixel | CWEventMask | CWCursor, &a);
+  XFreeCursor(display_, a.cursor);
   set_title(display_, window_, net_wm_name_, utf8_string_, "Teclix");
   XClassHint hint{const_cast<char *>("teclix"), const_cast<char *>("Teclix")};
   XSetClassHint(display_, window_, &hint);
   XSetWMProtocols(display_, window_, &wm_delete_window_, 1);
-  XSelectInput(display_, window_, ExposureMask | StructureNotifyMask);
+  XWMHints *wm = XAllocWMHints();
+  wm->flags = InputHint | StateHint;
+  wm->input = True;
+  wm->initial_state = NormalState;
+  XSetWMHints(display_, window_, wm);
+  XFree(wm);
+  // Not resizable: the smallest and the largest size are the same.
+  XSizeHints *size = XAllocSizeHints();
+  size->flags = PPosition | PMinSize | PMaxSize;
+  size->x = x;
+  size->y = y;
+  size->min_width = size->max_width = width;
+  size->min_height = size->max_height = height;
+  XSetWMNormalHints(display_, window_, size);
+  XFree(size);
+  const std::vector<unsigned long> icon = net_wm_icon(
+      std::span<const unsigned char>(kIconRgba, sizeof kIconRgba), kIconWidth, kIconHeight);
+  XChangeProperty(display_, window_, net_wm_icon_, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char *>(icon.data()),
+                  static_cast<int>(icon.size()));
+
+  // The link shows a hand: an input-only window over it carries that pointer and
+  // lets every event through to the main window.
+  XSetWindowAttributes over{};
+  over.cursor = XCreateFontCursor(display_, XC_hand2);
+  link_cursor_window_ = XCreateWindow(display_, window_, layout_.link_x, layout_.link_y, 1, 1, 0,
+                                      CopyFromParent, InputOnly, CopyFromParent, CWCursor, &over);
+  XFreeCursor(display_, over.cursor);
+
   draw_ = XftDrawCreate(display_, window_, DefaultVisual(display_, screen_),
                         DefaultColormap(display_, screen_));
   return window_;
@@ -463,129 +491,192 @@ void X11Platform::show_window(WindowHandle window) {
   XFlush(display_);
 }
 
+void X11Platform::set_caption(WindowHandle window, const std::u16string &text) {
+  if (window == 0) {
+    return;
+  }
+  set_title(display_, static_cast<Window>(window), net_wm_name_, utf8_string_, utf16_to_utf8(text));
+  XFlush(display_);
+}
+
 void X11Platform::set_instruction(WindowHandle, const std::u16string &text) {
   instruction_ = utf16_to_utf8(text);
-  layout_main_window();
+  layout_instruction();
   draw_main_window();
 }
 
-void X11Platform::layout_main_window() {
-  if (!font_ || window_ == None) {
+void X11Platform::set_link(WindowHandle, const std::u16string &text) {
+  link_ = utf16_to_utf8(text);
+  layout_link();
+  draw_main_window();
+}
+
+void X11Platform::set_link_color(WindowHandle, std::uint32_t color) {
+  // 0x00BBGGRR, as the core keeps colours.
+  const XRenderColor value{static_cast<unsigned short>((color & 0xFF) * 257),
+                           static_cast<unsigned short>(((color >> 8) & 0xFF) * 257),
+                           static_cast<unsigned short>(((color >> 16) & 0xFF) * 257), 0xFFFF};
+  Visual *visual = DefaultVisual(display_, screen_);
+  Colormap colormap = DefaultColormap(display_, screen_);
+  if (link_ink_ready_) {
+    XftColorFree(display_, visual, colormap, &link_ink_);
+  }
+  link_ink_ready_ = XftColorAllocValue(display_, visual, colormap, &value, &link_ink_);
+  draw_link();
+}
+
+void X11Platform::layout_instruction() {
+  if (!font_) {
     return;
   }
-  lines_ = wrap(display_, font_, instruction_, width_ - 2 * kMargin);
-  const int line_height = font_->ascent + font_->descent + 4;
-  const int height = 2 * kMargin + std::max<int>(2, static_cast<int>(lines_.size())) * line_height;
-  if (height != height_) {
-    height_ = height;
-    XResizeWindow(display_, window_, width_, height_);
+  lines_ = wrap_text(instruction_, layout_.instruction.width,
+                     [this](const std::string &s) { return text_width(display_, font_, s); });
+}
+
+// The link label sizes itself to its text and keeps its top-left corner.
+void X11Platform::layout_link() {
+  if (!link_font_ || window_ == None) {
+    return;
   }
-  XSizeHints *hints = XAllocSizeHints();
-  hints->flags = PMinSize | PMaxSize;
-  hints->min_width = hints->max_width = width_;
-  hints->min_height = hints->max_height = height_;
-  XSetWMNormalHints(display_, window_, hints);
-  XFree(hints);
+  link_rect_ = Rect{layout_.link_x, layout_.link_y, text_width(display_, link_font_, link_),
+                    link_font_->ascent + link_font_->descent};
+  if (link_rect_.width > 0) {
+    XMoveResizeWindow(display_, link_cursor_window_, link_rect_.x, link_rect_.y,
+                      static_cast<unsigned>(link_rect_.width),
+                      static_cast<unsigned>(link_rect_.height));
+    XMapWindow(display_, link_cursor_window_);
+  } else {
+    XUnmapWindow(display_, link_cursor_window_);
+  }
 }
 
 void X11Platform::draw_main_window() {
-  if (!draw_ || !font_ || !ink_ready_) {
+  if (!draw_ || window_ == None) {
     return;
   }
   XClearWindow(display_, window_);
-  const int line_height = font_->ascent + font_->descent + 4;
-  int y = kMargin + font_->ascent;
-  for (const std::string &line : lines_) {
-    XftDrawStringUtf8(draw_, &ink_, font_, kMargin, y,
-                      reinterpret_cast<const FcChar8 *>(line.data()),
-                      static_cast<int>(line.size()));
-    y += line_height;
+  if (font_ && ink_ready_) {
+    // The instruction label: left and top aligned, cut at the label's edges.
+    const Rect &r = layout_.instruction;
+    XRectangle clip{static_cast<short>(r.x), static_cast<short>(r.y),
+                    static_cast<unsigned short>(r.width), static_cast<unsigned short>(r.height)};
+    XftDrawSetClipRectangles(draw_, 0, 0, &clip, 1);
+    int y = r.y + font_->ascent;
+    for (const std::string &line : lines_) {
+      XftDrawStringUtf8(draw_, &ink_, font_, r.x, y, reinterpret_cast<const FcChar8 *>(line.data()),
+                        static_cast<int>(line.size()));
+      y += font_->ascent + font_->descent;
+    }
+    XftDrawSetClip(draw_, nullptr);
   }
+  draw_link();
+}
+
+// Paints the link label alone: a colour change repaints nothing else.
+void X11Platform::draw_link() {
+  if (!draw_ || window_ == None || !link_font_ || !link_ink_ready_ || link_rect_.width <= 0) {
+    return;
+  }
+  XClearArea(display_, window_, link_rect_.x, link_rect_.y, static_cast<unsigned>(link_rect_.width),
+             static_cast<unsigned>(link_rect_.height), False);
+  XftDrawStringUtf8(draw_, &link_ink_, link_font_, link_rect_.x, link_rect_.y + link_font_->ascent,
+                    reinterpret_cast<const FcChar8 *>(link_.data()),
+                    static_cast<int>(link_.size()));
   XFlush(display_);
 }
 
-int X11Platform::message_box(const std::u16string &prompt, const std::u16string &title, int) {
-  const int width = 440;
-  const std::vector<std::string> lines =
-      font_ ? wrap(display_, font_, utf16_to_utf8(prompt), width - 2 * kMargin)
-            : std::vector<std::string>{utf16_to_utf8(prompt)};
-  const int line_height = font_ ? font_->ascent + font_->descent + 4 : 18;
-  const int button_w = 96, button_h = 30;
-  const int height = 3 * kMargin + static_cast<int>(lines.size()) * line_height + button_h;
-  const int button_x = (width - button_w) / 2, button_y = height - kMargin - button_h;
-
-  Window box = XCreateSimpleWindow(display_, root_, 40, 40, width, height, 0,
-                                   BlackPixel(display_, screen_), 0xF0F0F0);
-  const std::string title8 = utf16_to_utf8(title);
-  set_title(display_, box, net_wm_name_, utf8_string_, title8.c_str());
-  XSetWMProtocols(display_, box, &wm_delete_window_, 1);
-  if (window_ != None) {
-    XSetTransientForHint(display_, box, window_);
+// A pointer move in the window: over the link or the background. The instruction
+// label takes the moves over it for itself, and they go no further.
+void X11Platform::on_pointer(int x, int y) {
+  if (!events_) {
+    return;
   }
-  XSelectInput(display_, box, ExposureMask | ButtonPressMask | KeyPressMask);
-  XMapRaised(display_, box);
-  XftDraw *draw = XftDrawCreate(display_, box, DefaultVisual(display_, screen_),
-                                DefaultColormap(display_, screen_));
-  GC gc = XCreateGC(display_, box, 0, nullptr);
+  switch (pointer_area(layout_, link_rect_, x, y)) {
+  case PointerArea::kLink:
+    events_->on_link_mouse_move();
+    break;
+  case PointerArea::kBackground:
+    events_->on_background_mouse_move();
+    break;
+  case PointerArea::kInstruction:
+  case PointerArea::kOutside:
+    break;
+  }
+}
 
-  auto paint = [&] {
-    XClearWindow(display_, box);
-    if (font_ && ink_ready_) {
-      int y = kMargin + font_->ascent;
-      for (const std::string &line : lines) {
-        XftDrawStringUtf8(draw, &ink_, font_, kMargin, y,
-                          reinterpret_cast<const FcChar8 *>(line.data()),
-                          static_cast<int>(line.size()));
-        y += line_height;
-      }
-      const std::string label = "Aceptar";
-      XSetForeground(display_, gc, BlackPixel(display_, screen_));
-      XDrawRectangle(display_, box, gc, button_x, button_y, button_w, button_h);
-      const int label_x = button_x + (button_w - text_width(display_, font_, label)) / 2;
-      XftDrawStringUtf8(
-          draw, &ink_, font_, label_x, button_y + (button_h + font_->ascent - font_->descent) / 2,
-          reinterpret_cast<const FcChar8 *>(label.data()), static_cast<int>(label.size()));
-    }
-    XFlush(display_);
-  };
+// A click on the link is a press and a release of the first button, both on it.
+void X11Platform::on_button(const XButtonEvent &e) {
+  if (e.button != Button1) {
+    return;
+  }
+  const bool on_link = pointer_area(layout_, link_rect_, e.x, e.y) == PointerArea::kLink;
+  if (e.type == ButtonPress) {
+    link_pressed_ = on_link;
+    return;
+  }
+  const bool click = link_pressed_ && on_link;
+  link_pressed_ = false;
+  if (click && events_) {
+    events_->on_link_click();
+  }
+}
 
-  struct Target {
-    Window window;
-  } target{box};
-  auto for_box = [](Display *, XEvent *e, XPointer arg) -> Bool {
-    return e->xany.window == reinterpret_cast<Target *>(arg)->window;
-  };
-  bool done = false;
-  while (!done) {
-    XEvent e;
-    XIfEvent(display_, &e, for_box, reinterpret_cast<XPointer>(&target));
-    switch (e.type) {
-    case Expose:
-      if (e.xexpose.count == 0) {
-        paint();
+void X11Platform::open_address(WindowHandle, const std::u16string &address) {
+  // xdg-open hands the address to the user's browser. It runs in a grandchild, so
+  // that it is nobody's zombie and the window never waits for the browser; a
+  // failure stays silent.
+  const std::string url = utf16_to_utf8(address);
+  const char *argv[] = {"xdg-open", url.c_str(), nullptr};
+  const pid_t child = fork();
+  if (child == 0) {
+    if (fork() == 0) {
+      const int null = ::open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        if (null > STDERR_FILENO) {
+          close(null);
+        }
       }
-      break;
-    case ButtonPress:
-      done = e.xbutton.x >= button_x && e.xbutton.x < button_x + button_w &&
-             e.xbutton.y >= button_y && e.xbutton.y < button_y + button_h;
-      break;
-    case KeyPress: {
-      const KeySym sym = XLookupKeysym(&e.xkey, 0);
-      done = sym == XK_Return || sym == XK_KP_Enter || sym == XK_Escape || sym == XK_space;
-      break;
+      setsid();
+      execvp(argv[0], const_cast<char *const *>(argv));
+      _exit(127);
     }
-    case ClientMessage:
-      done = static_cast<Atom>(e.xclient.data.l[0]) == wm_delete_window_;
-      break;
-    default:
-      break;
+    _exit(0);
+  }
+  if (child > 0) {
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
-  XFreeGC(display_, gc);
-  XftDrawDestroy(draw);
-  XDestroyWindow(display_, box);
-  XFlush(display_);
-  return kIdOk;
+}
+
+int X11Platform::message_box(const std::u16string &prompt, const std::u16string &title, int style) {
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display_, &focus, &revert);
+  DialogSetup setup;
+  setup.display = display_;
+  setup.screen = screen_;
+  setup.owner = window_;
+  setup.dpi = dpi_;
+  setup.owner_event = [this](const XEvent &e) {
+    // The window under the box repaints but takes no input until the box closes.
+    if (e.type == Expose && e.xexpose.count == 0) {
+      draw_main_window();
+    }
+  };
+  const int result = run_message_box(setup, utf16_to_utf8(prompt), utf16_to_utf8(title), style);
+  // The keyboard goes back where it was, if that window is still there.
+  if (focus != None && focus != PointerRoot) {
+    XSync(display_, False);
+    ErrorTrap trap;
+    g_trap = &trap;
+    XSetInputFocus(display_, focus, revert, CurrentTime);
+    XSync(display_, False);
+    g_trap = nullptr;
+  }
+  return result;
 }
 
 // --- Hotkey and loop -------------------------------------------------------------------
@@ -713,6 +804,23 @@ void X11Platform::pump_events() {
         draw_main_window();
       }
       break;
+    case MotionNotify:
+      if (e.xmotion.window == window_ && window_ != None) {
+        on_pointer(e.xmotion.x, e.xmotion.y);
+      }
+      break;
+    case EnterNotify:
+      // Coming in from outside counts as a move to where the pointer is now.
+      if (e.xcrossing.window == window_ && window_ != None && e.xcrossing.mode == NotifyNormal) {
+        on_pointer(e.xcrossing.x, e.xcrossing.y);
+      }
+      break;
+    case ButtonPress:
+    case ButtonRelease:
+      if (e.xbutton.window == window_ && window_ != None) {
+        on_button(e.xbutton);
+      }
+      break;
     case MappingNotify:
       XRefreshKeyboardMapping(&e.xmapping);
       keymap_valid_ = false;
@@ -730,6 +838,7 @@ void X11Platform::pump_events() {
         }
         XDestroyWindow(display_, window_);
         window_ = None;
+        link_cursor_window_ = None; // went with its parent
         XFlush(display_);
       }
       break;
@@ -1187,6 +1296,164 @@ void X11Platform::fake_key(std::uint32_t keycode, bool up) {
   if (++pending_ >= kFlushEvery) {
     XFlush(display_);
     pending_ = 0;
+  }
+}
+
+// --- Pointer and messages to other windows ----------------------------------------------
+
+Point X11Platform::cursor_position() {
+  Window root = None, child = None;
+  int root_x = 0, root_y = 0, x = 0, y = 0;
+  unsigned state = 0;
+  XQueryPointer(display_, root_, &root, &child, &root_x, &root_y, &x, &y, &state);
+  return Point{root_x, root_y};
+}
+
+void X11Platform::set_cursor_position(Point point) {
+  XWarpPointer(display_, None, root_, 0, 0, 0, 0, point.x, point.y);
+  XFlush(display_);
+}
+
+void X11Platform::left_button(bool up) {
+  XTestFakeButtonEvent(display_, Button1, up ? False : True, CurrentTime);
+  XFlush(display_);
+}
+
+namespace {
+struct PropertyWait {
+  Window window;
+  Atom property;
+};
+Bool is_property_change(Display *, XEvent *e, XPointer arg) {
+  const auto *w = reinterpret_cast<const PropertyWait *>(arg);
+  return e->type == PropertyNotify && e->xproperty.window == w->window &&
+         e->xproperty.atom == w->property;
+}
+} // namespace
+
+Time X11Platform::server_time() {
+  // Appending nothing to a property still reports the change, with the server's time.
+  XChangeProperty(display_, requestor_, timestamp_property_, XA_STRING, 8, PropModeAppend, nullptr,
+                  0);
+  PropertyWait wait{requestor_, timestamp_property_};
+  XEvent e;
+  if (wait_for_event(is_property_change, reinterpret_cast<XPointer>(&wait),
+                     Clock::now() + kClipboardWait, e)) {
+    return e.xproperty.time;
+  }
+  return CurrentTime;
+}
+
+void X11Platform::send_right_double_click(WindowHandle handle) {
+  const Window window = static_cast<Window>(handle);
+  if (window == None) {
+    return;
+  }
+  // Two clicks of the right button at the window's corner, a millisecond apart,
+  // which is how a double click reaches a window.
+  XSync(display_, False);
+  ErrorTrap trap;
+  g_trap = &trap;
+  int root_x = 0, root_y = 0;
+  Window child = None;
+  const bool there = XTranslateCoordinates(display_, window, root_, 0, 0, &root_x, &root_y, &child);
+  XSync(display_, False);
+  g_trap = nullptr;
+  if (!there || trap.code != 0) {
+    return; // no such window: nothing to send, as the system does
+  }
+  const Time start = server_time();
+  for (int i = 0; i < 4; ++i) {
+    const bool press = i % 2 == 0;
+    XEvent e{};
+    e.xbutton.type = press ? ButtonPress : ButtonRelease;
+    e.xbutton.display = display_;
+    e.xbutton.window = window;
+    e.xbutton.root = root_;
+    e.xbutton.subwindow = None;
+    e.xbutton.time = start == CurrentTime ? CurrentTime : start + static_cast<Time>(i);
+    e.xbutton.x = 0;
+    e.xbutton.y = 0;
+    e.xbutton.x_root = root_x;
+    e.xbutton.y_root = root_y;
+    e.xbutton.state = press ? 0 : Button3Mask;
+    e.xbutton.button = Button3;
+    e.xbutton.same_screen = True;
+    XSendEvent(display_, window, False, press ? ButtonPressMask : ButtonReleaseMask, &e);
+  }
+  XSync(display_, False);
+}
+
+void X11Platform::post_character(WindowHandle handle, std::uint8_t code) {
+  const Window window = static_cast<Window>(handle);
+  if (window == None) {
+    return;
+  }
+  const char32_t ch = western_char(code);
+  std::optional<std::uint32_t> keycode;
+  unsigned modifiers = 0;
+  KeySym32 control = kNoSymbol;
+  switch (ch) {
+  case U'\b':
+    control = XK_BackSpace;
+    break;
+  case U'\t':
+    control = XK_Tab;
+    break;
+  case U'\n':
+  case U'\r':
+    control = XK_Return;
+    break;
+  case 0x1B:
+    control = XK_Escape;
+    break;
+  default:
+    break;
+  }
+  if (control != kNoSymbol) {
+    keycode = keycode_for_keysym(control, true);
+  } else {
+    ensure_keymap();
+    const std::optional<KeyChoice> choice = choose_key(keymap_, ch);
+    if (choice && !choice->dead) {
+      keycode = choice->keycode;
+      modifiers = choice->modifiers;
+    } else {
+      // No live key types it: a spare keycode does, for as long as it is lent.
+      keycode = keycode_for_keysym(char_to_keysym(ch), true);
+    }
+  }
+  if (!keycode) {
+    return;
+  }
+  XkbStateRec xkb{};
+  XkbGetState(display_, XkbUseCoreKbd, &xkb);
+  const unsigned state = ((modifiers & kShift) ? ShiftMask : 0u) |
+                         ((modifiers & kAltGr) ? level3_mask_ : 0u) |
+                         XkbBuildCoreState(0, xkb.group);
+  XSync(display_, False);
+  ErrorTrap trap;
+  g_trap = &trap;
+  for (const bool press : {true, false}) {
+    XEvent e{};
+    e.xkey.type = press ? KeyPress : KeyRelease;
+    e.xkey.display = display_;
+    e.xkey.window = window;
+    e.xkey.root = root_;
+    e.xkey.subwindow = None;
+    e.xkey.time = CurrentTime;
+    e.xkey.state = state;
+    e.xkey.keycode = *keycode;
+    e.xkey.same_screen = True;
+    XSendEvent(display_, window, False, press ? KeyPressMask : KeyReleaseMask, &e);
+  }
+  XSync(display_, False);
+  g_trap = nullptr;
+  if (*keycode < last_sent_.size()) {
+    last_sent_[*keycode] = Clock::now();
+  }
+  if (pool_ && pool_->any_bound()) {
+    restore_after_ = Clock::now() + kRestoreIdle;
   }
 }
 

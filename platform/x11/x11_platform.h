@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_window_model.h"
 
 namespace teclix::x11 {
 
@@ -34,7 +35,11 @@ public:
 
   WindowHandle create_main_window(WindowEvents &events) override;
   void show_window(WindowHandle window) override;
+  void set_caption(WindowHandle window, const std::u16string &text) override;
   void set_instruction(WindowHandle window, const std::u16string &text) override;
+  void set_link(WindowHandle window, const std::u16string &text) override;
+  void set_link_color(WindowHandle window, std::uint32_t color) override;
+  void open_address(WindowHandle window, const std::u16string &address) override;
   int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
 
   CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
@@ -57,6 +62,12 @@ public:
   void send_layout_key(std::uint32_t key, bool up) override;
   void send_character(char32_t ch) override;
 
+  Point cursor_position() override;
+  void set_cursor_position(Point point) override;
+  void left_button(bool up) override;
+  void send_right_double_click(WindowHandle window) override;
+  void post_character(WindowHandle window, std::uint8_t code) override;
+
   // Gives every lent keycode back to the keyboard map now (after letting the
   // last keys typed with them reach their window).
   void restore_keymap();
@@ -68,7 +79,13 @@ private:
 
   // --- window ---
   void draw_main_window();
-  void layout_main_window();
+  void draw_link();
+  void layout_instruction();
+  void layout_link();
+  void on_pointer(int x, int y);
+  void on_button(const XButtonEvent &e);
+  // A timestamp from the server, for events sent to other windows.
+  Time server_time();
   // --- keyboard ---
   void refresh_keymap();
   void ensure_keymap();
@@ -86,19 +103,28 @@ private:
 
   // Atoms.
   Atom clipboard_, utf8_string_, incr_, targets_, selection_property_;
-  Atom wm_protocols_, wm_delete_window_, net_active_window_, net_wm_name_;
+  Atom wm_protocols_, wm_delete_window_, net_active_window_, net_wm_name_, net_wm_icon_;
+  Atom timestamp_property_;
 
   // The main window.
   Window window_ = None;
   Window requestor_ = None; // hidden window that receives selection data
   WindowEvents *events_ = nullptr;
-  std::vector<std::string> lines_; // the instruction, UTF-8, wrapped to the window
+  double dpi_ = 96.0;
+  MainLayout layout_;
+  std::vector<std::string> lines_; // the instruction, UTF-8, wrapped to its label
   std::string instruction_;
-  XftFont *font_ = nullptr;
+  std::string link_;                 // the link label's text, UTF-8
+  Rect link_rect_;                   // where the link label is; it fits its text
+  Window link_cursor_window_ = None; // over the link label, for the hand pointer
+  bool link_pressed_ = false;        // button 1 went down on the link
+  XftFont *font_ = nullptr;          // the instruction's font
+  XftFont *link_font_ = nullptr;
   XftDraw *draw_ = nullptr;
   XftColor ink_{};
   bool ink_ready_ = false;
-  int width_ = 600, height_ = 110;
+  XftColor link_ink_{};
+  bool link_ink_ready_ = false;
 
   // The hotkey.
   unsigned hotkey_keycode_ = 0;

@@ -111,8 +111,11 @@ TECLIX_PID=
 TECLIX_WIN=
 TECLIX_ERR=$E2E_TMP/teclix.err
 
+# The main window's caption: "Teclix - " and the maker's domain.
+TECLIX_CAPTION="Teclix - teclix.example"
+
 teclix_window() {
-  TECLIX_WIN=$(xdotool search --name '^Teclix$' 2>/dev/null | head -n1)
+  TECLIX_WIN=$(xdotool search --name "^$TECLIX_CAPTION\$" 2>/dev/null | head -n1)
   [ -n "$TECLIX_WIN" ]
 }
 

@@ -1,0 +1,27 @@
+// The program's own message box on X11: a prompt, an icon and a row of Spanish
+// buttons, modal, with the keyboard focus while it is open.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <X11/Xlib.h>
+
+namespace teclix::x11 {
+
+struct DialogSetup {
+  Display *display = nullptr;
+  int screen = 0;
+  Window owner = None; // the main window, or None; the box is its transient and sits over it
+  double dpi = 96.0;
+  // Events for the owner that come in while the box is open (it should repaint;
+  // its input is not taken, as a window under a modal box takes none).
+  std::function<void(const XEvent &)> owner_event;
+};
+
+// Shows the box and returns the code of the button pressed (1 OK, 2 Cancel, ...).
+// prompt and title are UTF-8; style is the standard message box style number.
+int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
+                    int style);
+
+} // namespace teclix::x11

@@ -1,0 +1,178 @@
+#include "platform/x11/x11_window_model.h"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+namespace teclix::x11 {
+
+double dpi_from_resource(const char *value) {
+  if (!value || !*value) {
+    return 96.0;
+  }
+  char *end = nullptr;
+  const double dpi = std::strtod(value, &end);
+  if (end == value || !std::isfinite(dpi) || dpi < 24.0 || dpi > 1200.0) {
+    return 96.0;
+  }
+  return dpi;
+}
+
+int scale_pixels(int pixels_at_96, double dpi) {
+  return static_cast<int>(std::lround(pixels_at_96 * dpi / 96.0));
+}
+
+int twips_to_pixels(int twips, double dpi) {
+  return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+
+MainLayout main_layout(double dpi) {
+  MainLayout layout;
+  // The window is 6480 x 2505 twips; the instruction label sits at (15, 1260),
+  // 6375 x 1110; the link label's corner is at (60, 435).
+  layout.width = twips_to_pixels(6480, dpi);
+  layout.height = twips_to_pixels(2505, dpi);
+  layout.instruction = Rect{twips_to_pixels(15, dpi), twips_to_pixels(1260, dpi),
+                            twips_to_pixels(6375, dpi), twips_to_pixels(1110, dpi)};
+  layout.link_x = twips_to_pixels(60, dpi);
+  layout.link_y = twips_to_pixels(435, dpi);
+  return layout;
+}
+
+PointerArea pointer_area(const MainLayout &layout, const Rect &link, int x, int y) {
+  if (!Rect{0, 0, layout.width, layout.height}.contains(x, y)) {
+    return PointerArea::kOutside;
+  }
+  // The link is drawn last, so it is on top where the two labels meet.
+  if (link.contains(x, y)) {
+    return PointerArea::kLink;
+  }
+  if (layout.instruction.contains(x, y)) {
+    return PointerArea::kInstruction;
+  }
+  return PointerArea::kBackground;
+}
+
+std::vector<DialogButton> dialog_buttons(int style) {
+  constexpr int kOk = 1, kCancel = 2, kAbort = 3, kRetry = 4, kIgnore = 5, kYes = 6, kNo = 7;
+  switch (style & 0xF) {
+  case 1:
+    return {{"Aceptar", kOk}, {"Cancelar", kCancel}};
+  case 2:
+    return {{"Anular", kAbort}, {"Reintentar", kRetry}, {"Omitir", kIgnore}};
+  case 3:
+    return {{"Sí", kYes}, {"No", kNo}, {"Cancelar", kCancel}};
+  case 4:
+    return {{"Sí", kYes}, {"No", kNo}};
+  case 5:
+    return {{"Reintentar", kRetry}, {"Cancelar", kCancel}};
+  default:
+    return {{"Aceptar", kOk}};
+  }
+}
+
+std::optional<int> dialog_dismiss_result(int style) {
+  for (const DialogButton &button : dialog_buttons(style)) {
+    if (button.result == 2) {
+      return 2;
+    }
+  }
+  const std::vector<DialogButton> buttons = dialog_buttons(style);
+  if (buttons.size() == 1) {
+    return buttons.front().result;
+  }
+  return std::nullopt;
+}
+
+std::size_t dialog_default_button(int style) {
+  const std::size_t wanted = static_cast<std::size_t>((style >> 8) & 0xF);
+  return wanted < dialog_buttons(style).size() ? wanted : 0;
+}
+
+DialogIcon dialog_icon(int style) {
+  switch (style & 0xF0) {
+  case 0x10:
+    return DialogIcon::kError;
+  case 0x20:
+    return DialogIcon::kQuestion;
+  case 0x30:
+    return DialogIcon::kWarning;
+  case 0x40:
+    return DialogIcon::kInformation;
+  default:
+    return DialogIcon::kNone;
+  }
+}
+
+std::vector<std::string> wrap_text(const std::string &text, int width,
+                                   const std::function<int(const std::string &)> &measure) {
+  std::vector<std::string> paragraphs(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        ++i;
+      }
+      paragraphs.emplace_back();
+    } else {
+      paragraphs.back() += text[i];
+    }
+  }
+  std::vector<std::string> out;
+  for (const std::string &paragraph : paragraphs) {
+    std::string current;
+    std::size_t pos = 0;
+    while (true) {
+      const std::size_t space = paragraph.find(' ', pos);
+      const std::string word =
+          paragraph.substr(pos, space == std::string::npos ? std::string::npos : space - pos);
+      const std::string candidate = current.empty() ? word : current + " " + word;
+      if (!current.empty() && measure(candidate) > width) {
+        out.push_back(current);
+        current = word;
+      } else {
+        current = candidate;
+      }
+      if (space == std::string::npos) {
+        break;
+      }
+      pos = space + 1;
+    }
+    // Trailing spaces stay with the line: they take no room on screen.
+    out.push_back(current);
+  }
+  while (!out.empty() && out.back().empty()) {
+    out.pop_back();
+  }
+  return out;
+}
+
+char32_t western_char(std::uint8_t code) {
+  // Windows-1252 puts these characters in 0x80-0x9F; 0xFFFD marks its holes.
+  static constexpr std::array<char32_t, 32> k80to9F = {
+      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  if (code >= 0x80 && code <= 0x9F) {
+    return k80to9F[code - 0x80];
+  }
+  return code;
+}
+
+std::vector<unsigned long> net_wm_icon(std::span<const unsigned char> rgba, int width, int height) {
+  const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  if (width <= 0 || height <= 0 || rgba.size() != pixels * 4) {
+    return {};
+  }
+  std::vector<unsigned long> out;
+  out.reserve(2 + pixels);
+  out.push_back(static_cast<unsigned long>(width));
+  out.push_back(static_cast<unsigned long>(height));
+  for (std::size_t i = 0; i < pixels; ++i) {
+    const unsigned long r = rgba[4 * i], g = rgba[4 * i + 1], b = rgba[4 * i + 2],
+                        a = rgba[4 * i + 3];
+    out.push_back(a << 24 | r << 16 | g << 8 | b);
+  }
+  return out;
+}
+
+} // namespace teclix::x11
