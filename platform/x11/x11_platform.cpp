@@ -1,4 +1,5 @@
 #include "platform/x11/x11_platform.h"
+#include "platform/x11/selection_transfer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,8 +39,12 @@ constexpr auto kSettle = 300ms;
 // How long the lent keycodes stay after a paste; another paste in that time
 // reuses them without a new map change.
 constexpr auto kRestoreIdle = 1s;
+// The most that is added to that for a long paste.
+constexpr auto kRestoreLagLimit = 30s;
 // Every wait for the clipboard owner is bounded by this.
 constexpr auto kClipboardWait = 1s;
+// A text sent in pieces may take longer, but not for ever.
+constexpr auto kTransferLimit = 10s;
 // Key events sent between flushes of the connection.
 constexpr std::size_t kFlushEvery = 128;
 
@@ -901,57 +906,53 @@ std::optional<std::u16string> X11Platform::clipboard_text() {
     if (e.xselection.property == None) {
       continue; // no text in this form
     }
-    std::string bytes;
+    const SelectionEncoding encoding =
+        target == utf8_string_ ? SelectionEncoding::kUtf8 : SelectionEncoding::kLatin1;
+    SelectionTransfer transfer(encoding);
+    // Reads the property and deletes it, which asks an INCR owner for the next piece.
+    auto take_property = [&](Atom &type, int &format, std::string &bytes) {
+      unsigned long count = 0, after = 0;
+      unsigned char *data = nullptr;
+      if (XGetWindowProperty(display_, requestor_, selection_property_, 0, LONG_MAX / 4, True,
+                             AnyPropertyType, &type, &format, &count, &after, &data) != Success) {
+        return false;
+      }
+      bytes.clear();
+      if (data) {
+        // Xlib gives 32-bit items as longs; only 8-bit items are text anyway.
+        const std::size_t item = format == 8 ? 1 : format == 16 ? sizeof(short) : sizeof(long);
+        bytes.assign(reinterpret_cast<const char *>(data), count * item);
+        XFree(data);
+      }
+      return true;
+    };
     Atom type = None;
     int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *data = nullptr;
-    if (XGetWindowProperty(display_, requestor_, selection_property_, 0, LONG_MAX / 4, True,
-                           AnyPropertyType, &type, &format, &count, &after, &data) != Success) {
+    std::string bytes;
+    if (!take_property(type, format, bytes)) {
       continue;
     }
     if (type == incr_) {
-      // A large text comes in pieces: each deletion of the property asks for the next.
-      if (data) {
-        XFree(data);
-      }
-      while (true) {
-        if (!wait_for_event(is_new_property, reinterpret_cast<XPointer>(&wait),
-                            Clock::now() + kClipboardWait, e)) {
-          return std::nullopt;
+      transfer.start(true, format, bytes);
+      const Clock::time_point give_up = Clock::now() + kTransferLimit;
+      while (transfer.state() == SelectionTransfer::State::kReceiving) {
+        const Clock::time_point deadline = std::min(give_up, Clock::now() + kClipboardWait);
+        if (!wait_for_event(is_new_property, reinterpret_cast<XPointer>(&wait), deadline, e) ||
+            !take_property(type, format, bytes)) {
+          return std::nullopt; // the owner stopped answering
         }
-        data = nullptr;
-        if (XGetWindowProperty(display_, requestor_, selection_property_, 0, LONG_MAX / 4, True,
-                               AnyPropertyType, &type, &format, &count, &after, &data) != Success) {
-          return std::nullopt;
-        }
-        const std::size_t size = count * static_cast<std::size_t>(format / 8);
-        if (data) {
-          bytes.append(reinterpret_cast<const char *>(data), size);
-          XFree(data);
-        }
-        if (size == 0) {
-          break;
-        }
+        transfer.add_piece(format, bytes);
       }
     } else {
-      if (data) {
-        bytes.assign(reinterpret_cast<const char *>(data),
-                     count * static_cast<std::size_t>(format / 8));
-        XFree(data);
-      }
       if (type != utf8_string_ && type != XA_STRING) {
         continue;
       }
+      transfer.start(false, format, bytes);
     }
-    if (target == utf8_string_) {
-      return utf8_to_utf16(bytes);
+    if (transfer.state() != SelectionTransfer::State::kDone) {
+      return std::nullopt;
     }
-    std::u16string latin1;
-    for (unsigned char c : bytes) {
-      latin1 += static_cast<char16_t>(c);
-    }
-    return latin1;
+    return transfer.text();
   }
   return std::nullopt;
 }
@@ -1102,6 +1103,7 @@ void X11Platform::restore_keymap() {
 
 void X11Platform::begin_typing(std::u16string_view text) {
   typing_ = true;
+  typing_started_ = Clock::now();
   restore_after_.reset();
   refresh_keymap();
   // Characters that no live key of the layout types get spare keycodes, all
@@ -1137,7 +1139,13 @@ void X11Platform::end_typing() {
   needed_.clear();
   needed_cursor_ = 0;
   if (pool_ && pool_->any_bound()) {
-    restore_after_ = Clock::now() + kRestoreIdle;
+    // The receiving window may read its keys well after we sent them (a remote
+    // console on a busy machine reads them at its own pace); a key it reads once
+    // its keycode has gone back to the map is lost. Leave it as long again as
+    // the paste took, twice over, before giving the keycodes back.
+    const auto typed_for = Clock::now() - typing_started_;
+    restore_after_ = Clock::now() + kRestoreIdle +
+                     std::min<Clock::duration>(2 * typed_for, kRestoreLagLimit);
   }
 }
 

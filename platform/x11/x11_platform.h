@@ -140,6 +140,7 @@ private:
   std::vector<KeySym32> needed_; // keysyms the current text needs lent, in text order
   std::size_t needed_cursor_ = 0;
   bool typing_ = false;
+  Clock::time_point typing_started_{};
   std::size_t pending_ = 0; // key events not yet flushed
   std::uint64_t events_sent_ = 0;
   std::optional<Clock::time_point> restore_after_;

@@ -225,7 +225,13 @@ expect_same() {
     log "  expected: $(head -c 300 "$2" | od -An -c | head -n 6)"
     log "  received: $(head -c 300 "$3" | od -An -c | head -n 6)"
     cmp "$2" "$3" >&2
+    show_difference "$2" "$3"
   fi
+}
+
+# show_difference EXPECTED ACTUAL: the first lines where two texts part.
+show_difference() {
+  diff "$1" "$2" | head -n 12 | cut -c 1-200 >&2
 }
 
 # paste_and_expect NAME OUT_FILE EXPECTED_FILE [TIMEOUT]: presses F10 and checks
@@ -236,7 +242,7 @@ paste_and_expect() {
   xdotool key F10
   if ! wait_output "$out" "$(file_size "$expected")" "$limit"; then
     fail "$name: only $(file_size "$out") of $(file_size "$expected") bytes arrived in ${limit}s"
-    log "  received: $(head -c 300 "$out" | od -An -c | head -n 6)"
+    show_difference "$expected" "$out"
     return
   fi
   cp "$out" "$got"
