@@ -58,6 +58,12 @@ int run_target(const char *name, int x, int y) {
       XCreateWindow(display, RootWindow(display, screen), x, y, 300, 200, 0, CopyFromParent,
                     InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &a);
   XStoreName(display, window, name);
+  // Load Xlib's copy of the keyboard map now, as a toolkit does at start: Xlib
+  // follows changes to the map only from then on, and the keycodes lent to
+  // characters are changes to it.
+  KeySym first = NoSymbol;
+  unsigned consumed_mods = 0;
+  XkbLookupKeySym(display, 38, 0, &consumed_mods, &first);
   XMapRaised(display, window);
   bool right_pressed = false; // a first right press waits for a second one
   Time last_right_press = 0;
