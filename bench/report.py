@@ -102,8 +102,8 @@ def main():
         add("latency F10 -> first key, X11 (teclix)", f"median {med:.1f} ms, p95 {p95:.1f} ms, "
             f"lost {lost:.0f}", "median < 30 ms", "met" if med < 30 and not lost else "MISSED")
 
-    for k in sorted(k for k in rows if k[0] == "idle" and k[5] == "cpu_pct"):
-        base = k[:5]
+    for k in sorted(k for k in rows if k[0] == "idle" and k[4] == "cpu_pct"):
+        base = k[:4]
         cpu = median(rows, k)
         wake = median(rows, base + ("wakeups_per_s",))
         rss = median(rows, base + ("rss_mb",))

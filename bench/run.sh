@@ -6,12 +6,18 @@
 #
 # Environment:
 #   BENCH_RUNS=5          runs of each typing measurement (medians are reported)
-#   BENCH_SLOW_RUNS=1     runs of `xdotool type` at its default delay (12 ms a key:
-#                         two minutes for the ASCII text in each target)
+#   BENCH_SLOW_RUNS=1     runs of `xdotool type` at its default delay (12 ms a key)
+#   BENCH_SLOW_TEXTS="spanish scripts"  the texts it types: the ASCII text would
+#                         take over two minutes a target, and its goal is measured
+#                         against --delay 0
+#   BENCH_WINE_XDOTOOL_RUNS=2  runs of xdotool into the Wine targets, which take
+#                         about 200 characters a second whoever types
 #   BENCH_PRESSES=50      F10 presses for the latency figures
 #   BENCH_IDLE_SECONDS=30 length of each idle measurement
 #   BENCH_SECTIONS="core x11 latency wine"  what to run
 #   BENCH_NO_BUILD=1      use the programs as built
+#   BENCH_TEXTS, BENCH_X11_TARGETS  a subset of "ascii spanish scripts", "xterm vnc"
+#   BENCH_X11_FREE_KEYCODES=N  unbind N keycodes of the Xvfb map before teclix starts
 #   BENCH_LINUX_BUILD, BENCH_WINDOWS_BUILD, BENCH_OUT, BENCH_WINEPREFIX
 #
 # Everything compared runs in this one invocation, on one private Xvfb display,
@@ -24,10 +30,12 @@ WINDOWS_BUILD=${BENCH_WINDOWS_BUILD:-$ROOT/build/windows}
 OUT=${BENCH_OUT:-$ROOT/build/bench}
 RUNS=${BENCH_RUNS:-5}
 SLOW_RUNS=${BENCH_SLOW_RUNS:-1}
+SLOW_TEXTS=" ${BENCH_SLOW_TEXTS:-spanish scripts} "
+WINE_XDOTOOL_RUNS=${BENCH_WINE_XDOTOOL_RUNS:-2}
 PRESSES=${BENCH_PRESSES:-50}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-30}
 SECTIONS=${BENCH_SECTIONS:-core x11 latency wine}
-STALL=3 # seconds without a new character after which a paste counts as over
+STALL=10 # seconds without a new character after which a paste counts as over
 
 if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
   cmake --build "$LINUX_BUILD" --target teclix x11_tool bench_latency bench_core >&2 ||
@@ -66,7 +74,14 @@ record machine runs - - - value "$RUNS (xdotool at its default delay: $SLOW_RUNS
 log "bench: runs $RUNS, sections: $SECTIONS; raw figures in $RESULTS"
 
 python3 "$BENCH/gen_texts.py" "$E2E_TMP/texts" >/dev/null || die "could not write the texts"
-TEXTS=(ascii spanish scripts)
+read -r -a TEXTS <<<"${BENCH_TEXTS:-ascii spanish scripts}"
+read -r -a X11_TARGETS <<<"${BENCH_X11_TARGETS:-xterm vnc}"
+mkdir -p "$OUT/received"
+rm -f "$OUT"/received/*
+# keep_received ROW FILE NAME: keeps what a target received when it was not exact.
+keep_received() {
+  [ "$(cut -f4 <<<"$1")" = 1 ] || cp "$2" "$OUT/received/$3.txt"
+}
 text_file() { printf '%s/texts/%s.txt' "$E2E_TMP" "$1"; }
 
 # --- The core alone ------------------------------------------------------------------
@@ -130,6 +145,7 @@ measure_x11() {
   esac
   row=$(python3 "$MEASURE" x11 "$file" "$out" "$STALL" -- "${command[@]}")
   record_fields typing "$text" "$target" "$tool" "$run" "chars seconds cps exact diffs" "$row"
+  keep_received "$row" "$out" "$text-$target-$tool-$run"
   log "  $text/$target/$tool run $run: $row"
 }
 
@@ -141,10 +157,9 @@ run_x11() {
   for ((run = 1; run <= RUNS; run++)); do
     # Alternate which program goes first.
     if ((run % 2)); then tools=(teclix xdotool-d0); else tools=(xdotool-d0 teclix); fi
-    ((run <= SLOW_RUNS)) && tools+=(xdotool-d12)
     for text in "${TEXTS[@]}"; do
       set_clipboard "$(text_file "$text")"
-      for target in xterm vnc; do
+      for target in "${X11_TARGETS[@]}"; do
         case $target in
           xterm) focus "$LOCAL_WIN" ;;
           vnc) focus "$VIEWER_WIN" ;;
@@ -152,6 +167,9 @@ run_x11() {
         for tool in "${tools[@]}"; do
           measure_x11 "$text" "$target" "$tool" "$run"
         done
+        if ((run <= SLOW_RUNS)) && [[ $SLOW_TEXTS == *" $text "* ]]; then
+          measure_x11 "$text" "$target" xdotool-d12 "$run"
+        fi
       done
     done
   done
@@ -209,7 +227,7 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 prefix_pids() {
   local p
   for p in /proc/[0-9]*; do
-    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "${p#/proc/}"
+    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "${p#/proc/}"
   done
 }
 
@@ -231,6 +249,7 @@ measure_wine() {
     -- wine "$WINDOWS_BUILD/bench_win_probe.exe" "$title" "{LENGTH}" "$(windows_path "$probe_out")" \
     "{STALL_MS}" 600000 -- "${command[@]}" 2>>"$E2E_TMP/wine.log")
   record_fields typing "$text" "wine-$target" "$tool" "$run" "chars seconds cps exact diffs" "$row"
+  keep_received "$row" "$probe_out" "$text-wine-$target-$tool-$run"
   log "  $text/wine-$target/$tool run $run: $row"
 }
 
@@ -255,14 +274,22 @@ run_wine() {
 
   local run text target tools tool
   for ((run = 1; run <= RUNS; run++)); do
-    if ((run % 2)); then tools=(Teclix.exe xdotool-d0); else tools=(xdotool-d0 Teclix.exe); fi
-    ((run <= SLOW_RUNS)) && tools+=(xdotool-d12)
+    if ((run > WINE_XDOTOOL_RUNS)); then
+      tools=(Teclix.exe)
+    elif ((run % 2)); then
+      tools=(Teclix.exe xdotool-d0)
+    else
+      tools=(xdotool-d0 Teclix.exe)
+    fi
     for text in "${TEXTS[@]}"; do
       set_clipboard "$(text_file "$text")"
       for target in edit notepad; do
         for tool in "${tools[@]}"; do
           measure_wine "$text" "$target" "$tool" "$run"
         done
+        if ((run <= SLOW_RUNS)) && [[ $SLOW_TEXTS == *" $text "* ]]; then
+          measure_wine "$text" "$target" xdotool-d12 "$run"
+        fi
       done
     done
   done
@@ -275,7 +302,7 @@ run_wine() {
     [ "$p" = "$teclix_exe" ] || others+=("$p")
   done
   local server
-  server=$(for p in "${others[@]}"; do [ "$(cat "/proc/$p/comm")" = wineserver ] && echo "$p"; done)
+  server=$(for p in "${others[@]}"; do [[ "$(cat "/proc/$p/comm")" == wineserver* ]] && echo "$p"; done)
   local all
   all=$(IFS=,; echo "$teclix_exe,${others[*]}")
   while IFS= read -r row; do
@@ -293,6 +320,11 @@ run_wine() {
 if [[ " $SECTIONS " =~ \ (x11|latency|wine)\  ]]; then
   start_xvfb
   set_layout us
+  # A diagnosis aid: more keycodes without keysyms, so that teclix can lend more at once.
+  if [ "${BENCH_X11_FREE_KEYCODES:-0}" -gt 0 ]; then
+    "$X11_TOOL" free-keycodes "$BENCH_X11_FREE_KEYCODES" || die "could not free keycodes"
+    record machine freed_keycodes - - - value "$BENCH_X11_FREE_KEYCODES"
+  fi
   start_teclix
   [[ " $SECTIONS " == *" x11 "* ]] && run_x11
   if [[ " $SECTIONS " == *" latency "* ]]; then
