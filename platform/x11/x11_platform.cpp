@@ -41,6 +41,11 @@ constexpr auto kSettle = 300ms;
 constexpr auto kRestoreIdle = 1s;
 // The most that is added to that for a long paste.
 constexpr auto kRestoreLagLimit = 30s;
+// After a paste, a tap of the left Control key at these times. Some receivers
+// (a terminal behind a remote console, on a busy machine) leave the last keys
+// of a fast burst unread until another key comes; a lone Control key types
+// nothing and brings them in.
+constexpr std::chrono::milliseconds kNudgeDelays[] = {500ms, 2000ms};
 // Every wait for the clipboard owner is bounded by this.
 constexpr auto kClipboardWait = 1s;
 // A text sent in pieces may take longer, but not for ever.
@@ -764,6 +769,15 @@ bool X11Platform::wait_readable(Clock::time_point deadline) {
 void X11Platform::wait_message() {
   while (XPending(display_) == 0) {
     int timeout = -1;
+    if (nudge_after_) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(*nudge_after_ - Clock::now()).count();
+      if (left <= 0) {
+        nudge();
+        continue;
+      }
+      timeout = static_cast<int>(left);
+    }
     if (restore_after_) {
       const auto left =
           std::chrono::ceil<std::chrono::milliseconds>(*restore_after_ - Clock::now()).count();
@@ -771,7 +785,7 @@ void X11Platform::wait_message() {
         restore_keymap();
         continue;
       }
-      timeout = static_cast<int>(left);
+      timeout = timeout < 0 ? static_cast<int>(left) : std::min(timeout, static_cast<int>(left));
     }
     pollfd fd{ConnectionNumber(display_), POLLIN, 0};
     if (poll(&fd, 1, timeout) < 0 && errno != EINTR) {
@@ -1104,6 +1118,9 @@ void X11Platform::restore_keymap() {
 void X11Platform::begin_typing(std::u16string_view text) {
   typing_ = true;
   typing_started_ = Clock::now();
+  events_at_start_ = events_sent_;
+  nudge_after_.reset();
+  nudges_left_ = 0;
   restore_after_.reset();
   refresh_keymap();
   // Characters that no live key of the layout types get spare keycodes, all
@@ -1144,9 +1161,32 @@ void X11Platform::end_typing() {
     // its keycode has gone back to the map is lost. Leave it as long again as
     // the paste took, twice over, before giving the keycodes back.
     const auto typed_for = Clock::now() - typing_started_;
-    restore_after_ = Clock::now() + kRestoreIdle +
-                     std::min<Clock::duration>(2 * typed_for, kRestoreLagLimit);
+    restore_after_ =
+        Clock::now() + kRestoreIdle + std::min<Clock::duration>(2 * typed_for, kRestoreLagLimit);
   }
+  if (events_sent_ != events_at_start_) {
+    nudges_left_ = static_cast<int>(std::size(kNudgeDelays));
+    nudge_after_ = Clock::now() + kNudgeDelays[0];
+  }
+}
+
+void X11Platform::nudge() {
+  const int done = static_cast<int>(std::size(kNudgeDelays)) - nudges_left_;
+  nudge_after_.reset();
+  if (nudges_left_ <= 0) {
+    return;
+  }
+  if (--nudges_left_ > 0) {
+    nudge_after_ = Clock::now() + kNudgeDelays[done + 1] - kNudgeDelays[done];
+  }
+  // Not while the user holds a modifier: our release would end theirs.
+  const KeyCode control = XKeysymToKeycode(display_, XK_Control_L);
+  if (control == 0 || held_modifiers() != 0) {
+    return;
+  }
+  XTestFakeKeyEvent(display_, control, True, CurrentTime);
+  XTestFakeKeyEvent(display_, control, False, CurrentTime);
+  XFlush(display_);
 }
 
 std::optional<KeyLocation> X11Platform::locate(char32_t ch) {

@@ -92,6 +92,8 @@ private:
   void bind(const std::vector<KeySym32> &keysyms);
   std::optional<std::uint32_t> keycode_for_keysym(KeySym32 keysym, bool may_bind);
   void fake_key(std::uint32_t keycode, bool up);
+  // Taps the left Control key, so that a receiver that stopped reading reads the rest.
+  void nudge();
   // --- waiting on the connection ---
   bool wait_readable(Clock::time_point deadline);
   bool wait_for_event(Bool (*predicate)(Display *, XEvent *, XPointer), XPointer arg,
@@ -141,6 +143,9 @@ private:
   std::size_t needed_cursor_ = 0;
   bool typing_ = false;
   Clock::time_point typing_started_{};
+  std::uint64_t events_at_start_ = 0;
+  std::optional<Clock::time_point> nudge_after_; // next tap of Control after a paste
+  int nudges_left_ = 0;
   std::size_t pending_ = 0; // key events not yet flushed
   std::uint64_t events_sent_ = 0;
   std::optional<Clock::time_point> restore_after_;

@@ -46,12 +46,15 @@ printf -- '-1234.57' >"$E2E_TMP/expected"
 set_clipboard "$E2E_TMP/clip"
 paste_and_expect "vnc/es/number_en_US" "$out" "$E2E_TMP/expected"
 
+# Three times over: the end of a long burst is where a remote console can leave keys unread.
 make_long_text "$E2E_TMP/clip"
 cp "$E2E_TMP/clip" "$E2E_TMP/expected"
 set_clipboard "$E2E_TMP/clip"
-start=$SECONDS
-paste_and_expect "vnc/es/long_40000_characters" "$out" "$E2E_TMP/expected" 180
-log "  40,000 characters took about $((SECONDS - start)) s"
+for round in 1 2 3; do
+  start=$SECONDS
+  paste_and_expect "vnc/es/long_40000_characters/$round" "$out" "$E2E_TMP/expected" 60
+  log "  40,000 characters took about $((SECONDS - start)) s"
+done
 
 close_teclix && pass "closes on WM_DELETE_WINDOW" || fail "closes on WM_DELETE_WINDOW"
 grep -h "Failure adding" "$E2E_TMP"/x*.log | sort | uniq -c >&2
