@@ -10,10 +10,16 @@
 //   automation_probe.exe OUTPUT_FILE text TITLE         Enviar_Texto to that window's first
 //                                                       child control
 //   automation_probe.exe OUTPUT_FILE hold-clipboard     keeps the clipboard open until killed
+//   automation_probe.exe OUTPUT_FILE set-units HEX...   puts these UTF-16 code units (hex,
+//                                                       lone surrogates allowed) on the
+//                                                       clipboard as text; stays until killed
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 #include "helpers/automation.h"
 #include "platform/win32/win32_platform.h"
@@ -103,6 +109,32 @@ int wmain(int argc, wchar_t **argv) {
     }
     log_line("holding");
     Sleep(INFINITE);
+  }
+
+  if (mode == L"set-units" && argc >= 4) {
+    std::vector<wchar_t> units;
+    for (int i = 3; i < argc; ++i) {
+      units.push_back(static_cast<wchar_t>(std::wcstoul(argv[i], nullptr, 16)));
+    }
+    units.push_back(L'\0');
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, units.size() * sizeof(wchar_t));
+    if (!memory) {
+      return 1;
+    }
+    std::memcpy(GlobalLock(memory), units.data(), units.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    HWND owner = CreateWindowExW(0, L"STATIC", L"clipboard owner", 0, 0, 0, 10, 10, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!OpenClipboard(owner) || !EmptyClipboard() || !SetClipboardData(CF_UNICODETEXT, memory)) {
+      return 1;
+    }
+    CloseClipboard();
+    log_line("set");
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      DispatchMessageW(&msg);
+    }
+    return 0;
   }
 
   teclix::Win32Platform platform(GetModuleHandleW(nullptr));

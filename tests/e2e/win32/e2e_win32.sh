@@ -598,6 +598,28 @@ run_faults_group() {
   close_target
   record $rc
 
+  echo "case: unpaired surrogates are typed as U+FFFD, the rest as it is"
+  rc=1
+  local units_log="$WORK/units.log"
+  # a, lone high surrogate, b, lone low surrogate, c, then a well-formed pair (U+1F600)
+  printf 'a\xef\xbf\xbdb\xef\xbf\xbdc\xf0\x9f\x98\x80' >"$WORK/units.want"
+  if new_target; then
+    run_windows "$BUILD/automation_probe.exe" "Z:${units_log//\//\\}" set-units \
+      61 d800 62 dc00 63 d83d de00
+    local owner=$LAST_PID
+    if wait_until 20 log_holds "$units_log" set; then
+      activate "$TARGET_ID"
+      xdotool key F10
+      expect_output "$TARGET_OUT" "$WORK/units.want" && rc=0
+    else
+      fail "the clipboard owner did not start"
+    fi
+    kill "$owner"
+    wait "$owner" 2>/dev/null
+  fi
+  close_target
+  record $rc
+
   echo "case: 100,000 characters"
   python3 -c 'import sys; sys.stdout.write(("Cien mil caracteres, sin perder ninguno: 0123456789.\r\n" * 2000)[:100000])' >"$WORK/big"
   rc=1
