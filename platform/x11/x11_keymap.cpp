@@ -104,13 +104,16 @@ bool is_keypad_keysym(KeySym32 keysym) {
   return keysym >= 0xFF80 && keysym <= 0xFFBD;
 }
 
-std::optional<KeyChoice> choose_key(const Keymap &map, char32_t ch) {
-  std::optional<KeyChoice> best;
-  auto rank = [](const KeyChoice &c) {
-    // Live keys before dead ones, then fewer modifiers, then Shift before AltGr.
-    return std::make_tuple(c.dead, modifier_count(c.modifiers), (c.modifiers & kAltGr) != 0,
-                           c.keycode);
-  };
+namespace {
+
+// Live keys before dead ones, then fewer modifiers, then Shift before AltGr.
+auto choice_rank(const KeyChoice &c) {
+  return std::make_tuple(c.dead, modifier_count(c.modifiers), (c.modifiers & kAltGr) != 0,
+                         c.keycode);
+}
+
+// Calls visit(character, choice) for every level of the map that types a character.
+template <typename Visit> void for_each_choice(const Keymap &map, Visit visit) {
   for (const MapKey &key : map.keys) {
     for (const KeyLevel &level : key.levels) {
       if (level.keysym == kNoSymbol || (level.modifiers & kUnreachable) ||
@@ -119,16 +122,40 @@ std::optional<KeyChoice> choose_key(const Keymap &map, char32_t ch) {
       }
       const bool dead = is_dead_keysym(level.keysym);
       const char32_t produced = dead ? dead_key_char(level.keysym) : keysym_to_char(level.keysym);
-      if (produced != ch || ch == 0) {
-        continue;
-      }
-      const KeyChoice candidate{key.keycode, level.modifiers, dead};
-      if (!best || rank(candidate) < rank(*best)) {
-        best = candidate;
+      if (produced != 0) {
+        visit(produced, KeyChoice{key.keycode, level.modifiers, dead});
       }
     }
   }
+}
+
+} // namespace
+
+std::optional<KeyChoice> choose_key(const Keymap &map, char32_t ch) {
+  std::optional<KeyChoice> best;
+  for_each_choice(map, [&](char32_t produced, const KeyChoice &candidate) {
+    if (produced == ch && (!best || choice_rank(candidate) < choice_rank(*best))) {
+      best = candidate;
+    }
+  });
   return best;
+}
+
+KeyIndex::KeyIndex(const Keymap &map) {
+  for_each_choice(map, [this](char32_t produced, const KeyChoice &candidate) {
+    const auto [it, added] = best_.try_emplace(produced, candidate);
+    if (!added && choice_rank(candidate) < choice_rank(it->second)) {
+      it->second = candidate;
+    }
+  });
+}
+
+std::optional<KeyChoice> KeyIndex::find(char32_t ch) const {
+  const auto it = best_.find(ch);
+  if (it == best_.end()) {
+    return std::nullopt;
+  }
+  return it->second;
 }
 
 std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -61,6 +62,18 @@ struct KeyChoice {
 // lowest keycode first among equals. Keypad keys are left out: what they type
 // depends on NumLock. A character found only on a dead key comes back dead.
 std::optional<KeyChoice> choose_key(const Keymap &map, char32_t ch);
+
+// The same choices for every character of a map at once, read in one pass, so
+// that typing looks each character up instead of searching the map.
+class KeyIndex {
+public:
+  KeyIndex() = default;
+  explicit KeyIndex(const Keymap &map);
+  std::optional<KeyChoice> find(char32_t ch) const;
+
+private:
+  std::unordered_map<char32_t, KeyChoice> best_;
+};
 
 // The first keycode whose level without modifiers is the keysym.
 std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym);

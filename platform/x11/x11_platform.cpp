@@ -1042,6 +1042,7 @@ void X11Platform::refresh_keymap() {
   }
   std::erase_if(map.keys, [this](const MapKey &k) { return pool_->contains(k.keycode); });
   keymap_ = std::move(map);
+  key_index_ = KeyIndex(keymap_);
   keymap_valid_ = true;
 }
 
@@ -1133,7 +1134,7 @@ void X11Platform::begin_typing(std::u16string_view text) {
     if (ch < 0x20 || ch == 0x7F) {
       continue;
     }
-    const std::optional<KeyChoice> choice = choose_key(keymap_, ch);
+    const std::optional<KeyChoice> choice = key_index_.find(ch);
     if (!choice || choice->dead) {
       needed_.push_back(char_to_keysym(ch));
     }
@@ -1191,7 +1192,7 @@ void X11Platform::nudge() {
 
 std::optional<KeyLocation> X11Platform::locate(char32_t ch) {
   ensure_keymap();
-  const std::optional<KeyChoice> choice = choose_key(keymap_, ch);
+  const std::optional<KeyChoice> choice = key_index_.find(ch);
   if (choice && !choice->dead) {
     return KeyLocation{choice->keycode, choice->modifiers, false};
   }
@@ -1462,7 +1463,7 @@ void X11Platform::post_character(WindowHandle handle, std::uint8_t code) {
     keycode = keycode_for_keysym(control, true);
   } else {
     ensure_keymap();
-    const std::optional<KeyChoice> choice = choose_key(keymap_, ch);
+    const std::optional<KeyChoice> choice = key_index_.find(ch);
     if (choice && !choice->dead) {
       keycode = choice->keycode;
       modifiers = choice->modifiers;

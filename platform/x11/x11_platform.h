@@ -135,6 +135,7 @@ private:
 
   // The keyboard map and the keycodes lent to characters.
   Keymap keymap_;
+  KeyIndex key_index_; // the best key for each character of keymap_
   bool keymap_valid_ = false;
   unsigned level3_mask_ = 0;
   std::optional<SparePool> pool_;

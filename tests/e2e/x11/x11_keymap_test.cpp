@@ -52,6 +52,31 @@ TEST_P(Choice, IsTheKeyThatTypesTheCharacter) {
   }
 }
 
+// The index read in one pass chooses as the search does, for every character
+// the maps type and for some they do not.
+TEST(KeyIndex, ChoosesAsTheSearchDoes) {
+  for (const char *layout : {"us", "es", "de"}) {
+    const Keymap &map = recorded(layout);
+    const KeyIndex index(map);
+    std::size_t found = 0;
+    for (char32_t ch = 0; ch < 0x2100; ++ch) {
+      const std::optional<KeyChoice> searched = choose_key(map, ch);
+      const std::optional<KeyChoice> indexed = index.find(ch);
+      ASSERT_EQ(indexed.has_value(), searched.has_value())
+          << layout << " U+" << std::hex << static_cast<unsigned>(ch);
+      if (searched) {
+        ++found;
+        EXPECT_EQ(indexed->keycode, searched->keycode)
+            << layout << " " << static_cast<unsigned>(ch);
+        EXPECT_EQ(indexed->modifiers, searched->modifiers)
+            << layout << " " << static_cast<unsigned>(ch);
+        EXPECT_EQ(indexed->dead, searched->dead) << layout << " " << static_cast<unsigned>(ch);
+      }
+    }
+    EXPECT_GT(found, 90u) << layout; // at least the printable ASCII a layout types
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     RecordedMaps, Choice,
     ::testing::Values(
