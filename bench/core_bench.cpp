@@ -218,6 +218,34 @@ void BM_x11_choose_key_remembered(benchmark::State &state, const char *layout) {
 BENCHMARK_CAPTURE(BM_x11_choose_key_remembered, us, "us")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_x11_choose_key_remembered, es, "es")->Unit(benchmark::kMillisecond);
 
+// What the backend types with: the index of the whole map, built once per pass
+// (as when the map is read at the start of a paste), then one look-up a character.
+void BM_x11_key_index(benchmark::State &state, const char *layout) {
+  std::ifstream file(std::string(TECLIX_KEYMAPS_DIR) + "/" + layout + ".txt");
+  std::stringstream content;
+  content << file.rdbuf();
+  const std::optional<x11::Keymap> map = x11::parse_keymap(content.str());
+  if (!map) {
+    state.SkipWithError("keyboard map not readable");
+    return;
+  }
+  std::u32string chars;
+  for (std::size_t pos = 0; pos < text().size();) {
+    chars += next_code_point(text(), pos);
+  }
+  for (auto _ : state) {
+    const x11::KeyIndex index(*map);
+    std::size_t found = 0;
+    for (char32_t c : chars) {
+      found += index.find(c).has_value();
+    }
+    benchmark::DoNotOptimize(found);
+  }
+  per_character(state, chars.size());
+}
+BENCHMARK_CAPTURE(BM_x11_key_index, us, "us")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_x11_key_index, es, "es")->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();
