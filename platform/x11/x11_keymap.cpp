@@ -104,6 +104,10 @@ bool is_keypad_keysym(KeySym32 keysym) {
   return keysym >= 0xFF80 && keysym <= 0xFFBD;
 }
 
+bool is_vendor_keysym(KeySym32 keysym) {
+  return keysym >= 0x10080000 && keysym <= 0x1008FFFF;
+}
+
 namespace {
 
 // Live keys before dead ones, then fewer modifiers, then Shift before AltGr.
@@ -169,11 +173,13 @@ std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym) {
   return std::nullopt;
 }
 
-SparePool::SparePool(std::vector<std::uint32_t> keycodes) {
+namespace {
+
+// Longest runs of consecutive keycodes first: a batch then changes few runs,
+// and each run is one request.
+std::vector<std::uint32_t> by_runs(std::vector<std::uint32_t> keycodes) {
   std::sort(keycodes.begin(), keycodes.end());
   keycodes.erase(std::unique(keycodes.begin(), keycodes.end()), keycodes.end());
-  // Longest runs of consecutive keycodes first: a batch then changes few runs,
-  // and each run is one request.
   std::vector<std::vector<std::uint32_t>> runs;
   for (std::uint32_t k : keycodes) {
     if (runs.empty() || runs.back().back() + 1 != k) {
@@ -183,11 +189,55 @@ SparePool::SparePool(std::vector<std::uint32_t> keycodes) {
   }
   std::stable_sort(runs.begin(), runs.end(),
                    [](const auto &a, const auto &b) { return a.size() > b.size(); });
+  std::vector<std::uint32_t> ordered;
   for (const auto &run : runs) {
-    for (std::uint32_t k : run) {
-      keycodes_.push_back(Slot{k, kNoSymbol, 0});
+    ordered.insert(ordered.end(), run.begin(), run.end());
+  }
+  return ordered;
+}
+
+} // namespace
+
+SparePool::SparePool(std::vector<std::uint32_t> spare, std::vector<std::uint32_t> borrowed) {
+  spare = by_runs(std::move(spare));
+  std::erase_if(borrowed, [&](std::uint32_t k) {
+    return std::find(spare.begin(), spare.end(), k) != spare.end();
+  });
+  borrowed = by_runs(std::move(borrowed));
+  // The spare keycodes come first, so a keycode is borrowed only when they are all taken.
+  for (std::uint32_t k : spare) {
+    keycodes_.push_back(Slot{k, kNoSymbol, 0});
+  }
+  for (std::uint32_t k : borrowed) {
+    keycodes_.push_back(Slot{k, kNoSymbol, 0});
+  }
+  borrowed_ = std::move(borrowed);
+  std::sort(borrowed_.begin(), borrowed_.end());
+}
+
+bool SparePool::is_borrowed(std::uint32_t keycode) const {
+  return std::binary_search(borrowed_.begin(), borrowed_.end(), keycode);
+}
+
+std::vector<std::uint32_t> SparePool::free_borrowed() const {
+  std::vector<std::uint32_t> out;
+  for (const Slot &s : keycodes_) {
+    if (s.keysym == kNoSymbol && is_borrowed(s.keycode)) {
+      out.push_back(s.keycode);
     }
   }
+  return out;
+}
+
+void SparePool::retire(std::uint32_t keycode) {
+  const auto slot = std::find_if(keycodes_.begin(), keycodes_.end(), [&](const Slot &s) {
+    return s.keycode == keycode && s.keysym == kNoSymbol;
+  });
+  if (slot == keycodes_.end() || !is_borrowed(keycode)) {
+    return;
+  }
+  keycodes_.erase(slot);
+  borrowed_.erase(std::lower_bound(borrowed_.begin(), borrowed_.end(), keycode));
 }
 
 std::optional<std::uint32_t> SparePool::keycode_for(KeySym32 keysym) const {

@@ -41,6 +41,9 @@ struct Keymap {
   std::uint32_t max_keycode = 255;
   std::vector<MapKey> keys;          // keys with at least one keysym in the group
   std::vector<std::uint32_t> unused; // keycodes with no keysym in any group, not modifiers
+  // Keycodes whose keysyms are all vendor keysyms (media and launch keys), not
+  // modifiers: they may be borrowed for a paste and given back as they were.
+  std::vector<std::uint32_t> borrowable;
 };
 
 // The character a keysym types, or 0 when it types none.
@@ -50,6 +53,8 @@ char32_t keysym_to_char(KeySym32 keysym);
 KeySym32 char_to_keysym(char32_t ch);
 bool is_dead_keysym(KeySym32 keysym);
 bool is_keypad_keysym(KeySym32 keysym);
+// The XFree86 vendor keysyms: media, launch and power keys, which type nothing.
+bool is_vendor_keysym(KeySym32 keysym);
 
 // Where a key of the map types a character.
 struct KeyChoice {
@@ -83,7 +88,9 @@ std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym);
 // previous batch keep their meaning while the next batch is typed.
 class SparePool {
 public:
-  explicit SparePool(std::vector<std::uint32_t> keycodes);
+  // spare: keycodes with no keysyms; borrowed: keycodes lent only when the
+  // spare ones are all in use (their own keysyms come back afterwards).
+  explicit SparePool(std::vector<std::uint32_t> spare, std::vector<std::uint32_t> borrowed = {});
 
   std::size_t size() const { return keycodes_.size(); }
   // Keysyms that one batch may bind: half the pool, so the previous batch's
@@ -104,6 +111,11 @@ public:
   std::vector<Change> release_all();
   bool any_bound() const;
   bool contains(std::uint32_t keycode) const;
+  bool is_borrowed(std::uint32_t keycode) const;
+  // Borrowed keycodes not bound now.
+  std::vector<std::uint32_t> free_borrowed() const;
+  // Takes a borrowed keycode that is not bound out of the pool.
+  void retire(std::uint32_t keycode);
   // Every keycode of the pool with its keysym (kNoSymbol when free).
   std::vector<Change> slots() const;
 
@@ -114,6 +126,7 @@ private:
     std::uint64_t used = 0; // generation of the last bind() that asked for it
   };
   std::vector<Slot> keycodes_;
+  std::vector<std::uint32_t> borrowed_; // sorted
   std::uint64_t generation_ = 0;
 };
 

@@ -316,6 +316,14 @@ Keymap read_keymap(Display *display, std::optional<int> group) {
       }
       continue;
     }
+    bool vendor_only = xkb->map->modmap[kc] == 0;
+    for (int i = 0; vendor_only && i < XkbKeyNumSyms(xkb, kc); ++i) {
+      const KeySym sym = XkbKeySymsPtr(xkb, kc)[i];
+      vendor_only = sym == NoSymbol || is_vendor_keysym(static_cast<KeySym32>(sym));
+    }
+    if (vendor_only) {
+      map.borrowable.push_back(kc);
+    }
     int g = *group;
     if (g >= groups) {
       const unsigned char info = XkbKeyGroupInfo(xkb, kc);
@@ -1009,6 +1017,59 @@ NumberFormat X11Platform::number_format() {
 
 // --- Keyboard output ----------------------------------------------------------------------
 
+// Whether another client has a passive grab on the key: our own grab of it,
+// with any modifiers, then fails.
+bool X11Platform::grabbed_by_others(std::uint32_t keycode) {
+  XSync(display_, False);
+  ErrorTrap trap;
+  g_trap = &trap;
+  XGrabKey(display_, static_cast<int>(keycode), AnyModifier, root_, True, GrabModeAsync,
+           GrabModeAsync);
+  XSync(display_, False);
+  g_trap = nullptr;
+  if (trap.code != 0) {
+    return true;
+  }
+  XUngrabKey(display_, static_cast<int>(keycode), AnyModifier, root_);
+  return false;
+}
+
+// The vendor keys that may be lent: those no other client has grabbed (a grab
+// would take the keys typed with them away from the focused window). Their
+// keysyms are kept, to be given back.
+std::vector<std::uint32_t> X11Platform::borrowable_keys(const Keymap &map) {
+  borrowed_originals_.clear();
+  borrowed_per_keycode_ = 0;
+  std::vector<std::uint32_t> keys;
+  for (std::uint32_t kc : map.borrowable) {
+    if (kc <= 8 || kc > 255 || kc == hotkey_keycode_) {
+      continue;
+    }
+    if (!grabbed_by_others(kc)) {
+      keys.push_back(kc);
+    }
+  }
+  if (keys.empty()) {
+    return keys;
+  }
+  const auto [low, high] = std::minmax_element(keys.begin(), keys.end());
+  int per = 0;
+  KeySym *syms = XGetKeyboardMapping(display_, static_cast<KeyCode>(*low), *high - *low + 1, &per);
+  if (!syms || per <= 0) {
+    if (syms) {
+      XFree(syms);
+    }
+    return {};
+  }
+  borrowed_per_keycode_ = per;
+  for (std::uint32_t kc : keys) {
+    const KeySym *first = syms + static_cast<std::ptrdiff_t>(kc - *low) * per;
+    borrowed_originals_[kc] = std::vector<KeySym>(first, first + per);
+  }
+  XFree(syms);
+  return keys;
+}
+
 void X11Platform::refresh_keymap() {
   Keymap map = read_keymap(display_);
   if (pool_) {
@@ -1019,8 +1080,9 @@ void X11Platform::refresh_keymap() {
       const auto key = std::find_if(map.keys.begin(), map.keys.end(),
                                     [&](const MapKey &k) { return k.keycode == slot.keycode; });
       if (slot.keysym == kNoSymbol) {
-        intact = intact &&
-                 std::find(map.unused.begin(), map.unused.end(), slot.keycode) != map.unused.end();
+        const std::vector<std::uint32_t> &free =
+            pool_->is_borrowed(slot.keycode) ? map.borrowable : map.unused;
+        intact = intact && std::find(free.begin(), free.end(), slot.keycode) != free.end();
       } else {
         intact = intact && key != map.keys.end() && !key->levels.empty() &&
                  key->levels[0].keysym == slot.keysym;
@@ -1038,7 +1100,7 @@ void X11Platform::refresh_keymap() {
         spare.push_back(kc);
       }
     }
-    pool_.emplace(std::move(spare));
+    pool_.emplace(std::move(spare), borrowable_keys(map));
   }
   std::erase_if(map.keys, [this](const MapKey &k) { return pool_->contains(k.keycode); });
   keymap_ = std::move(map);
@@ -1108,8 +1170,17 @@ void X11Platform::restore_keymap() {
   }
   const std::vector<SparePool::Change> changes = pool_->release_all();
   for (const auto &run : contiguous_runs(changes)) {
-    std::vector<KeySym> syms(run.size() * 2, NoSymbol);
-    XChangeKeyboardMapping(display_, static_cast<int>(run.front().keycode), 2, syms.data(),
+    // A borrowed key gets its own keysyms back; a spare one none.
+    const int per = std::max(2, borrowed_per_keycode_);
+    std::vector<KeySym> syms(run.size() * static_cast<std::size_t>(per), NoSymbol);
+    for (std::size_t i = 0; i < run.size(); ++i) {
+      const auto original = borrowed_originals_.find(run[i].keycode);
+      if (original != borrowed_originals_.end()) {
+        std::copy(original->second.begin(), original->second.end(),
+                  syms.begin() + static_cast<std::ptrdiff_t>(i * static_cast<std::size_t>(per)));
+      }
+    }
+    XChangeKeyboardMapping(display_, static_cast<int>(run.front().keycode), per, syms.data(),
                            static_cast<int>(run.size()));
   }
   XSync(display_, False);
@@ -1137,6 +1208,17 @@ void X11Platform::begin_typing(std::u16string_view text) {
     const std::optional<KeyChoice> choice = key_index_.find(ch);
     if (!choice || choice->dead) {
       needed_.push_back(char_to_keysym(ch));
+    }
+  }
+  std::vector<KeySym32> distinct = needed_;
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  if (distinct.size() > pool_->size() - pool_->free_borrowed().size()) {
+    // Borrowed keys may be needed: leave out any that a program grabbed since.
+    for (std::uint32_t kc : pool_->free_borrowed()) {
+      if (grabbed_by_others(kc)) {
+        pool_->retire(kc);
+      }
     }
   }
   if (!needed_.empty() && pool_->size() > 0) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +89,8 @@ private:
   Time server_time();
   // --- keyboard ---
   void refresh_keymap();
+  std::vector<std::uint32_t> borrowable_keys(const Keymap &map);
+  bool grabbed_by_others(std::uint32_t keycode);
   void ensure_keymap();
   void bind(const std::vector<KeySym32> &keysyms);
   std::optional<std::uint32_t> keycode_for_keysym(KeySym32 keysym, bool may_bind);
@@ -136,6 +139,8 @@ private:
   // The keyboard map and the keycodes lent to characters.
   Keymap keymap_;
   KeyIndex key_index_; // the best key for each character of keymap_
+  std::map<std::uint32_t, std::vector<KeySym>> borrowed_originals_; // their own keysyms
+  int borrowed_per_keycode_ = 0;
   bool keymap_valid_ = false;
   unsigned level3_mask_ = 0;
   std::optional<SparePool> pool_;

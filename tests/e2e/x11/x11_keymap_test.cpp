@@ -211,6 +211,29 @@ TEST(SparePool, ReleasesEverythingItLent) {
   EXPECT_EQ(pool.batch_limit(), 2u);
 }
 
+TEST(SparePool, BorrowsOnlyOnceTheSpareKeycodesAreTaken) {
+  SparePool pool({20, 21}, {150, 151, 152, 21});
+  EXPECT_EQ(pool.size(), 5u); // 21 is spare, not borrowed
+  EXPECT_FALSE(pool.is_borrowed(21));
+  EXPECT_EQ(pool.bind({0xA, 0xB}), (Changes{{20, 0xA}, {21, 0xB}}));
+  EXPECT_EQ(pool.bind({0xA, 0xB, 0xC}), (Changes{{150, 0xC}}));
+  EXPECT_TRUE(pool.is_borrowed(150));
+  EXPECT_EQ(pool.free_borrowed(), (std::vector<std::uint32_t>{151, 152}));
+}
+
+TEST(SparePool, RetiresOnlyFreeBorrowedKeycodes) {
+  SparePool pool({20}, {150, 151});
+  pool.bind({0xA, 0xB}); // 20 and 150
+  pool.retire(150);      // bound: stays
+  pool.retire(20);       // spare: stays
+  pool.retire(151);      // free and borrowed: goes
+  EXPECT_EQ(pool.size(), 2u);
+  EXPECT_TRUE(pool.contains(150));
+  EXPECT_FALSE(pool.contains(151));
+  EXPECT_TRUE(pool.free_borrowed().empty());
+  EXPECT_EQ(pool.release_all(), (Changes{{20, kNoSymbol}, {150, kNoSymbol}}));
+}
+
 struct BatchCase {
   std::vector<KeySym32> needed;
   std::size_t limit;

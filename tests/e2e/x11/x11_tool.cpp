@@ -9,6 +9,9 @@
 //                            no modifier, so that the server has room to add keysyms
 //   x11_tool hold-clipboard  owns the clipboard and never answers, until killed;
 //                            prints "request" for each request it leaves unanswered
+//   x11_tool grab-media-keys grabs every key that holds only vendor (media) keysyms, as a
+//                            desktop's media-key service does; prints "ready", then
+//                            "stolen KEYCODE" for each press it receives, until killed
 //   x11_tool watch-keys      prints the keysym of each key press that reaches the
 //                            root window (nothing focused, pointer over the desktop)
 #include <cstdio>
@@ -60,6 +63,36 @@ int main(int argc, char **argv) {
     while (true) {
       XEvent e;
       XNextEvent(display, &e);
+    }
+  }
+  if (command == "grab-media-keys") {
+    int low = 0, high = 0, per = 0;
+    XDisplayKeycodes(display, &low, &high);
+    KeySym *syms = XGetKeyboardMapping(display, static_cast<KeyCode>(low), high - low + 1, &per);
+    int grabbed = 0;
+    for (int kc = low; kc <= high; ++kc) {
+      bool any = false, vendor_only = true;
+      for (int i = 0; i < per; ++i) {
+        const KeySym sym = syms[(kc - low) * per + i];
+        any = any || sym != NoSymbol;
+        vendor_only = vendor_only && (sym == NoSymbol || (sym >= 0x10080000 && sym <= 0x1008FFFF));
+      }
+      if (any && vendor_only) {
+        XGrabKey(display, kc, 0, root, True, GrabModeAsync, GrabModeAsync);
+        ++grabbed;
+      }
+    }
+    XFree(syms);
+    XSync(display, False);
+    std::printf("ready %d\n", grabbed);
+    std::fflush(stdout);
+    while (true) {
+      XEvent e;
+      XNextEvent(display, &e);
+      if (e.type == KeyPress) {
+        std::printf("stolen %u\n", e.xkey.keycode);
+        std::fflush(stdout);
+      }
     }
   }
   if (command == "focus" && argc == 3) {
