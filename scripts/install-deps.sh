@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # native build and unit tests
-  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev googletest libgtest-dev
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   # X11 program
   libx11-dev libxtst-dev libxft-dev libfontconfig-dev libxkbfile-dev libxkbcommon-dev fonts-liberation
   # Windows cross build and Wine
