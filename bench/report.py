@@ -119,6 +119,10 @@ def main():
 
     for k in sorted(k for k in rows if k[0] == "core"):
         ns = median(rows, k)
+        if k[1].startswith("BM_x11_choose_key"):
+            # The search per character that the key index replaced, kept for comparison.
+            add(f"core: {k[1]}", f"{ns:,.1f} ns/char", "(reference: what the index replaced)", "")
+            continue
         add(f"core: {k[1]}", f"{ns:,.1f} ns/char", "< 100 ns/char",
             "met" if ns < 100 else "MISSED")
 

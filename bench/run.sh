@@ -41,6 +41,11 @@ SECTIONS=${BENCH_SECTIONS:-core x11 latency wine}
 STALL=10 # seconds without a new character after which a paste counts as over
 
 if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
+  bash "$ROOT/scripts/install-deps.sh" >&2 || exit 1
+  [ -f "$LINUX_BUILD/CMakeCache.txt" ] || (cd "$ROOT" && cmake --preset linux >&2) || exit 1
+  if [[ " $SECTIONS " == *" wine "* ]]; then
+    [ -f "$WINDOWS_BUILD/CMakeCache.txt" ] || (cd "$ROOT" && cmake --preset windows >&2) || exit 1
+  fi
   cmake --build "$LINUX_BUILD" --target teclix x11_tool bench_latency bench_core >&2 ||
     { echo "the Linux build failed" >&2; exit 1; }
   if [[ " $SECTIONS " == *" wine "* ]]; then
