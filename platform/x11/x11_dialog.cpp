@@ -193,25 +193,10 @@ private:
     XChangeProperty(d_, box_, XInternAtom(d_, "_NET_WM_NAME", False), utf8, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char *>(title.data()),
                     static_cast<int>(title.size()));
-    XClassHint hint{const_cast<char *>("teclix"), const_cast<char *>("Teclix")};
-    XSetClassHint(d_, box_, &hint);
     Atom delete_window = XInternAtom(d_, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(d_, box_, &delete_window, 1);
     delete_window_ = delete_window;
-    XWMHints *wm = XAllocWMHints();
-    wm->flags = InputHint | StateHint;
-    wm->input = True;
-    wm->initial_state = NormalState;
-    XSetWMHints(d_, box_, wm);
-    XFree(wm);
-    XSizeHints *size = XAllocSizeHints();
-    size->flags = PPosition | PMinSize | PMaxSize;
-    size->x = x;
-    size->y = y;
-    size->min_width = size->max_width = width_;
-    size->min_height = size->max_height = height_;
-    XSetWMNormalHints(d_, box_, size);
-    XFree(size);
+    set_fixed_window_hints(d_, box_, x, y, width_, height_);
     if (setup_.owner != None) {
       XSetTransientForHint(d_, box_, setup_.owner);
     }
@@ -435,6 +420,26 @@ private:
 };
 
 } // namespace
+
+void set_fixed_window_hints(Display *display, Window window, int x, int y, int width, int height) {
+  XClassHint hint{const_cast<char *>("teclix"), const_cast<char *>("Teclix")};
+  XSetClassHint(display, window, &hint);
+  XWMHints *wm = XAllocWMHints();
+  wm->flags = InputHint | StateHint;
+  wm->input = True;
+  wm->initial_state = NormalState;
+  XSetWMHints(display, window, wm);
+  XFree(wm);
+  // The smallest and the largest size are the same.
+  XSizeHints *size = XAllocSizeHints();
+  size->flags = PPosition | PMinSize | PMaxSize;
+  size->x = x;
+  size->y = y;
+  size->min_width = size->max_width = width;
+  size->min_height = size->max_height = height;
+  XSetWMNormalHints(display, window, size);
+  XFree(size);
+}
 
 int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
                     int style) {

@@ -24,4 +24,8 @@ struct DialogSetup {
 int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
                     int style);
 
+// The window manager hints of the program's top-level windows: its class, input
+// and normal state, and a fixed size placed at (x, y), so they cannot be resized.
+void set_fixed_window_hints(Display *display, Window window, int x, int y, int width, int height);
+
 } // namespace teclix::x11

@@ -467,24 +467,8 @@ WindowHandle X11Platform::create_main_window(WindowEvents &events) {
                           CopyFromParent, CWBackPixel | CWEventMask | CWCursor, &a);
   XFreeCursor(display_, a.cursor);
   set_title(display_, window_, net_wm_name_, utf8_string_, "Teclix");
-  XClassHint hint{const_cast<char *>("teclix"), const_cast<char *>("Teclix")};
-  XSetClassHint(display_, window_, &hint);
   XSetWMProtocols(display_, window_, &wm_delete_window_, 1);
-  XWMHints *wm = XAllocWMHints();
-  wm->flags = InputHint | StateHint;
-  wm->input = True;
-  wm->initial_state = NormalState;
-  XSetWMHints(display_, window_, wm);
-  XFree(wm);
-  // Not resizable: the smallest and the largest size are the same.
-  XSizeHints *size = XAllocSizeHints();
-  size->flags = PPosition | PMinSize | PMaxSize;
-  size->x = x;
-  size->y = y;
-  size->min_width = size->max_width = width;
-  size->min_height = size->max_height = height;
-  XSetWMNormalHints(display_, window_, size);
-  XFree(size);
+  set_fixed_window_hints(display_, window_, x, y, width, height);
   const std::vector<unsigned long> icon = net_wm_icon(
       std::span<const unsigned char>(kIconRgba, sizeof kIconRgba), kIconWidth, kIconHeight);
   XChangeProperty(display_, window_, net_wm_icon_, XA_CARDINAL, 32, PropModeReplace,
