@@ -25,6 +25,7 @@ cleanup() {
   for pid in "${PIDS[@]}"; do
     wait "$pid" 2>/dev/null
   done
+  [ -z "${WINEPREFIX:-}" ] || wineserver -k >/dev/null 2>&1
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -57,6 +58,10 @@ start_display() {
 start_wine() {
   export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/teclix-wine-$(id -u)}"
   export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+  # A session left by an earlier group belongs to that group's display, which is
+  # gone: end it, so this group's programs start a session on this display.
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot --init >/dev/null 2>&1
     wineserver -w
@@ -324,7 +329,7 @@ run_notepad_group() {
       fail "notepad holds: $(head -c 300 "$WORK/notepad.got")"
     fi
   else
-    fail "notepad not ready"
+    fail "notepad not ready; windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | sort -u | tr '\n' '|')"
   fi
   record $rc
 }
