@@ -8,7 +8,6 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <unordered_map>
 
 #include "platform/fake/fake_platform.h"
 #include "platform/x11/x11_keymap.h"
@@ -160,19 +159,32 @@ void BM_Pulsar_TeclaS_fake_layout(benchmark::State &state) {
 BENCHMARK(BM_Pulsar_TeclaS_fake_layout)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The X11 backend's choice of key and level, against a recorded keyboard map.
-void BM_x11_choose_key(benchmark::State &state, const char *layout) {
+// A keyboard map recorded from a real X server, and the text as code points.
+std::optional<x11::Keymap> recorded_map(const char *layout) {
   std::ifstream file(std::string(TECLIX_KEYMAPS_DIR) + "/" + layout + ".txt");
   std::stringstream content;
   content << file.rdbuf();
-  const std::optional<x11::Keymap> map = x11::parse_keymap(content.str());
+  return x11::parse_keymap(content.str());
+}
+
+const std::u32string &text_code_points() {
+  static const std::u32string chars = [] {
+    std::u32string out;
+    for (std::size_t pos = 0; pos < text().size();) {
+      out += next_code_point(text(), pos);
+    }
+    return out;
+  }();
+  return chars;
+}
+
+void BM_x11_choose_key(benchmark::State &state, const char *layout) {
+  const std::optional<x11::Keymap> map = recorded_map(layout);
   if (!map) {
     state.SkipWithError("keyboard map not readable");
     return;
   }
-  std::u32string chars;
-  for (std::size_t pos = 0; pos < text().size();) {
-    chars += next_code_point(text(), pos);
-  }
+  const std::u32string &chars = text_code_points();
   for (auto _ : state) {
     std::size_t found = 0;
     for (char32_t c : chars) {
@@ -185,54 +197,15 @@ void BM_x11_choose_key(benchmark::State &state, const char *layout) {
 BENCHMARK_CAPTURE(BM_x11_choose_key, us, "us")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_x11_choose_key, es, "es")->Unit(benchmark::kMillisecond);
 
-// The same choice remembered per character for as long as the map stays the same
-// (a cache the backend would empty whenever it reads the map again). Starts empty
-// on every pass, so each distinct character pays one full search.
-void BM_x11_choose_key_remembered(benchmark::State &state, const char *layout) {
-  std::ifstream file(std::string(TECLIX_KEYMAPS_DIR) + "/" + layout + ".txt");
-  std::stringstream content;
-  content << file.rdbuf();
-  const std::optional<x11::Keymap> map = x11::parse_keymap(content.str());
-  if (!map) {
-    state.SkipWithError("keyboard map not readable");
-    return;
-  }
-  std::u32string chars;
-  for (std::size_t pos = 0; pos < text().size();) {
-    chars += next_code_point(text(), pos);
-  }
-  for (auto _ : state) {
-    std::unordered_map<char32_t, std::optional<x11::KeyChoice>> remembered;
-    std::size_t found = 0;
-    for (char32_t c : chars) {
-      auto it = remembered.find(c);
-      if (it == remembered.end()) {
-        it = remembered.emplace(c, x11::choose_key(*map, c)).first;
-      }
-      found += it->second.has_value();
-    }
-    benchmark::DoNotOptimize(found);
-  }
-  per_character(state, chars.size());
-}
-BENCHMARK_CAPTURE(BM_x11_choose_key_remembered, us, "us")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_x11_choose_key_remembered, es, "es")->Unit(benchmark::kMillisecond);
-
 // What the backend types with: the index of the whole map, built once per pass
 // (as when the map is read at the start of a paste), then one look-up a character.
 void BM_x11_key_index(benchmark::State &state, const char *layout) {
-  std::ifstream file(std::string(TECLIX_KEYMAPS_DIR) + "/" + layout + ".txt");
-  std::stringstream content;
-  content << file.rdbuf();
-  const std::optional<x11::Keymap> map = x11::parse_keymap(content.str());
+  const std::optional<x11::Keymap> map = recorded_map(layout);
   if (!map) {
     state.SkipWithError("keyboard map not readable");
     return;
   }
-  std::u32string chars;
-  for (std::size_t pos = 0; pos < text().size();) {
-    chars += next_code_point(text(), pos);
-  }
+  const std::u32string &chars = text_code_points();
   for (auto _ : state) {
     const x11::KeyIndex index(*map);
     std::size_t found = 0;

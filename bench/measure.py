@@ -141,8 +141,8 @@ def proc_sample(pid):
 def idle(args):
     seconds = float(args[0])
     groups = []
-    for spec in args[1:]:
-        name, _, pids = spec.partition("=")
+    for entry in args[1:]:
+        name, _, pids = entry.partition("=")
         groups.append((name, [p for p in pids.split(",") if p]))
     hz = os.sysconf("SC_CLK_TCK")
     before = {p: proc_sample(p) for _, pids in groups for p in pids}
