@@ -108,6 +108,8 @@ TEST_P(TypedText, ArrivesExactlyAndTheKeyboardIsLeftAsItWas) {
   }
   EXPECT_EQ(fake.typed, expected) << fake.joined_log();
   EXPECT_EQ(fake.caps_now(), caps);
+  // Caps Lock is never pressed: the Shift of each key already allows for it.
+  EXPECT_EQ(fake.joined_log().find("CapsLock"), std::string::npos) << fake.joined_log();
   EXPECT_EQ(fake.modifiers_now(), held);
 }
 

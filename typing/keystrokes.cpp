@@ -45,29 +45,22 @@ void type_character(Platform &platform, char32_t ch) {
   set_modifiers(platform, where->modifiers, true);
 }
 
-// Puts the keyboard in a neutral state for typing and back as it was afterwards.
+// Lets go of the modifiers the user holds for the typing and presses them again
+// afterwards. Caps Lock is left alone: the layout's answer for each character
+// already takes it into account.
 class NeutralKeyboard {
 public:
   explicit NeutralKeyboard(Platform &platform)
-      : platform_(platform), held_(platform.held_modifiers()), caps_(platform.caps_lock_on()) {
+      : platform_(platform), held_(platform.held_modifiers()) {
     set_modifiers(platform_, held_, true);
-    if (caps_) {
-      tap(platform_, kVkCapital);
-    }
   }
-  ~NeutralKeyboard() {
-    if (caps_) {
-      tap(platform_, kVkCapital);
-    }
-    set_modifiers(platform_, held_, false);
-  }
+  ~NeutralKeyboard() { set_modifiers(platform_, held_, false); }
   NeutralKeyboard(const NeutralKeyboard &) = delete;
   NeutralKeyboard &operator=(const NeutralKeyboard &) = delete;
 
 private:
   Platform &platform_;
   unsigned held_;
-  bool caps_;
 };
 
 } // namespace

@@ -11,7 +11,6 @@ namespace teclix {
 
 inline constexpr std::uint8_t kVkTab = 0x09;
 inline constexpr std::uint8_t kVkReturn = 0x0D;
-inline constexpr std::uint8_t kVkCapital = 0x14;
 
 // The virtual key that stands for each modifier bit when it is pressed or released.
 std::uint8_t modifier_virtual_key(Modifier modifier);

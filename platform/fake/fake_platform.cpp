@@ -309,7 +309,10 @@ std::optional<KeyLocation> FakePlatform::locate(char32_t ch) {
                                 : level == 2 ? k.altgr
                                              : k.shift_altgr;
       if (produced == ch && ch != 0) {
-        const unsigned mods = (level & 1 ? unsigned{kShift} : 0u) | (level & 2 ? altgr : 0u);
+        // Caps Lock swaps the base and shift levels of its keys: the Shift to
+        // press is the one that gives this level under the lock's state.
+        const bool shift = ((level & 1) != 0) != (caps_ && k.caps);
+        const unsigned mods = (shift ? unsigned{kShift} : 0u) | (level & 2 ? altgr : 0u);
         return KeyLocation{k.key, mods, dead};
       }
     }
