@@ -91,6 +91,9 @@ public:
   virtual void set_link_color(WindowHandle window, std::uint32_t color) = 0;
   // Opens a web address in the user's browser, without waiting for it.
   virtual void open_address(WindowHandle window, const std::u16string &address) = 0;
+  // What the user should know about the desktop session the program runs in,
+  // in Spanish, shown below the instruction; empty when there is nothing to say.
+  virtual std::u16string session_notice() = 0;
   // A modal message box; style is the standard button and icon number.
   virtual int message_box(const std::u16string &prompt, const std::u16string &title, int style) = 0;
 

@@ -11,7 +11,7 @@ packages=(
   # Windows cross build and Wine
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
   # end-to-end tests
-  xvfb xauth x11-utils x11-xkb-utils xdotool xclip xterm zenity imagemagick
+  xvfb xauth x11-utils x11-xkb-utils xdotool xclip xterm zenity imagemagick desktop-file-utils
   tigervnc-standalone-server tigervnc-viewer locales procps python3 bc
 )
 

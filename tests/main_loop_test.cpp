@@ -91,11 +91,26 @@ TEST(MainLoop, F10HeldElsewhereIsSaidInTheWindowAndTheLoopStillRuns) {
   FakePlatform fake;
   fake.hotkey_taken = true;
   run(fake);
-  EXPECT_NE(fake.instruction.find(u"F10"), std::u16string::npos);
-  EXPECT_NE(fake.instruction.find(u"Hot key is already registered."), std::u16string::npos);
+  // The Spanish sentence alone: the system's own words are not the user's language.
+  EXPECT_EQ(fake.instruction, u"La tecla F10 está ocupada por otro programa, así que Teclix no "
+                              u"puede pegar con ella. Cierre ese programa y vuelva a abrir Teclix.");
   EXPECT_TRUE(fake.shown);
   // Nothing was held, so nothing is released.
   EXPECT_EQ(fake.calls.back(), "close");
+}
+
+TEST(MainLoop, ALimitOfTheSessionIsSaidBelowWhatTheWindowSays) {
+  struct Case {
+    bool hotkey_taken;
+    std::u16string expected_start;
+  };
+  for (const Case &c : {Case{false, kInstruction}, Case{true, kHotkeyInUseNotice}}) {
+    FakePlatform fake;
+    fake.hotkey_taken = c.hotkey_taken;
+    fake.session = u"Sesión de prueba.";
+    run(fake);
+    EXPECT_EQ(fake.instruction, c.expected_start + u"\r\nSesión de prueba.");
+  }
 }
 
 } // namespace

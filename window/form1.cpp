@@ -20,14 +20,9 @@ const std::u16string kCaption = u"Teclix - " + kMakerDomain;
 const std::u16string kInstruction = u"Copiar el texto deseado desde donde se encuentre \r\n"
                                     u"y apretar F10 para pegar en donde se desee pegar";
 
-std::u16string hotkey_in_use_notice(const std::u16string &reason) {
-  std::u16string notice = u"La tecla F10 está ocupada por otro programa, así que Teclix no "
-                          u"puede pegar con ella. Cierre ese programa y vuelva a abrir Teclix.";
-  if (!reason.empty()) {
-    notice += u"\r\n(" + reason + u")";
-  }
-  return notice;
-}
+const std::u16string kHotkeyInUseNotice =
+    u"La tecla F10 está ocupada por otro programa, así que Teclix no puede pegar con ella. "
+    u"Cierre ese programa y vuelva a abrir Teclix.";
 
 std::u16string link_address(const std::u16string &link_caption) {
   return u"https://" + link_caption + u"?Teclix";
@@ -47,7 +42,12 @@ void Form1::Load() {
   const CallResult hotkey = platform_.register_hotkey(window_, kHotkeyId, kHotkeyModifiers, kVkF10);
   hotkey_held_ = hotkey.ok;
   if (!hotkey.ok) {
-    instruction_ = hotkey_in_use_notice(hotkey.reason);
+    // The system's own reason is for the log, not for the window.
+    instruction_ = kHotkeyInUseNotice;
+  }
+  // A limit of the desktop session the user should know of goes below.
+  if (const std::u16string notice = platform_.session_notice(); !notice.empty()) {
+    instruction_ += u"\r\n" + notice;
   }
   platform_.set_instruction(window_, instruction_);
   platform_.show_window(window_);

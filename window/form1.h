@@ -19,7 +19,7 @@ extern const std::u16string kCaption;
 // The instruction shown while F10 works.
 extern const std::u16string kInstruction;
 // Shown in its place when another program holds F10.
-std::u16string hotkey_in_use_notice(const std::u16string &reason);
+extern const std::u16string kHotkeyInUseNotice;
 // The address a click on the link opens.
 std::u16string link_address(const std::u16string &link_caption);
 

@@ -55,6 +55,7 @@ public:
   std::function<void()> on_key_event; // runs after every key event sent
                                       // (it may push to queued: a press during a paste)
   int message_box_answer = kIdOk;
+  std::u16string session; // what the session tells the user, if anything
 
   // Puts the target's keyboard in a state before typing starts.
   void hold(unsigned modifiers);
@@ -86,6 +87,7 @@ public:
   void set_link(WindowHandle, const std::u16string &text) override { link = text; }
   void set_link_color(WindowHandle window, std::uint32_t color) override;
   void open_address(WindowHandle window, const std::u16string &address) override;
+  std::u16string session_notice() override { return session; }
   int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
   CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
                              unsigned virtual_key) override;

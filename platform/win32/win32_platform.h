@@ -23,6 +23,7 @@ public:
   void set_link(WindowHandle window, const std::u16string &text) override;
   void set_link_color(WindowHandle window, std::uint32_t color) override;
   void open_address(WindowHandle window, const std::u16string &address) override;
+  std::u16string session_notice() override { return {}; }
   int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
   CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
                              unsigned virtual_key) override;

@@ -10,28 +10,12 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include "platform/x11/x11_text.h"
 #include "platform/x11/x11_window_model.h"
 
 namespace teclix::x11 {
 
 namespace {
-
-XftFont *open_font(Display *display, int screen, double dpi, const char *const *names) {
-  for (const char *const *name = names; *name; ++name) {
-    const std::string pattern = std::string(*name) + ":dpi=" + std::to_string(dpi);
-    if (XftFont *font = XftFontOpenName(display, screen, pattern.c_str())) {
-      return font;
-    }
-  }
-  return nullptr;
-}
-
-int text_width(Display *display, XftFont *font, const std::string &s) {
-  XGlyphInfo extents{};
-  XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8 *>(s.data()),
-                     static_cast<int>(s.size()), &extents);
-  return extents.xOff;
-}
 
 // The colours the box is painted with, as Windows 10 paints its message boxes.
 struct Palette {
@@ -59,11 +43,8 @@ public:
       : setup_(setup), d_(setup.display), style_(style), buttons_(dialog_buttons(style)),
         focus_(dialog_default_button(style)), icon_(dialog_icon(style)) {
     const double dpi = setup.dpi;
-    static const char *const kText[] = {"Liberation Sans:size=9", "sans:size=9", nullptr};
-    static const char *const kGlyph[] = {"Liberation Sans:bold:size=17", "sans:bold:size=17",
-                                         nullptr};
-    font_ = open_font(d_, setup.screen, dpi, kText);
-    glyph_font_ = open_font(d_, setup.screen, dpi, kGlyph);
+    font_ = open_font(d_, setup.screen, 9, dpi, {"Liberation Sans", "sans"});
+    glyph_font_ = open_font(d_, setup.screen, 17, dpi, {"Liberation Sans:bold", "sans:bold"});
     Visual *visual = DefaultVisual(d_, setup.screen);
     Colormap colormap = DefaultColormap(d_, setup.screen);
     for (int i = 0; i < Palette::kCount; ++i) {

@@ -44,6 +44,8 @@ struct Keymap {
   // Keycodes whose keysyms are all vendor keysyms (media and launch keys), not
   // modifiers: they may be borrowed for a paste and given back as they were.
   std::vector<std::uint32_t> borrowable;
+  // Caps Lock was on when the map was read: each level's modifiers allow for it.
+  bool caps_lock = false;
 };
 
 // The character a keysym types, or 0 when it types none.

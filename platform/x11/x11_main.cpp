@@ -37,9 +37,7 @@ int main() {
   try {
     form.Load();
   } catch (const teclix::RuntimeError &e) {
-    // The last resort: the standard run-time error message, then F10 goes back.
-    platform->message_box(e.message(), u"Teclix", 16);
-    platform->unregister_hotkey(form.handle(), teclix::kHotkeyId);
+    platform->show_last_resort_error(form.handle(), teclix::kHotkeyId, e.message());
     return 1;
   }
   return 0;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
@@ -23,6 +24,7 @@
 #include <X11/keysym.h>
 
 #include "platform/x11/x11_dialog.h"
+#include "platform/x11/x11_text.h"
 #include "teclix_icon_data.h"
 #include "typing/unicode.h"
 
@@ -198,50 +200,57 @@ unsigned modifier_mask(Display *display, Modifier m, unsigned level3_mask) {
   return 0;
 }
 
-// The Modifier bits (Shift, AltGr) that select a level of a key type, or kUnreachable.
-unsigned level_modifiers(XkbKeyTypePtr type, int level, unsigned level3_mask) {
-  if (level == 0) {
-    return 0;
-  }
-  unsigned best = kUnreachable;
+// The level a key type gives under a modifier state: the entry whose modifiers
+// are exactly the state's modifiers that the type looks at, else the first level.
+int type_level(XkbKeyTypePtr type, unsigned state) {
+  const unsigned relevant = state & type->mods.mask;
   for (int i = 0; i < type->map_count; ++i) {
     const XkbKTMapEntryRec &entry = type->map[i];
-    if (!entry.active || entry.level != level) {
-      continue;
-    }
-    const unsigned mask = entry.mods.mask;
-    if (mask == 0 || (mask & ~(ShiftMask | level3_mask)) != 0) {
-      continue;
-    }
-    const unsigned bits = ((mask & ShiftMask) ? unsigned{kShift} : 0u) |
-                          ((mask & level3_mask) ? unsigned{kAltGr} : 0u);
-    if (best == kUnreachable || __builtin_popcount(bits) < __builtin_popcount(best)) {
-      best = bits;
+    if (entry.active && entry.mods.mask == relevant) {
+      return entry.level;
     }
   }
-  return best;
+  return 0;
+}
+
+// The fewest Modifier bits (Shift, AltGr) that select a level of a key type while
+// the locked modifiers stay as they are (Caps Lock on or off), or kUnreachable.
+unsigned level_modifiers(XkbKeyTypePtr type, int level, unsigned level3_mask,
+                         unsigned locked_mask) {
+  for (unsigned bits : {0u, unsigned{kShift}, unsigned{kAltGr}, unsigned{kShift | kAltGr}}) {
+    const unsigned state = locked_mask | ((bits & kShift) ? unsigned{ShiftMask} : 0u) |
+                           ((bits & kAltGr) ? level3_mask : 0u);
+    if (type_level(type, state) == level) {
+      return bits;
+    }
+  }
+  return kUnreachable;
+}
+
+// The two levels a lent keycode gets for a keysym: a letter with a case gets its
+// lower and upper case, which makes the key alphabetic, so that Caps Lock acts on
+// it as on any letter key (a key whose type ignores Caps Lock would have its
+// letter capitalised by the receiving client whatever level was typed).
+std::pair<KeySym, KeySym> lent_levels(KeySym32 keysym) {
+  KeySym lower = NoSymbol, upper = NoSymbol;
+  XConvertCase(keysym, &lower, &upper);
+  if (lower != upper && (keysym == lower || keysym == upper)) {
+    return {lower, upper};
+  }
+  return {keysym, keysym};
+}
+
+// The Modifier bits that type a keysym on its lent keycode under Caps Lock's state.
+unsigned lent_modifiers(KeySym32 keysym, bool caps_lock) {
+  const auto [lower, upper] = lent_levels(keysym);
+  if (lower == upper) {
+    return 0;
+  }
+  const bool upper_wanted = keysym == upper;
+  return upper_wanted != caps_lock ? unsigned{kShift} : 0u;
 }
 
 // --- Text for the window ---------------------------------------------------------
-
-int text_width(Display *display, XftFont *font, const std::string &s) {
-  XGlyphInfo extents{};
-  XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8 *>(s.data()),
-                     static_cast<int>(s.size()), &extents);
-  return extents.xOff;
-}
-
-// The first of the fonts that opens, at the screen's DPI.
-XftFont *open_font(Display *display, int screen, double dpi,
-                   std::initializer_list<const char *> names) {
-  for (const char *name : names) {
-    const std::string pattern = std::string(name) + ":dpi=" + std::to_string(dpi);
-    if (XftFont *font = XftFontOpenName(display, screen, pattern.c_str())) {
-      return font;
-    }
-  }
-  return nullptr;
-}
 
 // WM_NAME in the most portable encoding that holds the title, and _NET_WM_NAME in UTF-8.
 void set_title(Display *display, Window window, Atom net_wm_name, Atom utf8,
@@ -293,11 +302,14 @@ Keymap read_keymap(Display *display, std::optional<int> group) {
   if (!xkb) {
     return map;
   }
+  XkbStateRec state{};
+  XkbGetState(display, XkbUseCoreKbd, &state);
   if (!group) {
-    XkbStateRec state{};
-    XkbGetState(display, XkbUseCoreKbd, &state);
     group = state.group;
   }
+  // Caps Lock stays as the user set it: each level is reached under its state.
+  const unsigned locked = state.locked_mods & LockMask;
+  map.caps_lock = locked != 0;
   unsigned level3 = XkbKeysymToModifiers(display, XK_ISO_Level3_Shift);
   if (level3 == 0) {
     level3 = Mod5Mask;
@@ -348,7 +360,7 @@ Keymap read_keymap(Display *display, std::optional<int> group) {
     for (int level = 0; level < type->num_levels; ++level) {
       const KeySym sym = XkbKeySymEntry(xkb, kc, level, g);
       key.levels.push_back(
-          KeyLevel{static_cast<KeySym32>(sym), level_modifiers(type, level, level3)});
+          KeyLevel{static_cast<KeySym32>(sym), level_modifiers(type, level, level3, locked)});
     }
     map.keys.push_back(std::move(key));
   }
@@ -407,11 +419,9 @@ X11Platform::X11Platform(Display *display)
   // Sizes and fonts follow the DPI the desktop asks for (Xft.dpi), 96 by default.
   dpi_ = dpi_from_resource(XGetDefault(display_, "Xft", "dpi"));
   layout_ = main_layout(dpi_);
-  font_ = open_font(display_, screen_, dpi_,
-                    {"Liberation Serif:bold:size=9.75", "serif:bold:size=9.75", "sans:size=9.75"});
+  font_ = open_font(display_, screen_, 9.75, dpi_, {"Liberation Serif:bold", "serif:bold", "sans"});
   link_font_ =
-      open_font(display_, screen_, dpi_,
-                {"Liberation Serif:bold:size=20.25", "serif:bold:size=20.25", "sans:size=20.25"});
+      open_font(display_, screen_, 20.25, dpi_, {"Liberation Serif:bold", "serif:bold", "sans"});
   ink_ready_ = XftColorAllocName(display_, DefaultVisual(display_, screen_),
                                  DefaultColormap(display_, screen_), "black", &ink_);
   level3_mask_ = XkbKeysymToModifiers(display_, XK_ISO_Level3_Shift);
@@ -651,6 +661,24 @@ void X11Platform::open_address(WindowHandle, const std::u16string &address) {
     while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
+}
+
+std::u16string X11Platform::session_notice() {
+  const char *type = std::getenv("XDG_SESSION_TYPE");
+  const char *wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((type && std::strcmp(type, "wayland") == 0) || (wayland && *wayland)) {
+    std::fprintf(stderr, "teclix: sesión Wayland: F10 y las teclas solo llegan a ventanas X11\n");
+    return u"Sesión Wayland: F10 solo funciona, y el texto solo llega, en ventanas de "
+           u"programas X11.";
+  }
+  return {};
+}
+
+void X11Platform::show_last_resort_error(WindowHandle window, int hotkey_id,
+                                         const std::u16string &message) {
+  // F10 goes back first: the user may need it while the box is open.
+  unregister_hotkey(window, hotkey_id);
+  message_box(message, u"Teclix", 16);
 }
 
 int X11Platform::message_box(const std::u16string &prompt, const std::u16string &title, int style) {
@@ -1069,7 +1097,7 @@ void X11Platform::refresh_keymap() {
         intact = intact && std::find(free.begin(), free.end(), slot.keycode) != free.end();
       } else {
         intact = intact && key != map.keys.end() && !key->levels.empty() &&
-                 key->levels[0].keysym == slot.keysym;
+                 key->levels[0].keysym == lent_levels(slot.keysym).first;
       }
     }
     if (!intact) {
@@ -1123,8 +1151,9 @@ void X11Platform::bind(const std::vector<KeySym32> &keysyms) {
   for (const auto &run : contiguous_runs(changes)) {
     std::vector<KeySym> syms;
     for (const SparePool::Change &c : run) {
-      syms.push_back(c.keysym);
-      syms.push_back(c.keysym);
+      const auto [level1, level2] = lent_levels(c.keysym);
+      syms.push_back(level1);
+      syms.push_back(level2);
     }
     XChangeKeyboardMapping(display_, static_cast<int>(run.front().keycode), 2, syms.data(),
                            static_cast<int>(run.size()));
@@ -1281,7 +1310,7 @@ std::optional<KeyLocation> X11Platform::locate(char32_t ch) {
     }
   }
   if (const auto keycode = pool_->keycode_for(keysym)) {
-    return KeyLocation{*keycode, 0, false};
+    return KeyLocation{*keycode, lent_modifiers(keysym, keymap_.caps_lock), false};
   }
   return std::nullopt;
 }
@@ -1396,8 +1425,16 @@ void X11Platform::send_character(char32_t ch) {
                  static_cast<unsigned>(ch));
     return;
   }
+  const bool shift = (lent_modifiers(keysym, keymap_.caps_lock) & kShift) != 0;
+  const KeyCode shift_key = XKeysymToKeycode(display_, XK_Shift_L);
+  if (shift && shift_key) {
+    fake_key(shift_key, false);
+  }
   fake_key(*keycode, false);
   fake_key(*keycode, true);
+  if (shift && shift_key) {
+    fake_key(shift_key, true);
+  }
 }
 
 void X11Platform::fake_key(std::uint32_t keycode, bool up) {
@@ -1536,6 +1573,7 @@ void X11Platform::post_character(WindowHandle handle, std::uint8_t code) {
     } else {
       // No live key types it: a spare keycode does, for as long as it is lent.
       keycode = keycode_for_keysym(char_to_keysym(ch), true);
+      modifiers = lent_modifiers(char_to_keysym(ch), keymap_.caps_lock);
     }
   }
   if (!keycode) {
@@ -1545,7 +1583,8 @@ void X11Platform::post_character(WindowHandle handle, std::uint8_t code) {
   XkbGetState(display_, XkbUseCoreKbd, &xkb);
   const unsigned state = ((modifiers & kShift) ? ShiftMask : 0u) |
                          ((modifiers & kAltGr) ? level3_mask_ : 0u) |
-                         XkbBuildCoreState(0, xkb.group);
+                         // Caps Lock as the map was read with, which the levels allow for.
+                         XkbBuildCoreState(keymap_.caps_lock ? LockMask : 0u, xkb.group);
   XSync(display_, False);
   ErrorTrap trap;
   g_trap = &trap;

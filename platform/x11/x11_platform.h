@@ -41,6 +41,9 @@ public:
   void set_link(WindowHandle window, const std::u16string &text) override;
   void set_link_color(WindowHandle window, std::uint32_t color) override;
   void open_address(WindowHandle window, const std::u16string &address) override;
+  // Under Wayland, F10 reaches this program and its keys reach other programs
+  // only while an X11 window has the focus.
+  std::u16string session_notice() override;
   int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
 
   CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
@@ -68,6 +71,10 @@ public:
   void left_button(bool up) override;
   void send_right_double_click(WindowHandle window) override;
   void post_character(WindowHandle window, std::uint8_t code) override;
+
+  // The last resort for a run-time error: releases the hotkey, then shows the
+  // standard error message box.
+  void show_last_resort_error(WindowHandle window, int hotkey_id, const std::u16string &message);
 
   // Gives every lent keycode back to the keyboard map now (after letting the
   // last keys typed with them reach their window).

@@ -1,8 +1,9 @@
 #include "platform/x11/x11_window_model.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <cstring>
 
 namespace teclix::x11 {
 
@@ -10,9 +11,12 @@ double dpi_from_resource(const char *value) {
   if (!value || !*value) {
     return 96.0;
   }
-  char *end = nullptr;
-  const double dpi = std::strtod(value, &end);
-  if (end == value || !std::isfinite(dpi) || dpi < 24.0 || dpi > 1200.0) {
+  // A resource is written with a decimal point, whatever the user's locale says.
+  double dpi = 0.0;
+  const char *end = value + std::strlen(value);
+  const auto [stop, error] = std::from_chars(value, end, dpi);
+  if (error != std::errc{} || stop == value || !std::isfinite(dpi) || dpi < 24.0 ||
+      dpi > 1200.0) {
     return 96.0;
   }
   return dpi;

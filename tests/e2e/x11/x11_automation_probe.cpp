@@ -23,6 +23,8 @@
 #include "helpers/automation.h"
 #include "platform/x11/x11_keymap.h"
 #include "platform/x11/x11_platform.h"
+#include "typing/main_loop.h"
+#include "typing/runtime_error.h"
 #include "typing/unicode.h"
 #include "window/form1.h"
 
@@ -158,6 +160,18 @@ int main(int argc, char **argv) {
     const auto option = static_cast<std::int16_t>(std::atoi(argv[3]));
     const std::int16_t answer = form.BoxQues(u"¿Desea continuar?", option, u"Pregunta de Teclix");
     log_line("answer " + std::to_string(answer));
+    return 0;
+  }
+  if (mode == "fatal" && argc == 3) {
+    // F10 held, then the last resort for an overflow, as the program shows it.
+    const teclix::WindowHandle window = platform->create_main_window(form);
+    if (!platform->register_hotkey(window, teclix::kHotkeyId, 0, 0x79).ok) {
+      log_line("F10 not held");
+      return 1;
+    }
+    log_line("F10 held");
+    platform->show_last_resort_error(window, teclix::kHotkeyId, teclix::overflow_error().message());
+    log_line("closed");
     return 0;
   }
   if (mode == "text" && argc == 4) {

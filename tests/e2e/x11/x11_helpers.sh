@@ -6,6 +6,7 @@
 source "$(dirname "$0")/lib.sh"
 
 PROBE=$E2E_BUILD/tests/e2e/x11/x11_automation_probe
+SHOT=$E2E_TMP/shot.png
 mkdir -p "$E2E_ARTIFACTS"
 
 start_xvfb
@@ -167,6 +168,57 @@ else
   fail "boxques/4/escape_and_close_ignored: no box"
 fi
 stop_pid "$box_pid"
+
+# --- The boxes under each locale ---------------------------------------------------------
+# The question box and the last-resort error box draw their text under a locale that
+# writes numbers with a decimal comma too; the error box lets F10 go before it shows.
+fatal_window() { BOX_WIN=$(xdotool search --onlyvisible --name '^Teclix$' 2>/dev/null | head -n1) && [ -n "$BOX_WIN" ]; }
+for locale in es_ES.UTF-8 en_US.UTF-8; do
+  for kind in question fatal; do
+    name="boxes/$locale/$kind"
+    out=$E2E_TMP/$kind-$locale.out
+    rm -f "$out"
+    if [ "$kind" = question ]; then
+      LC_ALL=$locale "$PROBE" box "$out" 4 </dev/null >/dev/null 2>>"$E2E_TMP/probe.err" &
+      box_pid=$!
+      track "$box_pid"
+      wait_until 10 box_window && wait_until 10 box_focused
+    else
+      LC_ALL=$locale "$PROBE" fatal "$out" </dev/null >/dev/null 2>>"$E2E_TMP/probe.err" &
+      box_pid=$!
+      track "$box_pid"
+      wait_until 10 fatal_window && wait_until 10 box_focused
+    fi || {
+      fail "$name: no box with the keyboard focus"
+      stop_pid "$box_pid"
+      continue
+    }
+    import -window "$BOX_WIN" "$SHOT" 2>/dev/null
+    cp "$SHOT" "$E2E_ARTIFACTS/teclix-x11-$kind-box-$locale.png"
+    # Dark pixels of the text, right of the icon and above the buttons.
+    ink=$(convert "$SHOT" -crop 280x80+60+0 -colorspace gray -threshold 50% txt:- | grep -c '#000000')
+    if ((ink > 100)); then pass "$name/text_drawn"; else fail "$name/text_drawn: $ink black pixels"; fi
+    if [ "$kind" = fatal ]; then
+      # Another program can take F10 while the box is open.
+      "$X11_TOOL" grab-f10 >"$E2E_TMP/grab" 2>&1 &
+      grab_pid=$!
+      track "$grab_pid"
+      if log_holds "$out" "F10 held" && wait_until 5 log_holds "$E2E_TMP/grab" ready; then
+        pass "$name/f10_released_first"
+      else
+        fail "$name/f10_released_first: $(cat "$out"; cat "$E2E_TMP/grab")"
+      fi
+      stop_pid "$grab_pid"
+    fi
+    xdotool key Return
+    if wait_until 10 pid_gone "$box_pid" && { log_holds "$out" "answer 6" || log_holds "$out" closed; }; then
+      pass "$name/closes"
+    else
+      fail "$name/closes: $(cat "$out" 2>/dev/null)"
+    fi
+    stop_pid "$box_pid"
+  done
+done
 
 if grep -q . "$E2E_TMP/probe.err"; then fail "probe stderr: $(head -c 500 "$E2E_TMP/probe.err")"; fi
 finish

@@ -4,6 +4,8 @@
 //   x11_tool focus none|pointer  moves the keyboard focus to nothing / PointerRoot
 //   x11_tool keymap          prints the keyboard map of the current group
 //   x11_tool caps            prints "on" or "off" for Caps Lock
+//   x11_tool watch-locks     prints "ready", then "locks MASK" each time a locked
+//                            modifier (Caps Lock, NumLock) changes, until killed
 //   x11_tool close WINDOW    asks a window to close (WM_DELETE_WINDOW)
 //   x11_tool free-keycodes N unbinds the N highest keycodes that hold keysyms but
 //                            no modifier, so that the server has room to add keysyms
@@ -113,6 +115,24 @@ int main(int argc, char **argv) {
     std::printf("%s\n", (state.locked_mods & LockMask) ? "on" : "off");
     XCloseDisplay(display);
     return 0;
+  }
+  if (command == "watch-locks") {
+    XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbModifierLockMask,
+                          XkbModifierLockMask);
+    XSync(display, False);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    int xkb_event = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion, opcode = 0;
+    XkbQueryExtension(display, &opcode, &xkb_event, &error, &major, &minor);
+    while (true) {
+      XEvent e;
+      XNextEvent(display, &e);
+      if (e.type == xkb_event) {
+        const auto *state = reinterpret_cast<const XkbStateNotifyEvent *>(&e);
+        std::printf("locks %u\n", state->locked_mods);
+        std::fflush(stdout);
+      }
+    }
   }
   if (command == "close" && argc == 3) {
     const Window window = std::strtoul(argv[2], nullptr, 0);

@@ -50,6 +50,44 @@ done <<'SIZES'
 none 432 167 424 316
 SIZES
 
+# --- drawn under every locale, and a Wayland session said --------------------------
+# ink_in WINDOW COLOUR GEOMETRY: pixels of a colour (#RRGGBB) in part of a window.
+ink_in() {
+  import -window "$1" "$SHOT" 2>/dev/null && convert "$SHOT" -crop "$3" +repage txt:- | grep -ci "$2"
+}
+# locale  Xft.dpi  session  what the window must show: red link pixels, black pixels
+# in the instruction's two lines, black pixels in a third line below them
+xprop -root -format RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi: 96.0"
+while read -r locale session third; do
+  name="look/$locale/$session"
+  if [ "$session" = wayland ]; then
+    WAYLAND_DISPLAY=wayland-0 start_teclix "$locale"
+  else
+    start_teclix "$locale"
+  fi
+  red=0 lines=0 below=0
+  wait_until 10 eval '[ "$(ink_in "$TECLIX_WIN" "#FF0000" 432x167+0+0)" -gt 100 ]' &&
+    red=$(ink_in "$TECLIX_WIN" '#FF0000' 432x167+0+0)
+  lines=$(ink_in "$TECLIX_WIN" '#000000' 425x32+1+84)
+  below=$(ink_in "$TECLIX_WIN" '#000000' 425x40+1+118)
+  if [ "$third" = yes ]; then third_ok=$((below > 50)); else third_ok=$((below == 0)); fi
+  if ((red > 100 && lines > 300 && third_ok)); then
+    pass "$name"
+  else
+    fail "$name: $red red pixels, $lines black in the instruction, $below below it"
+  fi
+  if [ "$session" = wayland ] && ! grep -q 'sesión Wayland' "$TECLIX_ERR"; then
+    fail "$name: nothing said on standard error"
+  fi
+  import -window "$TECLIX_WIN" "$E2E_ARTIFACTS/teclix-x11-window-$locale-$session.png"
+  close_teclix || fail "$name: teclix did not close"
+done <<'LOOKS'
+es_ES.UTF-8 x11 no
+en_US.UTF-8 x11 no
+es_ES.UTF-8 wayland yes
+LOOKS
+xprop -root -remove RESOURCE_MANAGER 2>/dev/null
+
 # --- the window at 96 DPI -----------------------------------------------------------
 # The window must not open under the pointer, which would count as a move over it.
 xdotool mousemove --sync 5 5

@@ -3,10 +3,14 @@
 // Western code page and the icon property.
 #include "platform/x11/x11_window_model.h"
 
+#include <clocale>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+// After GoogleTest: Xlib defines None and Bool as macros.
+#include "platform/x11/x11_text.h"
 
 #include "helpers/automation.h"
 #include "teclix_icon_data.h"
@@ -14,7 +18,19 @@
 namespace teclix::x11 {
 namespace {
 
-TEST(Dpi, ComesFromTheXftResourceOr96) {
+// Numbers for the X server and the font library are written and read with a
+// decimal point, also under a locale whose decimal separator is a comma.
+class DpiUnderLocale : public ::testing::TestWithParam<const char *> {
+protected:
+  void SetUp() override {
+    if (!std::setlocale(LC_ALL, GetParam())) {
+      GTEST_SKIP() << GetParam() << " is not installed";
+    }
+  }
+  void TearDown() override { std::setlocale(LC_ALL, "C"); }
+};
+
+TEST_P(DpiUnderLocale, ComesFromTheXftResourceOr96) {
   struct Case {
     const char *value;
     double dpi;
@@ -25,6 +41,23 @@ TEST(Dpi, ComesFromTheXftResourceOr96) {
     EXPECT_DOUBLE_EQ(dpi_from_resource(c.value), c.dpi) << (c.value ? c.value : "(none)");
   }
 }
+
+TEST_P(DpiUnderLocale, AndTheFontSizeReachTheFontRequestExactly) {
+  FcPattern *request = font_request("Liberation Serif:bold", 9.75, 120.5);
+  ASSERT_NE(request, nullptr);
+  double size = 0, dpi = 0;
+  FcChar8 *family = nullptr;
+  EXPECT_EQ(FcPatternGetDouble(request, FC_SIZE, 0, &size), FcResultMatch);
+  EXPECT_EQ(FcPatternGetDouble(request, FC_DPI, 0, &dpi), FcResultMatch);
+  EXPECT_EQ(FcPatternGetString(request, FC_FAMILY, 0, &family), FcResultMatch);
+  EXPECT_DOUBLE_EQ(size, 9.75);
+  EXPECT_DOUBLE_EQ(dpi, 120.5);
+  EXPECT_STREQ(reinterpret_cast<const char *>(family), "Liberation Serif");
+  FcPatternDestroy(request);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, DpiUnderLocale,
+                         ::testing::Values("C", "es_ES.UTF-8"));
 
 TEST(Dpi, ScalesPixelsAndTwips) {
   struct Case {
