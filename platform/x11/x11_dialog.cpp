@@ -95,7 +95,7 @@ public:
     };
     while (true) {
       XEvent e;
-      XIfEvent(d_, &e, ours, reinterpret_cast<XPointer>(&windows));
+      setup_.loop->take_event(ours, reinterpret_cast<XPointer>(&windows), e);
       if (e.xany.window != box_) {
         if (setup_.owner_event) {
           setup_.owner_event(e);

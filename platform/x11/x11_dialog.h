@@ -7,6 +7,8 @@
 
 #include <X11/Xlib.h>
 
+#include "platform/x11/x11_event_loop.h"
+
 namespace teclix::x11 {
 
 struct DialogSetup {
@@ -14,6 +16,8 @@ struct DialogSetup {
   int screen = 0;
   Window owner = None; // the main window, or None; the box is its transient and sits over it
   double dpi = 96.0;
+  // Waits for the box's events; the program's deadlines keep running meanwhile.
+  EventLoop *loop = nullptr; // required
   // Events for the owner that come in while the box is open (it should repaint;
   // its input is not taken, as a window under a modal box takes none).
   std::function<void(const XEvent &)> owner_event;

@@ -15,8 +15,7 @@ double dpi_from_resource(const char *value) {
   double dpi = 0.0;
   const char *end = value + std::strlen(value);
   const auto [stop, error] = std::from_chars(value, end, dpi);
-  if (error != std::errc{} || stop == value || !std::isfinite(dpi) || dpi < 24.0 ||
-      dpi > 1200.0) {
+  if (error != std::errc{} || stop == value || !std::isfinite(dpi) || dpi < 24.0 || dpi > 1200.0) {
     return 96.0;
   }
   return dpi;

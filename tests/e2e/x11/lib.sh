@@ -190,7 +190,12 @@ focus() {
 }
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
-size_at_least() { (($(file_size "$1") >= $2)); }
+# E2E_WHILE_WAITING: a command run on each look at a target's output, when a
+# target needs something done before its output is complete.
+size_at_least() {
+  [ -z "${E2E_WHILE_WAITING:-}" ] || $E2E_WHILE_WAITING
+  (($(file_size "$1") >= $2))
+}
 
 # wait_output FILE BYTES: waits until FILE holds at least BYTES bytes and has
 # stopped growing, so that extra characters show up too.

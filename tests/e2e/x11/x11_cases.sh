@@ -138,17 +138,11 @@ printf 'abc' >"$E2E_TMP/clip"
 set_clipboard "$E2E_TMP/clip"
 xdotool key F10
 xdotool key x
-# x must be the only key that reaches the desktop: first, and alone for a second.
-# Modifier keys alone type nothing (a paste ends with a tap of Control) and are
-# passed over.
+# x must be the only key that reaches the desktop, modifiers included: first, and
+# alone for a second.
 read_typed_key() {
   local key
-  while read -r -t "$1" -u "${WATCH[0]}" key; do
-    case $key in 0xffe[1-9a-e]) continue ;; esac
-    echo "$key"
-    return
-  done
-  echo none
+  if read -r -t "$1" -u "${WATCH[0]}" key; then echo "$key"; else echo none; fi
 }
 first=$(read_typed_key 10)
 second=$(read_typed_key 1)

@@ -30,6 +30,17 @@ wait_until 20 viewer_window || die "vncviewer did not open: $(tail -n3 "$E2E_TMP
 focus "$(xdotool search --name 'TigerVNC$' | head -n1)"
 out=$E2E_TMP/remote.out
 
+# Xvnc can leave the last keys of a fast burst in its input queue until its main
+# loop wakes for input of its own: the keys then all arrive at once. A plain
+# request does not wake it; moving its pointer does, so the test moves the remote
+# pointer by a pixel on each look at the remote output.
+WAKE_X=1
+wake_vnc_server() {
+  WAKE_X=$((3 - WAKE_X))
+  DISPLAY=$VNC_DISPLAY xdotool mousemove "$WAKE_X" 1 >/dev/null 2>&1
+}
+E2E_WHILE_WAITING=wake_vnc_server
+
 for layout in us es; do
   set_layout "$layout"
   while IFS=$'\t' read -r name text; do

@@ -1,0 +1,98 @@
+// Waiting on the X connection: for an event, for a reply until a deadline, and for
+// the program's own deadlines, one list shared by the main window and the boxes.
+#include "platform/x11/x11_event_loop.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+
+namespace teclix::x11 {
+
+namespace {
+
+int milliseconds_until(EventLoop::Clock::time_point when) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(when - EventLoop::Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+}
+
+} // namespace
+
+void EventLoop::set(Deadline deadline, Clock::time_point when, std::function<void()> action) {
+  cancel(deadline);
+  pending_.push_back(Pending{deadline, when, std::move(action)});
+}
+
+void EventLoop::cancel(Deadline deadline) {
+  std::erase_if(pending_, [deadline](const Pending &p) { return p.deadline == deadline; });
+}
+
+int EventLoop::run_due() {
+  while (true) {
+    const auto next =
+        std::min_element(pending_.begin(), pending_.end(),
+                         [](const auto &a, const auto &b) { return a.when < b.when; });
+    if (next == pending_.end()) {
+      return -1;
+    }
+    if (next->when > Clock::now()) {
+      return milliseconds_until(next->when);
+    }
+    // The action may set deadlines again: take it out first.
+    const std::function<void()> action = std::move(next->action);
+    pending_.erase(next);
+    action();
+  }
+}
+
+void EventLoop::poll_connection(int timeout_ms) {
+  XFlush(display_);
+  pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+  if (poll(&fd, 1, timeout_ms) < 0 && errno != EINTR) {
+    std::fprintf(stderr, "teclix: poll en la conexión X: %s\n", std::strerror(errno));
+  }
+}
+
+void EventLoop::wait() {
+  while (XPending(display_) == 0) {
+    poll_connection(run_due());
+  }
+}
+
+bool EventLoop::take_event(Predicate predicate, XPointer arg, Clock::time_point until,
+                           XEvent &out) {
+  while (!XCheckIfEvent(display_, &out, predicate, arg)) {
+    if (Clock::now() >= until) {
+      return false;
+    }
+    poll_connection(milliseconds_until(until));
+  }
+  return true;
+}
+
+bool EventLoop::take_property_change(Window window, Atom property, bool new_value_only,
+                                     Clock::time_point until, XEvent &out) {
+  struct Wanted {
+    Window window;
+    Atom property;
+    bool new_value_only;
+  } wanted{window, property, new_value_only};
+  auto matches = [](Display *, XEvent *e, XPointer arg) -> Bool {
+    const auto *w = reinterpret_cast<const Wanted *>(arg);
+    return e->type == PropertyNotify && e->xproperty.window == w->window &&
+           e->xproperty.atom == w->property &&
+           (!w->new_value_only || e->xproperty.state == PropertyNewValue);
+  };
+  return take_event(matches, reinterpret_cast<XPointer>(&wanted), until, out);
+}
+
+void EventLoop::take_event(Predicate predicate, XPointer arg, XEvent &out) {
+  while (!XCheckIfEvent(display_, &out, predicate, arg)) {
+    poll_connection(run_due());
+  }
+}
+
+} // namespace teclix::x11
