@@ -74,7 +74,7 @@ void per_character(benchmark::State &state, std::size_t characters) {
 void BM_Preparar_Pegado_prose(benchmark::State &state) {
   const NumberFormat format;
   for (auto _ : state) {
-    PlanDePegado plan = Preparar_Pegado(text(), format);
+    PastePlan plan = plan_paste(text(), format);
     benchmark::DoNotOptimize(plan);
   }
   per_character(state, code_points(text()));
@@ -88,7 +88,7 @@ void BM_Preparar_Pegado_digits(benchmark::State &state) {
   digits += u'x';
   const NumberFormat format;
   for (auto _ : state) {
-    PlanDePegado plan = Preparar_Pegado(digits, format);
+    PastePlan plan = plan_paste(digits, format);
     benchmark::DoNotOptimize(plan);
   }
   per_character(state, digits.size());
@@ -131,7 +131,7 @@ public:
 void BM_Pulsar_TeclaS_table(benchmark::State &state) {
   TablePlatform platform;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Pulsar_TeclaS(platform, text()));
+    benchmark::DoNotOptimize(type_text(platform, text()));
   }
   benchmark::DoNotOptimize(platform.events);
   per_character(state, code_points(text()));
@@ -140,9 +140,10 @@ BENCHMARK(BM_Pulsar_TeclaS_table)->Unit(benchmark::kMillisecond);
 
 void BM_Pulsar_TeclaS_table_keep_typing(benchmark::State &state) {
   TablePlatform platform;
-  const KeepTyping keep = [] { return true; };
+  TypingOptions keep;
+  keep.keep_typing = [] { return true; };
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Pulsar_TeclaS(platform, text(), keep));
+    benchmark::DoNotOptimize(type_text(platform, text(), keep));
   }
   per_character(state, code_points(text()));
 }
@@ -152,7 +153,7 @@ void BM_Pulsar_TeclaS_fake_layout(benchmark::State &state) {
   SilentFake platform;
   platform.layout = state.range(0) == 0 ? fake_layout_us() : fake_layout_es();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Pulsar_TeclaS(platform, text()));
+    benchmark::DoNotOptimize(type_text(platform, text()));
   }
   per_character(state, code_points(text()));
 }

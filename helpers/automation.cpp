@@ -7,7 +7,7 @@
 
 namespace teclix {
 
-void Clickear(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved) {
+void click_at(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved) {
   saved = platform.cursor_position();
   platform.set_cursor_position(Point{X, Y});
   platform.left_button(false);
@@ -15,7 +15,7 @@ void Clickear(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved) 
   platform.set_cursor_position(saved);
 }
 
-void Enviar_Pulsacion(Platform &platform, WindowHandle Handle) {
+void right_double_click(Platform &platform, WindowHandle Handle) {
   platform.send_right_double_click(Handle);
   platform.pump_events();
 }
@@ -36,8 +36,8 @@ std::uint8_t western_code(char16_t ch) {
   return '?';
 }
 
-void Enviar_Texto(Platform &platform, WindowHandle hWnd, const std::u16string &text,
-                  std::uint8_t &Key) {
+void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text,
+               std::uint8_t &Key) {
   if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
     throw overflow_error();
   }
@@ -49,8 +49,8 @@ void Enviar_Texto(Platform &platform, WindowHandle hWnd, const std::u16string &t
   }
 }
 
-std::int16_t BoxQues(Platform &platform, const std::u16string &strMensaje, std::int16_t intOpcion,
-                     const std::u16string &strTitulo) {
+std::int16_t question_box(Platform &platform, const std::u16string &strMensaje,
+                          std::int16_t intOpcion, const std::u16string &strTitulo) {
   const int style = intOpcion + 32;
   if (style > std::numeric_limits<std::int16_t>::max()) {
     throw overflow_error();
@@ -58,14 +58,14 @@ std::int16_t BoxQues(Platform &platform, const std::u16string &strMensaje, std::
   return static_cast<std::int16_t>(platform.message_box(strMensaje, strTitulo, style));
 }
 
-double Divide(std::int32_t arg1, std::int32_t arg2) {
+double divide(std::int32_t arg1, std::int32_t arg2) {
   if (arg2 == 0) {
     throw arg1 == 0 ? overflow_error() : division_by_zero_error();
   }
   return static_cast<double>(arg1) / static_cast<double>(arg2);
 }
 
-std::int32_t Multiplica(std::int32_t arg1, std::int32_t arg2) {
+std::int32_t multiply(std::int32_t arg1, std::int32_t arg2) {
   const std::int64_t product = static_cast<std::int64_t>(arg1) * arg2;
   if (product < std::numeric_limits<std::int32_t>::min() ||
       product > std::numeric_limits<std::int32_t>::max()) {
@@ -73,7 +73,5 @@ std::int32_t Multiplica(std::int32_t arg1, std::int32_t arg2) {
   }
   return static_cast<std::int32_t>(product);
 }
-
-void pp() {}
 
 } // namespace teclix

@@ -12,10 +12,10 @@ namespace teclix {
 
 // Clicks the left button at (X, Y) and puts the pointer back where it was, which
 // is left in saved.
-void Clickear(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved);
+void click_at(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved);
 
 // Sends a right-button double click to the window, then runs the event pump once.
-void Enviar_Pulsacion(Platform &platform, WindowHandle Handle);
+void right_double_click(Platform &platform, WindowHandle Handle);
 
 // The Western (Windows-1252) code of a character; '?' for one it lacks.
 std::uint8_t western_code(char16_t ch);
@@ -23,22 +23,19 @@ std::uint8_t western_code(char16_t ch);
 // Posts each character of the text to the window as a typed character, leaving out
 // line feeds. Key holds the last character code handled. A text longer than 32,767
 // characters is error 6 (overflow) and nothing is posted.
-void Enviar_Texto(Platform &platform, WindowHandle hWnd, const std::u16string &text,
-                  std::uint8_t &Key);
+void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text,
+               std::uint8_t &Key);
 
 // A question box: the message box style is intOpcion plus the question-mark icon
 // (32), added with a 16-bit overflow check. Returns the pressed button's code.
-std::int16_t BoxQues(Platform &platform, const std::u16string &strMensaje, std::int16_t intOpcion,
-                     const std::u16string &strTitulo);
+std::int16_t question_box(Platform &platform, const std::u16string &strMensaje,
+                          std::int16_t intOpcion, const std::u16string &strTitulo);
 
 // arg1 / arg2 as a double. A non-zero value over 0 is error 11 (division by zero);
 // 0 over 0 is error 6 (overflow).
-double Divide(std::int32_t arg1, std::int32_t arg2);
+double divide(std::int32_t arg1, std::int32_t arg2);
 
 // arg1 * arg2; a product outside 32 bits is error 6 (overflow).
-std::int32_t Multiplica(std::int32_t arg1, std::int32_t arg2);
-
-// Does nothing.
-void pp();
+std::int32_t multiply(std::int32_t arg1, std::int32_t arg2);
 
 } // namespace teclix

@@ -5,6 +5,7 @@
 // the unit tests use the scriptable fake in fake/.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,6 +37,31 @@ struct KeyLocation {
   std::uint32_t key = 0;  // the platform's own key number (virtual key or keycode)
   unsigned modifiers = 0; // Modifier bits to hold while the key is pressed
   bool dead = false;      // a dead key: on its own it only prepares an accent
+};
+
+// A dead key and the key after it that together type a character.
+struct DeadKeySequence {
+  KeyLocation dead;
+  KeyLocation base;
+};
+
+// How a text is typed.
+enum class TypingMode {
+  // Any key of the layout, and the character itself where no key types it, at
+  // full speed.
+  kDirect,
+  // As a keyboard would type it, for a virtual-machine or remote console that
+  // reads scan codes: real keys of the main block only, dead keys where the
+  // layout needs them, paced.
+  kConsole,
+};
+
+// The window the user is typing into: its program (an executable's file name on
+// Windows, the WM_CLASS instance on X11), its class and its title.
+struct TargetWindow {
+  std::u16string program;
+  std::u16string window_class;
+  std::u16string title;
 };
 
 // The outcome of a platform call that can fail in a way the user must hear of.
@@ -112,6 +138,8 @@ public:
   // --- What a paste reads --------------------------------------------------
   // The control with the keyboard focus in the foreground window, or 0.
   virtual WindowHandle focused_control() = 0;
+  // The foreground window the keys go to.
+  virtual TargetWindow focused_target() = 0;
   // The clipboard's text; nullopt when it holds no text or cannot be read in time.
   virtual std::optional<std::u16string> clipboard_text() = 0;
   virtual NumberFormat number_format() = 0;
@@ -119,11 +147,16 @@ public:
   // --- Keyboard output -----------------------------------------------------
   // Called before a text is typed, with the whole text, and after it.
   // The backend reads the focused window's layout here and may prepare keys
-  // for characters the layout lacks.
-  virtual void begin_typing(std::u16string_view text) = 0;
+  // for characters the layout lacks (never for a console).
+  virtual void begin_typing(std::u16string_view text, TypingMode mode) = 0;
   virtual void end_typing() = 0;
-  // The key and modifiers that produce ch in the current layout, if any.
+  // The key and modifiers that produce ch in the current layout, if any; for a
+  // console, only a key of the main block.
   virtual std::optional<KeyLocation> locate(char32_t ch) = 0;
+  // The dead key and base key of the main block that type ch, if the layout has them.
+  virtual std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) = 0;
+  // Lets time pass between key events (a console's input path takes them at its pace).
+  virtual void pause(std::chrono::milliseconds time) = 0;
   // Modifiers currently held down, and the Caps Lock toggle.
   virtual unsigned held_modifiers() = 0;
   virtual bool caps_lock_on() = 0;

@@ -31,7 +31,7 @@ struct DivideCase {
   int error;
 };
 
-TEST(Divide, QuotientsAndErrors) {
+TEST(divide, QuotientsAndErrors) {
   const DivideCase cases[] = {
       {7, 2, 3.5, 0},       {-7, 2, -3.5, 0},   {7, -2, -3.5, 0},
       {0, 5, 0.0, 0},       {kMax, 1, kMax, 0}, {kMin, -1, 2147483648.0, 0},
@@ -40,7 +40,7 @@ TEST(Divide, QuotientsAndErrors) {
   };
   for (const DivideCase &c : cases) {
     double got = 0;
-    EXPECT_EQ(error_of([&] { got = Divide(c.a, c.b); }), c.error) << c.a << " / " << c.b;
+    EXPECT_EQ(error_of([&] { got = divide(c.a, c.b); }), c.error) << c.a << " / " << c.b;
     if (c.error == 0) {
       EXPECT_DOUBLE_EQ(got, c.quotient) << c.a << " / " << c.b;
     }
@@ -53,7 +53,7 @@ struct MultiplyCase {
   int error;
 };
 
-TEST(Multiplica, ExactWhileItFitsOverflowBeyond) {
+TEST(multiply, ExactWhileItFitsOverflowBeyond) {
   const MultiplyCase cases[] = {
       {6, 7, 42, 0},
       {-6, 7, -42, 0},
@@ -72,33 +72,33 @@ TEST(Multiplica, ExactWhileItFitsOverflowBeyond) {
   };
   for (const MultiplyCase &c : cases) {
     std::int32_t got = 0;
-    EXPECT_EQ(error_of([&] { got = Multiplica(c.a, c.b); }), c.error) << c.a << " * " << c.b;
+    EXPECT_EQ(error_of([&] { got = multiply(c.a, c.b); }), c.error) << c.a << " * " << c.b;
     EXPECT_EQ(got, c.product) << c.a << " * " << c.b;
   }
 }
 
-TEST(BoxQues, AddsTheQuestionIconAndReturnsTheButton) {
+TEST(question_box, AddsTheQuestionIconAndReturnsTheButton) {
   FakePlatform fake;
   fake.message_box_answer = kIdYes;
-  EXPECT_EQ(BoxQues(fake, u"¿Seguro?", 4, u"Teclix"), 6);
+  EXPECT_EQ(question_box(fake, u"¿Seguro?", 4, u"Teclix"), 6);
   fake.message_box_answer = kIdNo;
-  EXPECT_EQ(BoxQues(fake, u"¿Seguro?", 4, u"Teclix"), 7);
-  EXPECT_EQ(BoxQues(fake, u"x", 32767 - 32, u"t"), 7);
+  EXPECT_EQ(question_box(fake, u"¿Seguro?", 4, u"Teclix"), 7);
+  EXPECT_EQ(question_box(fake, u"x", 32767 - 32, u"t"), 7);
   const std::vector<std::string> expected = {"message_box 36", "message_box 36",
                                              "message_box 32767"};
   EXPECT_EQ(fake.calls, expected);
-  EXPECT_EQ(error_of([&] { BoxQues(fake, u"x", 32767 - 31, u"t"); }), 6);
+  EXPECT_EQ(error_of([&] { question_box(fake, u"x", 32767 - 31, u"t"); }), 6);
   EXPECT_EQ(fake.calls.size(), 3u); // no box shown for the overflow
 }
 
 TEST(EnviarTexto, PostsWesternCodesSkipsLineFeedsAndKeepsTheLastCode) {
   FakePlatform fake;
   std::uint8_t key = 0;
-  Enviar_Texto(fake, 0x77, u"aÑ€\r\n世", key);
+  post_text(fake, 0x77, u"aÑ€\r\n世", key);
   const std::vector<std::uint8_t> expected = {'a', 0xD1, 0x80, '\r', '?'};
   EXPECT_EQ(fake.posted, expected);
   EXPECT_EQ(key, '?');
-  Enviar_Texto(fake, 0x77, u"x\n", key);
+  post_text(fake, 0x77, u"x\n", key);
   EXPECT_EQ(key, 10); // the line feed is the last code handled, though not posted
   EXPECT_EQ(fake.posted.back(), 'x');
 }
@@ -106,9 +106,9 @@ TEST(EnviarTexto, PostsWesternCodesSkipsLineFeedsAndKeepsTheLastCode) {
 TEST(EnviarTexto, TextsBeyondSixteenBitsAreAnOverflowAndPostNothing) {
   FakePlatform fake;
   std::uint8_t key = 0;
-  EXPECT_EQ(error_of([&] { Enviar_Texto(fake, 1, std::u16string(32768, u'a'), key); }), 6);
+  EXPECT_EQ(error_of([&] { post_text(fake, 1, std::u16string(32768, u'a'), key); }), 6);
   EXPECT_TRUE(fake.posted.empty());
-  EXPECT_EQ(error_of([&] { Enviar_Texto(fake, 1, std::u16string(32767, u'a'), key); }), 0);
+  EXPECT_EQ(error_of([&] { post_text(fake, 1, std::u16string(32767, u'a'), key); }), 0);
   EXPECT_EQ(fake.posted.size(), 32767u);
 }
 
@@ -122,11 +122,11 @@ TEST(WesternCode, MapsTheCodePage) {
   EXPECT_EQ(western_code(u'Ω'), '?');
 }
 
-TEST(Clickear, ClicksThereAndPutsThePointerBack) {
+TEST(click_at, ClicksThereAndPutsThePointerBack) {
   FakePlatform fake;
   fake.cursor = {300, 400};
   Point saved;
-  Clickear(fake, 5, 6, saved);
+  click_at(fake, 5, 6, saved);
   const std::vector<std::string> expected = {"cursor 5,6", "left down", "left up",
                                              "cursor 300,400"};
   EXPECT_EQ(fake.calls, expected);
@@ -137,7 +137,7 @@ TEST(Clickear, ClicksThereAndPutsThePointerBack) {
 TEST(EnviarPulsacion, SendsTheDoubleClickThenPumps) {
   FakePlatform fake;
   fake.queued.push_back(FakeEvent::Timer);
-  Enviar_Pulsacion(fake, 0xABCD);
+  right_double_click(fake, 0xABCD);
   EXPECT_EQ(fake.calls, std::vector<std::string>{"right double click ABCD"});
   EXPECT_TRUE(fake.queued.empty());
 }

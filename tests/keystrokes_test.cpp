@@ -11,8 +11,8 @@ namespace {
 
 TEST(PulsarTecla, PressesAndReleasesOneKey) {
   FakePlatform fake;
-  Pulsar_Tecla(fake, 0x6E);
-  Pulsar_Tecla(fake, 0x41);
+  press_key(fake, 0x6E);
+  press_key(fake, 0x41);
   EXPECT_EQ(fake.joined_log(), "+Decimal -Decimal +A -A");
 }
 
@@ -20,7 +20,7 @@ TEST(PulsarTecla, ValuesOutsideAByteAreAnOverflowError) {
   FakePlatform fake;
   for (std::int32_t bad : {-1, 256, 70000}) {
     try {
-      Pulsar_Tecla(fake, bad);
+      press_key(fake, bad);
       ADD_FAILURE() << bad << " was accepted";
     } catch (const RuntimeError &e) {
       EXPECT_EQ(e.number(), 6);
@@ -28,8 +28,8 @@ TEST(PulsarTecla, ValuesOutsideAByteAreAnOverflowError) {
     }
   }
   EXPECT_TRUE(fake.log.empty());
-  Pulsar_Tecla(fake, 0);
-  Pulsar_Tecla(fake, 255);
+  press_key(fake, 0);
+  press_key(fake, 255);
   EXPECT_EQ(fake.log.size(), 4u);
 }
 
@@ -58,7 +58,7 @@ TEST_P(Events, AreExactlyThese) {
   const EventsCase &c = GetParam();
   FakePlatform fake;
   fake.layout = layout_named(c.layout);
-  Pulsar_TeclaS(fake, u16(c.text));
+  type_text(fake, u16(c.text));
   EXPECT_EQ(fake.joined_log(), c.events) << c.layout << ": " << c.text;
 }
 
@@ -82,6 +82,64 @@ INSTANTIATE_TEST_SUITE_P(
                       // Characters beyond the 16-bit range arrive whole.
                       EventsCase{"us", "😀", "U+1F600"}));
 
+const TypingOptions kIntoConsole = [] {
+  TypingOptions options;
+  options.mode = TypingMode::kConsole;
+  return options;
+}();
+
+// Into a console: only real keys, Shift held across a run, dead key and letter,
+// AltGr as the right Alt key, and what no key sequence types left out.
+class ConsoleEvents : public ::testing::TestWithParam<EventsCase> {};
+
+TEST_P(ConsoleEvents, AreExactlyTheseWithTimeBeforeEachOne) {
+  const EventsCase &c = GetParam();
+  FakePlatform fake;
+  fake.layout = layout_named(c.layout);
+  type_text(fake, u16(c.text), kIntoConsole);
+  EXPECT_EQ(fake.joined_log(), c.events) << c.layout << ": " << c.text;
+  EXPECT_EQ(fake.unpaused_events, 0u);
+  EXPECT_EQ(fake.modifiers_now(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keystrokes, ConsoleEvents,
+    ::testing::Values(EventsCase{"us", "ABc(",
+                                 "+Shift +A -A +B -B -Shift +C -C +Shift +9 -9 -Shift"},
+                      EventsCase{"us", "a\tb\r\n", "+A -A +Tab -Tab +B -B +Enter -Enter"},
+                      EventsCase{"es", "ció", "+C -C +I -I +´ -´ +O -O"},
+                      EventsCase{"es", "Ü€", "+Shift +´ -´ +U -U -Shift +AltGr +E -E -AltGr"},
+                      EventsCase{"us",
+                                 "aЖ😀é\x1b"
+                                 "b",
+                                 "+A -A +B -B"}));
+
+TEST(ConsoleTyping, ArrivesAsTypedAndSaysWhatItLeftOut) {
+  struct Case {
+    const char *layout;
+    const char *text;
+    const char *arrives;
+    std::size_t skipped;
+  };
+  for (const Case &c : {Case{"es", "¿Acción? ¡Sí! Ñandú, pingüino: 12,50 € @ #1 [x]",
+                             "¿Acción? ¡Sí! Ñandú, pingüino: 12,50 € @ #1 [x]", 0},
+                        Case{"us", "Año: 5 € ok", "Ao: 5  ok", 2},
+                        Case{"de", "Größe ü ß {a}", "Größe ü ß {a}", 0}}) {
+    FakePlatform fake;
+    fake.layout = layout_named(c.layout);
+    fake.set_caps_lock(true);
+    fake.hold(kShift);
+    const TypingResult result = type_text(fake, u16(c.text), kIntoConsole);
+    EXPECT_EQ(fake.typed, u16(c.arrives)) << fake.joined_log();
+    EXPECT_EQ(result.skipped, c.skipped) << c.text;
+    EXPECT_TRUE(result.complete);
+    EXPECT_EQ(fake.joined_log().find("U+"), std::string::npos) << fake.joined_log();
+    EXPECT_EQ(fake.mode, TypingMode::kConsole);
+    EXPECT_GT(fake.paused.count(), 0);
+    EXPECT_EQ(fake.modifiers_now(), unsigned{kShift}); // as the user held it
+  }
+}
+
 struct RoundTrip {
   const char *layout;
   const char *text;
@@ -97,7 +155,7 @@ TEST_P(TypedText, ArrivesExactlyAndTheKeyboardIsLeftAsItWas) {
   fake.set_caps_lock(caps);
   fake.hold(held);
   const std::u16string text = u16(c.text);
-  Pulsar_TeclaS(fake, text);
+  type_text(fake, text);
 
   std::u16string expected;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -130,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, TypedText,
 TEST(PulsarTeclaS, LeavesTheCallersTextAsItWas) {
   FakePlatform fake;
   std::u16string text = u"abc ñ";
-  Pulsar_TeclaS(fake, text);
+  type_text(fake, text);
   EXPECT_EQ(text, u"abc ñ");
 }
 
@@ -140,7 +198,7 @@ TEST(PulsarTeclaS, TypesLongTextsInFull) {
   for (int i = 0; i < 40000; ++i) {
     text += static_cast<char16_t>(u'a' + i % 26);
   }
-  Pulsar_TeclaS(fake, text);
+  type_text(fake, text);
   EXPECT_EQ(fake.typed, text);
 }
 

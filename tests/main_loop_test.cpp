@@ -4,6 +4,8 @@
 
 #include "platform/fake/fake_platform.h"
 #include "test_text.h"
+#include "typing/console_targets.h"
+#include "typing/unicode.h"
 #include "window/form1.h"
 
 namespace teclix {
@@ -92,8 +94,9 @@ TEST(MainLoop, F10HeldElsewhereIsSaidInTheWindowAndTheLoopStillRuns) {
   fake.hotkey_taken = true;
   run(fake);
   // The Spanish sentence alone: the system's own words are not the user's language.
-  EXPECT_EQ(fake.instruction, u"La tecla F10 está ocupada por otro programa, así que Teclix no "
-                              u"puede pegar con ella. Cierre ese programa y vuelva a abrir Teclix.");
+  EXPECT_EQ(fake.instruction,
+            u"La tecla F10 está ocupada por otro programa, así que Teclix no "
+            u"puede pegar con ella. Cierre ese programa y vuelva a abrir Teclix.");
   EXPECT_TRUE(fake.shown);
   // Nothing was held, so nothing is released.
   EXPECT_EQ(fake.calls.back(), "close");
@@ -151,6 +154,88 @@ TEST(MainLoop, ANumberIsNotFinishedInAnotherWindow) {
   };
   run(fake);
   EXPECT_EQ(fake.typed, u"12345678");
+}
+
+} // namespace
+} // namespace teclix
+
+namespace teclix {
+namespace {
+
+TEST(ConsoleTargets, AreKnownByProgramClassOrWebConsoleTitle) {
+  struct Case {
+    TargetWindow target;
+    bool console;
+  };
+  for (const Case &c : {
+           Case{{u"vmconnect.exe", u"", u"Windows 11 en HOST - Conexión"}, true},
+           Case{{u"VirtualBoxVM.EXE", u"", u"Ubuntu [En ejecución]"}, true},
+           Case{{u"mstsc.exe", u"TscShellContainerClass", u"servidor"}, true},
+           Case{{u"vncviewer", u"Vncviewer", u"QEMU (guest) - TigerVNC"}, true},
+           Case{{u"remote-viewer", u"Remote-viewer", u"debian"}, true},
+           Case{{u"qemu-system-x86_64", u"Qemu-system-x86_64", u"QEMU"}, true},
+           Case{{u"xfreerdp", u"xfreerdp", u"FreeRDP: host"}, true},
+           Case{{u"Navigator", u"firefox", u"noVNC - Mozilla Firefox"}, true},
+           Case{{u"chrome.exe", u"Chrome_WidgetWin_1", u"pve - Proxmox Console - Google Chrome"},
+                true},
+           Case{{u"chromium", u"Chromium", u"Guacamole"}, true},
+           Case{{u"notepad.exe", u"Notepad", u"noVNC notes.txt - Notepad"}, false},
+           Case{{u"xterm", u"XTerm", u"vncviewer"}, false},
+           Case{{u"Navigator", u"firefox", u"Recipes - Mozilla Firefox"}, false},
+           Case{{u"", u"", u""}, false},
+       }) {
+    EXPECT_EQ(is_console(c.target), c.console)
+        << utf16_to_utf8(c.target.program) << " / " << utf16_to_utf8(c.target.title);
+  }
+}
+
+TEST(MainLoop, AConsoleIsTypedIntoAsAKeyboardWouldAndWhatIsLeftOutIsSaid) {
+  FakePlatform fake;
+  fake.target = TargetWindow{u"vncviewer", u"Vncviewer", u"guest - TigerVNC"};
+  fake.clipboard = u"año\x01 Жx";
+  fake.script = {FakeEvent::Hotkey, FakeEvent::Timer};
+  Form1 form(fake);
+  fake.on_key_event = [&] {
+    // While it types, the window still says what to do: the paste is short.
+    EXPECT_EQ(form.shown_text(), kInstruction);
+  };
+  form.Load();
+  EXPECT_EQ(fake.mode, TypingMode::kConsole);
+  EXPECT_EQ(fake.typed, u"ao x");
+  EXPECT_EQ(fake.instruction, kInstruction + u"\r\n" +
+                                  u"3 caracteres del último pegado no se pudieron teclear en "
+                                  u"esa ventana.");
+}
+
+TEST(MainLoop, AnotherWindowIsTypedIntoDirectlyAndTheInstructionComesBack) {
+  FakePlatform fake;
+  fake.clipboard = u"a\x01";
+  fake.script = {FakeEvent::Hotkey, FakeEvent::Timer};
+  fake.on_key_event = [&] {
+    // The second paste, after the first left one character out.
+    if (fake.typed == u"a" && fake.clipboard == u"a\x01") {
+      fake.clipboard = u"b";
+      fake.script.push_back(FakeEvent::Hotkey);
+    }
+  };
+  Form1 form(fake);
+  form.Load();
+  EXPECT_EQ(fake.mode, TypingMode::kDirect);
+  EXPECT_EQ(fake.typed, u"ab");
+  EXPECT_EQ(fake.instruction, kInstruction);
+}
+
+TEST(Window, SaysHowALongPasteGoesAndWhatWasLeftOut) {
+  EXPECT_EQ(paste_progress_text(1200, 5000),
+            u"Tecleando: 1200 de 5000 caracteres.\r\nCambie a otra ventana para detenerlo.");
+  EXPECT_EQ(skipped_characters_text(1), u"1 carácter del último pegado no se pudo teclear en esa "
+                                        u"ventana.");
+  FakePlatform fake;
+  Form1 form(fake);
+  form.paste_progress(8, 16);
+  EXPECT_EQ(fake.instruction, paste_progress_text(8, 16));
+  form.paste_finished(0);
+  EXPECT_EQ(fake.instruction, form.instruction());
 }
 
 } // namespace

@@ -12,13 +12,13 @@ const NumberFormat kDot{u".", u",", u"-"};
 const NumberFormat kFrench{u",", u"\u202F", u"-"};
 
 // The plan written as one line: text pieces in brackets, pressed keys in hex.
-std::string describe(const PlanDePegado &plan) {
+std::string describe(const PastePlan &plan) {
   std::string out;
-  for (const PasoDePegado &step : plan) {
+  for (const PasteStep &step : plan) {
     if (!out.empty()) {
       out += ' ';
     }
-    if (step.kind == PasoDePegado::Kind::TypeText) {
+    if (step.kind == PasteStep::Kind::TypeText) {
       out.append("[").append(u8(step.text)).append("]");
     } else {
       char buf[8];
@@ -39,7 +39,7 @@ class PlanTable : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(PlanTable, BuildsTheExpectedSteps) {
   const PlanCase &c = GetParam();
-  EXPECT_EQ(describe(Preparar_Pegado(u16(c.clipboard), *c.format)), c.plan)
+  EXPECT_EQ(describe(plan_paste(u16(c.clipboard), *c.format)), c.plan)
       << "clipboard: " << c.clipboard;
 }
 

@@ -1,6 +1,7 @@
 #include "typing/keystrokes.h"
 
 #include <array>
+#include <vector>
 
 #include "typing/runtime_error.h"
 #include "typing/unicode.h"
@@ -33,18 +34,6 @@ void set_modifiers(Platform &platform, unsigned modifiers, bool up) {
   }
 }
 
-void type_character(Platform &platform, char32_t ch) {
-  const std::optional<KeyLocation> where = platform.locate(ch);
-  if (!where || where->dead) {
-    platform.send_character(ch);
-    return;
-  }
-  set_modifiers(platform, where->modifiers, false);
-  platform.send_layout_key(where->key, false);
-  platform.send_layout_key(where->key, true);
-  set_modifiers(platform, where->modifiers, true);
-}
-
 // Lets go of the modifiers the user holds for the typing and presses them again
 // afterwards. Caps Lock is left alone: the layout's answer for each character
 // already takes it into account.
@@ -62,6 +51,139 @@ private:
   Platform &platform_;
   unsigned held_;
 };
+
+// Types straight away: the layout's key, or the character itself.
+class DirectTyping {
+public:
+  explicit DirectTyping(Platform &platform) : platform_(platform) {}
+  void key(std::uint8_t vk) { tap(platform_, vk); }
+  bool character(char32_t ch) {
+    const std::optional<KeyLocation> where = platform_.locate(ch);
+    if (!where || where->dead) {
+      platform_.send_character(ch);
+      return true;
+    }
+    set_modifiers(platform_, where->modifiers, false);
+    platform_.send_layout_key(where->key, false);
+    platform_.send_layout_key(where->key, true);
+    set_modifiers(platform_, where->modifiers, true);
+    return true;
+  }
+
+private:
+  Platform &platform_;
+};
+
+// Types as a person at a keyboard would, at a pace a console keeps up with: a
+// modifier stays down across a run of characters that need it, and every event
+// has time to itself.
+class ConsoleTyping {
+public:
+  ConsoleTyping(Platform &platform, const ConsolePace &pace) : platform_(platform), pace_(pace) {}
+  ~ConsoleTyping() { hold(0); }
+  ConsoleTyping(const ConsoleTyping &) = delete;
+  ConsoleTyping &operator=(const ConsoleTyping &) = delete;
+
+  void key(std::uint8_t vk) {
+    hold(0);
+    event([&] { platform_.send_virtual_key(vk, false); });
+    event([&] { platform_.send_virtual_key(vk, true); });
+  }
+  // False when no key sequence of the layout types the character.
+  bool character(char32_t ch) {
+    std::vector<KeyLocation> keys;
+    if (const std::optional<KeyLocation> where = platform_.locate(ch); where && !where->dead) {
+      keys.push_back(*where);
+    } else if (const std::optional<DeadKeySequence> sequence = platform_.dead_key_sequence(ch)) {
+      keys = {sequence->dead, sequence->base};
+    } else {
+      return false;
+    }
+    for (const KeyLocation &k : keys) {
+      hold(as_keyboard_modifiers(k.modifiers));
+      event([&] { platform_.send_layout_key(k.key, false); });
+      event([&] { platform_.send_layout_key(k.key, true); });
+    }
+    return true;
+  }
+
+private:
+  // AltGr is the right Alt key, as on a keyboard, never Control with Alt.
+  static unsigned as_keyboard_modifiers(unsigned modifiers) {
+    if ((modifiers & (kControl | kAlt)) == (kControl | kAlt)) {
+      modifiers = (modifiers & ~unsigned{kControl | kAlt}) | kAltGr;
+    }
+    return modifiers;
+  }
+  template <typename Send> void event(Send send) {
+    send();
+    platform_.pause(pace_.between_events);
+  }
+  // Changes the modifiers held down to exactly these, with time around the change.
+  void hold(unsigned modifiers) {
+    if (modifiers == down_) {
+      return;
+    }
+    platform_.pause(pace_.around_modifiers);
+    for (auto it = kModifierOrder.rbegin(); it != kModifierOrder.rend(); ++it) {
+      if ((down_ & *it) && !(modifiers & *it)) {
+        event([&] { platform_.send_virtual_key(modifier_virtual_key(*it), true); });
+      }
+    }
+    for (Modifier m : kModifierOrder) {
+      if ((modifiers & m) && !(down_ & m)) {
+        event([&] { platform_.send_virtual_key(modifier_virtual_key(m), false); });
+      }
+    }
+    down_ = modifiers;
+    platform_.pause(pace_.around_modifiers);
+  }
+
+  Platform &platform_;
+  ConsolePace pace_;
+  unsigned down_ = 0;
+};
+
+template <typename Typist>
+TypingResult type_with(Typist &typist, const std::u16string &text, const TypingOptions &options) {
+  TypingResult result;
+  const std::size_t total = code_point_count(text);
+  std::size_t pos = 0, done = 0, steps = 0;
+  while (pos < text.size()) {
+    if (steps++ > 0 && (steps - 1) % kCharactersBetweenChecks == 0) {
+      if (options.progress) {
+        options.progress(done, total);
+      }
+      if (options.keep_typing && !options.keep_typing()) {
+        result.complete = false;
+        break;
+      }
+    }
+    ++done;
+    const char32_t ch = next_code_point(text, pos);
+    if (ch == U'\r') {
+      if (pos < text.size() && text[pos] == u'\n') {
+        ++pos;
+        ++done;
+      }
+      typist.key(kVkReturn);
+    } else if (ch == U'\n') {
+      typist.key(kVkReturn);
+    } else if (ch == U'\t') {
+      typist.key(kVkTab);
+    } else if (ch < 0x20 || ch == 0x7F) {
+      // Other control characters have no text of their own: typing them would
+      // run commands in the target (Backspace, Escape, Ctrl+letter).
+      ++result.skipped;
+    } else if (!typist.character(ch)) {
+      ++result.skipped;
+    }
+  }
+  if (options.progress && result.complete) {
+    options.progress(total, total);
+  }
+  return result;
+}
 
 } // namespace
 
@@ -81,51 +203,32 @@ std::uint8_t modifier_virtual_key(Modifier modifier) {
   return 0;
 }
 
-void Pulsar_Tecla(Platform &platform, std::int32_t Tecla) {
-  if (Tecla < 0 || Tecla > 255) {
+void press_key(Platform &platform, std::int32_t virtual_key) {
+  if (virtual_key < 0 || virtual_key > 255) {
     throw overflow_error();
   }
-  tap(platform, static_cast<std::uint8_t>(Tecla));
+  tap(platform, static_cast<std::uint8_t>(virtual_key));
 }
 
-bool Pulsar_TeclaS(Platform &platform, const std::u16string &Teclas,
-                   const KeepTyping &keep_typing) {
-  if (Teclas.empty()) {
-    return true;
+TypingResult type_text(Platform &platform, const std::u16string &text,
+                       const TypingOptions &options) {
+  if (text.empty()) {
+    return {};
   }
-  bool complete = true;
-  platform.begin_typing(Teclas);
+  TypingResult result;
+  platform.begin_typing(text, options.mode);
   {
     NeutralKeyboard neutral(platform);
-    std::size_t pos = 0;
-    std::size_t typed = 0;
-    while (pos < Teclas.size()) {
-      if (keep_typing && typed > 0 && typed % kCharactersBetweenChecks == 0 && !keep_typing()) {
-        complete = false;
-        break;
-      }
-      ++typed;
-      const char32_t ch = next_code_point(Teclas, pos);
-      if (ch == U'\r') {
-        if (pos < Teclas.size() && Teclas[pos] == u'\n') {
-          ++pos;
-        }
-        tap(platform, kVkReturn);
-      } else if (ch == U'\n') {
-        tap(platform, kVkReturn);
-      } else if (ch == U'\t') {
-        tap(platform, kVkTab);
-      } else if (ch < 0x20 || ch == 0x7F) {
-        // Other control characters have no text of their own: typing them would
-        // run commands in the target (Backspace, Escape, Ctrl+letter).
-        continue;
-      } else {
-        type_character(platform, ch);
-      }
+    if (options.mode == TypingMode::kConsole) {
+      ConsoleTyping typist(platform, options.pace);
+      result = type_with(typist, text, options);
+    } else {
+      DirectTyping typist(platform);
+      result = type_with(typist, text, options);
     }
   }
   platform.end_typing();
-  return complete;
+  return result;
 }
 
 } // namespace teclix

@@ -1,16 +1,22 @@
 #include "typing/main_loop.h"
 
+#include <chrono>
+
+#include "typing/console_targets.h"
 #include "typing/keystrokes.h"
 #include "typing/paste_plan.h"
 
 namespace teclix {
 
-WindowHandle GetFocusHandle(Platform &platform) {
-  return platform.focused_control();
-}
+namespace {
 
-void paste_clipboard(Platform &platform) {
-  const WindowHandle target = GetFocusHandle(platform);
+// A paste shorter than this is over before the user could read its progress.
+constexpr auto kProgressAfter = std::chrono::seconds(1);
+
+} // namespace
+
+void paste_clipboard(Platform &platform, PasteListener *listener) {
+  const WindowHandle target = platform.focused_control();
   if (target == 0) {
     return;
   }
@@ -18,30 +24,45 @@ void paste_clipboard(Platform &platform) {
   if (!text || text->empty()) {
     return;
   }
+  TypingOptions options;
+  options.mode = is_console(platform.focused_target()) ? TypingMode::kConsole : TypingMode::kDirect;
   // Keys go only where the user aimed: when the focus moves to another control
   // during the paste (a click elsewhere, a dialog), the rest is not typed.
-  const KeepTyping same_target = [&platform, target] {
-    return platform.focused_control() == target;
-  };
-  for (const PasoDePegado &step : Preparar_Pegado(*text, platform.number_format())) {
-    if (step.kind == PasoDePegado::Kind::TypeText) {
-      if (!Pulsar_TeclaS(platform, step.text, same_target)) {
-        return;
+  options.keep_typing = [&platform, target] { return platform.focused_control() == target; };
+  const auto started = std::chrono::steady_clock::now();
+  std::size_t skipped = 0;
+  if (listener) {
+    options.progress = [&](std::size_t done, std::size_t total) {
+      if (done < total && std::chrono::steady_clock::now() - started >= kProgressAfter) {
+        listener->paste_progress(done, total);
+      }
+    };
+  }
+  for (const PasteStep &step : plan_paste(*text, platform.number_format())) {
+    if (step.kind == PasteStep::Kind::TypeText) {
+      const TypingResult result = type_text(platform, step.text, options);
+      skipped += result.skipped;
+      if (!result.complete) {
+        break;
       }
     } else {
-      if (!same_target()) {
-        return;
+      if (!options.keep_typing()) {
+        break;
       }
-      Pulsar_Tecla(platform, step.key);
+      press_key(platform, step.key);
     }
+  }
+  if (listener) {
+    listener->paste_finished(skipped);
   }
 }
 
-void Bucle_Principal(Platform &platform, WindowHandle window, const bool &Finalizar) {
-  while (!Finalizar) {
+void run_main_loop(Platform &platform, WindowHandle window, const bool &stop,
+                   PasteListener *listener) {
+  while (!stop) {
     platform.wait_message();
     if (platform.peek_hotkey(window)) {
-      paste_clipboard(platform);
+      paste_clipboard(platform, listener);
     }
     platform.pump_events();
   }

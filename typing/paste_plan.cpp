@@ -150,16 +150,16 @@ std::u16string format_number(const RoundedNumber &number, const NumberFormat &fo
          number.decimal_digits;
 }
 
-PlanDePegado Preparar_Pegado(const std::u16string &text, const NumberFormat &format) {
+PastePlan plan_paste(const std::u16string &text, const NumberFormat &format) {
   const std::optional<RoundedNumber> number = read_number(text, format);
   if (!number) {
-    return {PasoDePegado{PasoDePegado::Kind::TypeText, text, 0}};
+    return {PasteStep{PasteStep::Kind::TypeText, text, 0}};
   }
   return {
-      PasoDePegado{PasoDePegado::Kind::TypeText,
-                   (number->negative ? format.negative : u"") + number->integer_digits, 0},
-      PasoDePegado{PasoDePegado::Kind::PressKey, u"", kVkDecimal},
-      PasoDePegado{PasoDePegado::Kind::TypeText, number->decimal_digits, 0},
+      PasteStep{PasteStep::Kind::TypeText,
+                (number->negative ? format.negative : u"") + number->integer_digits, 0},
+      PasteStep{PasteStep::Kind::PressKey, u"", kVkDecimal},
+      PasteStep{PasteStep::Kind::TypeText, number->decimal_digits, 0},
   };
 }
 

@@ -14,17 +14,17 @@ namespace teclix {
 inline constexpr std::uint8_t kVkDecimal = 0x6E;
 
 // One step of a paste.
-struct PasoDePegado {
+struct PasteStep {
   enum class Kind { TypeText, PressKey };
   Kind kind = Kind::TypeText;
   std::u16string text;  // TypeText: the piece to type
   std::uint8_t key = 0; // PressKey: the virtual key to press
 
-  bool operator==(const PasoDePegado &) const = default;
+  bool operator==(const PasteStep &) const = default;
 };
 
 // The steps of one paste, in order: one step, or three for a number.
-using PlanDePegado = std::vector<PasoDePegado>;
+using PastePlan = std::vector<PasteStep>;
 
 // A number as it reads after rounding to two decimals.
 struct RoundedNumber {
@@ -42,6 +42,6 @@ std::optional<RoundedNumber> read_number(const std::u16string &text, const Numbe
 std::u16string format_number(const RoundedNumber &number, const NumberFormat &format);
 
 // Builds the plan for the clipboard text read under the user's number format.
-PlanDePegado Preparar_Pegado(const std::u16string &text, const NumberFormat &format);
+PastePlan plan_paste(const std::u16string &text, const NumberFormat &format);
 
 } // namespace teclix

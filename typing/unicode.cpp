@@ -108,4 +108,12 @@ std::string utf16_to_utf8(std::u16string_view text) {
   return out;
 }
 
+std::size_t code_point_count(std::u16string_view text) {
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < text.size(); ++count) {
+    next_code_point(text, pos);
+  }
+  return count;
+}
+
 } // namespace teclix

@@ -22,4 +22,7 @@ std::string utf16_to_utf8(std::u16string_view text);
 // Appends one code point to UTF-16 text.
 void append_code_point(std::u16string &out, char32_t cp);
 
+// How many code points the text holds (an unpaired surrogate counts as one).
+std::size_t code_point_count(std::u16string_view text);
+
 } // namespace teclix

@@ -24,6 +24,20 @@ const std::u16string kHotkeyInUseNotice =
     u"La tecla F10 está ocupada por otro programa, así que Teclix no puede pegar con ella. "
     u"Cierre ese programa y vuelva a abrir Teclix.";
 
+std::u16string paste_progress_text(std::size_t done, std::size_t total) {
+  const std::string line = "Tecleando: " + std::to_string(done) + " de " + std::to_string(total) +
+                           " caracteres.\r\nCambie a otra ventana para detenerlo.";
+  return utf8_to_utf16(line);
+}
+
+std::u16string skipped_characters_text(std::size_t skipped) {
+  if (skipped == 1) {
+    return u"1 carácter del último pegado no se pudo teclear en esa ventana.";
+  }
+  return utf8_to_utf16(std::to_string(skipped) +
+                       " caracteres del último pegado no se pudieron teclear en esa ventana.");
+}
+
 std::u16string link_address(const std::u16string &link_caption) {
   return u"https://" + link_caption + u"?Teclix";
 }
@@ -49,9 +63,13 @@ void Form1::Load() {
   if (const std::u16string notice = platform_.session_notice(); !notice.empty()) {
     instruction_ += u"\r\n" + notice;
   }
-  platform_.set_instruction(window_, instruction_);
+  show_text(instruction_);
   platform_.show_window(window_);
-  Bucle_Principal(platform_, window_, Finalizar);
+  Bucle_Principal();
+}
+
+void Form1::Bucle_Principal() {
+  run_main_loop(platform_, window_, Finalizar, this);
 }
 
 void Form1::Unload() {
@@ -60,6 +78,22 @@ void Form1::Unload() {
     platform_.unregister_hotkey(window_, kHotkeyId);
     hotkey_held_ = false;
   }
+}
+
+void Form1::show_text(const std::u16string &text) {
+  if (text != shown_) {
+    shown_ = text;
+    platform_.set_instruction(window_, shown_);
+  }
+}
+
+void Form1::paste_progress(std::size_t done, std::size_t total) {
+  show_text(paste_progress_text(done, total));
+}
+
+void Form1::paste_finished(std::size_t skipped) {
+  show_text(skipped == 0 ? instruction_
+                         : instruction_ + u"\r\n" + skipped_characters_text(skipped));
 }
 
 void Form1::set_link_color(std::uint32_t color) {
@@ -84,44 +118,42 @@ void Form1::on_link_mouse_move() {
 }
 
 WindowHandle Form1::GetFocusHandle() {
-  return teclix::GetFocusHandle(platform_);
+  return platform_.focused_control();
 }
 
 double Form1::Divide(std::int32_t arg1, std::int32_t arg2) {
-  return teclix::Divide(arg1, arg2);
+  return teclix::divide(arg1, arg2);
 }
 
 std::int32_t Form1::Multiplica(std::int32_t arg1, std::int32_t arg2) {
-  return teclix::Multiplica(arg1, arg2);
+  return teclix::multiply(arg1, arg2);
 }
 
 void Form1::Enviar_Pulsacion(WindowHandle Handle) {
-  teclix::Enviar_Pulsacion(platform_, Handle);
+  teclix::right_double_click(platform_, Handle);
 }
 
 void Form1::Pulsar_Tecla(std::int32_t Tecla) {
-  teclix::Pulsar_Tecla(platform_, Tecla);
+  teclix::press_key(platform_, Tecla);
 }
 
 void Form1::Pulsar_TeclaS(const std::u16string &Teclas) {
-  teclix::Pulsar_TeclaS(platform_, Teclas);
+  teclix::type_text(platform_, Teclas);
 }
 
 void Form1::Clickear(std::int32_t X, std::int32_t Y) {
-  teclix::Clickear(platform_, X, Y, PosCursor);
+  teclix::click_at(platform_, X, Y, PosCursor);
 }
 
 std::int16_t Form1::BoxQues(const std::u16string &strMensaje, std::int16_t intOpcion,
                             const std::u16string &strTitulo) {
-  return teclix::BoxQues(platform_, strMensaje, intOpcion, strTitulo);
+  return teclix::question_box(platform_, strMensaje, intOpcion, strTitulo);
 }
 
-void Form1::pp() {
-  teclix::pp();
-}
+void Form1::pp() {}
 
 void Form1::Enviar_Texto(WindowHandle hWnd, const std::u16string &text) {
-  teclix::Enviar_Texto(platform_, hWnd, text, Key);
+  teclix::post_text(platform_, hWnd, text, Key);
 }
 
 void Form1::on_link_click() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "typing/main_loop.h"
 
 namespace teclix {
 
@@ -20,16 +21,21 @@ extern const std::u16string kCaption;
 extern const std::u16string kInstruction;
 // Shown in its place when another program holds F10.
 extern const std::u16string kHotkeyInUseNotice;
+// What the window says while a long paste runs, and after one that left characters out.
+std::u16string paste_progress_text(std::size_t done, std::size_t total);
+std::u16string skipped_characters_text(std::size_t skipped);
 // The address a click on the link opens.
 std::u16string link_address(const std::u16string &link_caption);
 
-class Form1 : public WindowEvents {
+class Form1 : public WindowEvents, public PasteListener {
 public:
   explicit Form1(Platform &platform);
 
   // The load event: sets the captions, holds F10 and runs the loop until the
   // window closes.
   void Load();
+  // The program's only loop; returns once Finalizar is set.
+  void Bucle_Principal();
   // The unload event: stops the loop and releases F10.
   void Unload();
 
@@ -43,7 +49,7 @@ public:
   void Clickear(std::int32_t X, std::int32_t Y);
   std::int16_t BoxQues(const std::u16string &strMensaje, std::int16_t intOpcion,
                        const std::u16string &strTitulo);
-  void pp();
+  void pp(); // does nothing
 
   // The last character code handled by Enviar_Texto.
   std::uint8_t Key = 0;
@@ -54,12 +60,17 @@ public:
   void on_link_mouse_move() override;
   void on_link_click() override;
 
+  // Paste events: the window shows the progress, then says what was left out.
+  void paste_progress(std::size_t done, std::size_t total) override;
+  void paste_finished(std::size_t skipped) override;
+
   WindowHandle handle() const { return window_; }
   bool finalizar() const { return Finalizar; }
   bool hotkey_held() const { return hotkey_held_; }
   bool enlace_restaurado() const { return EnlaceRestaurado; }
   std::uint32_t link_color() const { return link_color_; }
   const std::u16string &instruction() const { return instruction_; }
+  const std::u16string &shown_text() const { return shown_; }
   const std::u16string &link_caption() const { return link_caption_; }
 
 private:
@@ -68,6 +79,7 @@ private:
   // Puts the link back in its resting colour once the pointer has left it.
   void Restaurar_Enlace();
   void set_link_color(std::uint32_t color);
+  void show_text(const std::u16string &text);
 
   Platform &platform_;
   WindowHandle window_ = 0;
@@ -76,7 +88,8 @@ private:
   bool EnlaceRestaurado = false;
   bool hotkey_held_ = false;
   std::uint32_t link_color_ = kLinkRed;
-  std::u16string instruction_;
+  std::u16string instruction_; // what the window says between pastes
+  std::u16string shown_;       // what it says now
   std::u16string link_caption_;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/fake/fake_platform.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "typing/unicode.h"
@@ -19,6 +20,20 @@ std::string to_utf8(char32_t ch) {
   append_code_point(s, ch);
   return utf16_to_utf8(s);
 }
+
+// What a dead key followed by a base key types in the fake layouts.
+struct Composition {
+  char32_t dead, base, result;
+};
+constexpr Composition kCompositions[] = {
+    {U'´', U'a', U'á'}, {U'´', U'e', U'é'}, {U'´', U'i', U'í'}, {U'´', U'o', U'ó'},
+    {U'´', U'u', U'ú'}, {U'´', U'A', U'Á'}, {U'´', U'E', U'É'}, {U'´', U'I', U'Í'},
+    {U'´', U'O', U'Ó'}, {U'´', U'U', U'Ú'}, {U'`', U'a', U'à'}, {U'`', U'e', U'è'},
+    {U'`', U'u', U'ù'}, {U'`', U'A', U'À'}, {U'^', U'a', U'â'}, {U'^', U'e', U'ê'},
+    {U'^', U'o', U'ô'}, {U'¨', U'u', U'ü'}, {U'¨', U'U', U'Ü'}, {U'¨', U'e', U'ë'},
+    {U'~', U'n', U'ñ'}, {U'~', U'a', U'ã'}, {U'´', U' ', U'´'}, {U'`', U' ', U'`'},
+    {U'^', U' ', U'^'}, {U'¨', U' ', U'¨'}, {U'~', U' ', U'~'},
+};
 
 void add(FakeLayout &layout, std::uint32_t key, char32_t base, char32_t shift, char32_t altgr = 0,
          char32_t shift_altgr = 0, bool caps = false) {
@@ -290,13 +305,37 @@ void FakePlatform::pump_events() {
   }
 }
 
-void FakePlatform::begin_typing(std::u16string_view) {
+void FakePlatform::begin_typing(std::u16string_view, TypingMode typing_mode) {
   typing_ = true;
+  mode = typing_mode;
   ++pastes_started;
+}
+
+void FakePlatform::pause(std::chrono::milliseconds time) {
+  paused += time;
+  paused_since_event_ = true;
+}
+
+std::optional<DeadKeySequence> FakePlatform::dead_key_sequence(char32_t ch) {
+  for (const Composition &c : kCompositions) {
+    if (c.result != ch) {
+      continue;
+    }
+    const std::optional<KeyLocation> dead = locate(c.dead);
+    const std::optional<KeyLocation> base = locate(c.base);
+    if (dead && dead->dead && base && !base->dead) {
+      return DeadKeySequence{*dead, *base};
+    }
+  }
+  return std::nullopt;
 }
 
 void FakePlatform::end_typing() {
   typing_ = false;
+  if (pending_dead_ != 0) {
+    emit("dead " + to_utf8(pending_dead_)); // a dead key with nothing after it
+    pending_dead_ = 0;
+  }
 }
 
 std::optional<KeyLocation> FakePlatform::locate(char32_t ch) {
@@ -368,6 +407,10 @@ void FakePlatform::key_event(std::uint32_t key, bool up) {
     name = "VK_" + hex(key, 2);
   }
   log.push_back((up ? "-" : "+") + name);
+  if (!paused_since_event_) {
+    ++unpaused_events;
+  }
+  paused_since_event_ = false;
 
   if (up) {
     down_.erase(key);
@@ -396,8 +439,21 @@ void FakePlatform::key_event(std::uint32_t key, bool up) {
                                 : (shifted ? layout_key->shift : layout_key->base);
       if (ch == 0) {
         emit("nothing from " + name);
+      } else if (pending_dead_ != 0) {
+        // The key after a dead key: the two make one character, if they go together.
+        const char32_t dead = pending_dead_;
+        pending_dead_ = 0;
+        const auto c =
+            std::find_if(std::begin(kCompositions), std::end(kCompositions),
+                         [&](const Composition &k) { return k.dead == dead && k.base == ch; });
+        if (c != std::end(kCompositions)) {
+          emit(c->result);
+        } else {
+          emit("dead " + to_utf8(dead));
+          emit(ch);
+        }
       } else if (layout.dead.find(ch) != std::u32string::npos) {
-        emit("dead " + to_utf8(ch));
+        pending_dead_ = ch;
       } else {
         emit(ch);
       }

@@ -56,6 +56,7 @@ public:
                                       // (it may push to queued: a press during a paste)
   int message_box_answer = kIdOk;
   std::u16string session; // what the session tells the user, if anything
+  TargetWindow target{u"editor", u"Editor", u"Sin título"};
 
   // Puts the target's keyboard in a state before typing starts.
   void hold(unsigned modifiers);
@@ -74,9 +75,12 @@ public:
   std::vector<std::uint8_t> posted; // characters posted to other windows
   bool shown = false;
   int waits = 0;
-  int pastes_started = 0;         // begin_typing calls
-  std::string joined_log() const; // the log as one line
-  unsigned modifiers_now() const; // modifiers down in the target now
+  int pastes_started = 0;                // begin_typing calls
+  TypingMode mode = TypingMode::kDirect; // of the last begin_typing
+  std::chrono::milliseconds paused{0};   // all pauses together
+  std::size_t unpaused_events = 0;       // key events with no pause since the one before
+  std::string joined_log() const;        // the log as one line
+  unsigned modifiers_now() const;        // modifiers down in the target now
   bool caps_now() const { return caps_; }
 
   // --- Platform ---------------------------------------------------------------
@@ -96,11 +100,14 @@ public:
   bool peek_hotkey(WindowHandle window) override;
   void pump_events() override;
   WindowHandle focused_control() override { return focus; }
+  TargetWindow focused_target() override { return target; }
   std::optional<std::u16string> clipboard_text() override { return clipboard; }
   NumberFormat number_format() override { return format; }
-  void begin_typing(std::u16string_view text) override;
+  void begin_typing(std::u16string_view text, TypingMode typing_mode) override;
   void end_typing() override;
   std::optional<KeyLocation> locate(char32_t ch) override;
+  std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
+  void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override { return modifiers_now(); }
   bool caps_lock_on() override { return caps_; }
   void send_virtual_key(std::uint8_t virtual_key, bool up) override;
@@ -121,6 +128,8 @@ private:
   std::set<std::uint32_t> down_;
   bool caps_ = false;
   bool typing_ = false;
+  char32_t pending_dead_ = 0; // a dead key pressed, waiting for the next key
+  bool paused_since_event_ = true;
 };
 
 } // namespace teclix

@@ -3,6 +3,7 @@
 #include "platform/x11/x11_keyboard.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 
 #include <X11/XKBlib.h>
@@ -44,15 +45,23 @@ void Keyboard::ensure_map() {
   }
 }
 
-void Keyboard::begin_typing(std::u16string_view text) {
+void Keyboard::begin_typing(std::u16string_view text, TypingMode mode) {
   typing_ = true;
   typing_started_ = Clock::now();
   give_back_at_.reset();
   refresh_map();
-  // Characters that no live key of the layout types get lent keycodes, all at
-  // once where they fit: every map change makes every client reload its map.
+  mode_ = mode;
   needed_.clear();
   needed_cursor_ = 0;
+  if (mode == TypingMode::kConsole) {
+    // A console client passes keys on by their place on the keyboard: only the
+    // main block's keys mean the same on the other side.
+    console_index_ = KeyIndex(map_, true);
+    dead_key_index_ = DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
+    return;
+  }
+  // Characters that no live key of the layout types get lent keycodes, all at
+  // once where they fit: every map change makes every client reload its map.
   std::size_t pos = 0;
   while (pos < text.size()) {
     const char32_t ch = next_code_point(text, pos);
@@ -81,6 +90,7 @@ void Keyboard::begin_typing(std::u16string_view text) {
 
 void Keyboard::end_typing() {
   typing_ = false;
+  mode_ = TypingMode::kDirect;
   XSync(x_.display, False);
   pending_ = 0;
   needed_.clear();
@@ -110,11 +120,21 @@ void Keyboard::give_back_keys() {
 }
 
 std::optional<KeyLocation> Keyboard::locate(char32_t ch) const {
-  const std::optional<KeyChoice> choice = index_.find(ch);
+  const std::optional<KeyChoice> choice =
+      (mode_ == TypingMode::kConsole ? console_index_ : index_).find(ch);
   if (!choice) {
     return std::nullopt;
   }
   return KeyLocation{choice->keycode, choice->modifiers, choice->dead};
+}
+
+std::optional<DeadKeySequence> Keyboard::dead_key_sequence(char32_t ch) const {
+  const std::optional<DeadKeyIndex::Sequence> found = dead_key_index_.find(ch);
+  if (!found) {
+    return std::nullopt;
+  }
+  return DeadKeySequence{KeyLocation{found->dead.keycode, found->dead.modifiers, true},
+                         KeyLocation{found->base.keycode, found->base.modifiers, false}};
 }
 
 unsigned Keyboard::held_modifiers() {

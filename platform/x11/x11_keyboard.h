@@ -34,11 +34,14 @@ public:
 
   // Reads the map, and lends keycodes at once to the characters of the text that
   // no key types: all of them where they fit, else the first batch.
-  void begin_typing(std::u16string_view text);
+  // For a console, no keycode is lent and only keys of the main block are used.
+  void begin_typing(std::u16string_view text, TypingMode mode);
   void end_typing();
   // The live key and level of the map that types ch (a dead key comes back dead);
   // nullopt for characters that need a lent keycode. A pure look-up.
   std::optional<KeyLocation> locate(char32_t ch) const;
+  // The dead key and base key of the main block that type ch.
+  std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) const;
   // Modifiers held down now, and the Caps Lock toggle.
   unsigned held_modifiers();
   bool caps_lock_on();
@@ -77,6 +80,9 @@ private:
   unsigned reserved_ = 0;
   Keymap map_;
   KeyIndex index_; // the best key for each character of map_
+  TypingMode mode_ = TypingMode::kDirect;
+  KeyIndex console_index_;      // the same, keys of the main block only
+  DeadKeyIndex dead_key_index_; // dead key sequences of the main block
   bool map_valid_ = false;
   KeyLending lending_;
   std::vector<KeySym32> needed_; // keysyms the current text needs lent, in text order

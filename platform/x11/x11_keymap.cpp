@@ -7,7 +7,10 @@
 #include <sstream>
 #include <tuple>
 
+#include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
+
+#include "typing/unicode.h"
 
 namespace teclix::x11 {
 
@@ -117,8 +120,12 @@ auto choice_rank(const KeyChoice &c) {
 }
 
 // Calls visit(character, choice) for every level of the map that types a character.
-template <typename Visit> void for_each_choice(const Keymap &map, Visit visit) {
+template <typename Visit>
+void for_each_choice(const Keymap &map, Visit visit, bool main_block_only = false) {
   for (const MapKey &key : map.keys) {
+    if (main_block_only && !key.main_block) {
+      continue;
+    }
     for (const KeyLevel &level : key.levels) {
       if (level.keysym == kNoSymbol || (level.modifiers & kUnreachable) ||
           is_keypad_keysym(level.keysym)) {
@@ -145,13 +152,89 @@ std::optional<KeyChoice> choose_key(const Keymap &map, char32_t ch) {
   return best;
 }
 
-KeyIndex::KeyIndex(const Keymap &map) {
-  for_each_choice(map, [this](char32_t produced, const KeyChoice &candidate) {
-    const auto [it, added] = best_.try_emplace(produced, candidate);
-    if (!added && choice_rank(candidate) < choice_rank(it->second)) {
-      it->second = candidate;
+KeyIndex::KeyIndex(const Keymap &map, bool main_block_only) {
+  for_each_choice(
+      map,
+      [this](char32_t produced, const KeyChoice &candidate) {
+        const auto [it, added] = best_.try_emplace(produced, candidate);
+        if (!added && choice_rank(candidate) < choice_rank(it->second)) {
+          it->second = candidate;
+        }
+      },
+      main_block_only);
+}
+
+bool is_main_block_key_name(std::string_view name) {
+  return name.starts_with("AE") || name.starts_with("AD") || name.starts_with("AC") ||
+         name.starts_with("AB") || name == "TLDE" || name == "BKSL" || name == "LSGT" ||
+         name == "SPCE";
+}
+
+DeadKeyIndex::DeadKeyIndex(const Keymap &map, const char *locale) {
+  xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
+  if (!context) {
+    return;
+  }
+  xkb_compose_table *table = nullptr;
+  for (const char *name : {locale, "en_US.UTF-8"}) {
+    if (!table && name && *name) {
+      table = xkb_compose_table_new_from_locale(context, name, XKB_COMPOSE_COMPILE_NO_FLAGS);
     }
-  });
+  }
+  xkb_compose_state *state =
+      table ? xkb_compose_state_new(table, XKB_COMPOSE_STATE_NO_FLAGS) : nullptr;
+  if (state) {
+    // Every dead key of the main block with every live key of it: what the pair
+    // composes to, keeping the pair with the fewest modifiers.
+    std::vector<std::pair<KeySym32, KeyChoice>> dead, live;
+    for (const MapKey &key : map.keys) {
+      for (const KeyLevel &level : key.levels) {
+        if (!key.main_block || level.keysym == kNoSymbol || (level.modifiers & kUnreachable)) {
+          continue;
+        }
+        const KeyChoice choice{key.keycode, level.modifiers, is_dead_keysym(level.keysym)};
+        (choice.dead ? dead : live).emplace_back(level.keysym, choice);
+      }
+    }
+    auto cost = [](const Sequence &s) {
+      return std::make_tuple(modifier_count(s.dead.modifiers) + modifier_count(s.base.modifiers),
+                             s.dead.keycode, s.base.keycode);
+    };
+    for (const auto &[dead_sym, dead_key] : dead) {
+      for (const auto &[base_sym, base_key] : live) {
+        xkb_compose_state_reset(state);
+        xkb_compose_state_feed(state, dead_sym);
+        xkb_compose_state_feed(state, base_sym);
+        if (xkb_compose_state_get_status(state) != XKB_COMPOSE_COMPOSED) {
+          continue;
+        }
+        char utf8[16];
+        const int n = xkb_compose_state_get_utf8(state, utf8, sizeof utf8);
+        const std::u16string text = utf8_to_utf16(std::string_view(utf8, n > 0 ? n : 0));
+        std::size_t pos = 0;
+        const char32_t ch = text.empty() ? 0 : next_code_point(text, pos);
+        if (ch == 0 || pos != text.size()) {
+          continue; // one character only
+        }
+        const Sequence candidate{dead_key, base_key};
+        const auto [it, added] = sequences_.try_emplace(ch, candidate);
+        if (!added && cost(candidate) < cost(it->second)) {
+          it->second = candidate;
+        }
+      }
+    }
+    xkb_compose_state_unref(state);
+  }
+  xkb_compose_table_unref(table);
+  xkb_context_unref(context);
+}
+
+std::optional<DeadKeyIndex::Sequence> DeadKeyIndex::find(char32_t ch) const {
+  const auto it = sequences_.find(ch);
+  if (it == sequences_.end()) {
+    return std::nullopt;
+  }
+  return it->second;
 }
 
 std::optional<KeyChoice> KeyIndex::find(char32_t ch) const {
@@ -361,7 +444,7 @@ std::string dump_keymap(const Keymap &map) {
   std::ostringstream out;
   out << "range " << map.min_keycode << ' ' << map.max_keycode << '\n';
   for (const MapKey &key : map.keys) {
-    out << "key " << key.keycode;
+    out << "key " << key.keycode << (key.main_block ? " main" : "");
     for (const KeyLevel &level : key.levels) {
       char sym[16];
       std::snprintf(sym, sizeof sym, "0x%04x", level.keysym);
@@ -401,6 +484,10 @@ std::optional<Keymap> parse_keymap(std::string_view text) {
       }
       std::string item;
       while (words >> item) {
+        if (item == "main") {
+          key.main_block = true;
+          continue;
+        }
         const std::size_t colon = item.find(':');
         if (colon == std::string::npos) {
           return std::nullopt;

@@ -33,7 +33,13 @@ struct KeyLevel {
 struct MapKey {
   std::uint32_t keycode = 0;
   std::vector<KeyLevel> levels;
+  // A key of the main block (letters, digits, punctuation, space), where a
+  // keyboard has it for everyone: what a console client passes on as a scan code.
+  bool main_block = false;
 };
+
+// Whether an XKB key name ("AE01", "TLDE", ...) is a key of the main block.
+bool is_main_block_key_name(std::string_view name);
 
 // The keys of one group of the keyboard map, in keycode order.
 struct Keymap {
@@ -75,11 +81,29 @@ std::optional<KeyChoice> choose_key(const Keymap &map, char32_t ch);
 class KeyIndex {
 public:
   KeyIndex() = default;
-  explicit KeyIndex(const Keymap &map);
+  // main_block_only: only keys of the main block, as a console needs.
+  explicit KeyIndex(const Keymap &map, bool main_block_only = false);
   std::optional<KeyChoice> find(char32_t ch) const;
 
 private:
   std::unordered_map<char32_t, KeyChoice> best_;
+};
+
+// Characters that the map types with a dead key of the main block followed by a
+// live key of the main block, under the compose rules of a locale (those of the
+// X11 input method, which clients use for dead keys).
+class DeadKeyIndex {
+public:
+  struct Sequence {
+    KeyChoice dead;
+    KeyChoice base;
+  };
+  DeadKeyIndex() = default;
+  DeadKeyIndex(const Keymap &map, const char *locale);
+  std::optional<Sequence> find(char32_t ch) const;
+
+private:
+  std::unordered_map<char32_t, Sequence> sequences_;
 };
 
 // The first keycode whose level without modifiers is the keysym.

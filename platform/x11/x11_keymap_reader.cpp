@@ -1,6 +1,9 @@
 // Reading the live keyboard map and modifier state from the X server.
 #include "platform/x11/x11_keymap_reader.h"
 
+#include <cstring>
+#include <string_view>
+
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
@@ -102,6 +105,9 @@ Keymap read_keymap(Display *display, std::optional<int> group) {
   if (!xkb) {
     return map;
   }
+  // The keys' names tell the main block (AE01, AD01, ...) from the keypad and the rest.
+  const bool named =
+      XkbGetNames(display, XkbKeyNamesMask, xkb) == Success && xkb->names && xkb->names->keys;
   XkbStateRec state{};
   XkbGetState(display, XkbUseCoreKbd, &state);
   if (!group) {
@@ -134,6 +140,9 @@ Keymap read_keymap(Display *display, std::optional<int> group) {
     XkbKeyTypePtr type = XkbKeyKeyType(xkb, kc, g);
     MapKey key;
     key.keycode = kc;
+    key.main_block = named && is_main_block_key_name(std::string_view(
+                                  xkb->names->keys[kc].name,
+                                  strnlen(xkb->names->keys[kc].name, XkbKeyNameLength)));
     for (int level = 0; level < type->num_levels; ++level) {
       const KeySym sym = XkbKeySymEntry(xkb, kc, level, g);
       key.levels.push_back(

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
+#include <thread>
 
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 #include "platform/x11/x11_dialog.h"
@@ -112,6 +114,29 @@ std::optional<Modifier> virtual_key_modifier(std::uint8_t vk) {
     return kSuper;
   }
   return std::nullopt;
+}
+
+// A window's title: _NET_WM_NAME in UTF-8, else WM_NAME.
+std::string window_title(Display *d, Window window, const Atoms &atoms) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char *data = nullptr;
+  std::string title;
+  if (XGetWindowProperty(d, window, atoms.net_wm_name, 0, 1024, False, atoms.utf8_string, &type,
+                         &format, &count, &after, &data) == Success &&
+      data) {
+    title.assign(reinterpret_cast<const char *>(data), count);
+    XFree(data);
+  }
+  if (title.empty()) {
+    char *name = nullptr;
+    if (XFetchName(d, window, &name) && name) {
+      title = name;
+      XFree(name);
+    }
+  }
+  return title;
 }
 
 } // namespace
@@ -290,6 +315,35 @@ WindowHandle X11Platform::focused_control() {
   return focus == None ? 0 : focus;
 }
 
+TargetWindow X11Platform::focused_target() {
+  Display *d = connection_->display;
+  TargetWindow target;
+  // The window with WM_CLASS at or above the focused one: the program's top level.
+  Window window = static_cast<Window>(focused_control());
+  ErrorTrap trap(d);
+  while (window != None && window != connection_->root) {
+    XClassHint hint{};
+    if (XGetClassHint(d, window, &hint)) {
+      target.program = utf8_to_utf16(hint.res_name ? hint.res_name : "");
+      target.window_class = utf8_to_utf16(hint.res_class ? hint.res_class : "");
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+      target.title = utf8_to_utf16(window_title(d, window, connection_->atoms));
+      break;
+    }
+    Window root = None, parent = None, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, window, &root, &parent, &children, &count)) {
+      break;
+    }
+    if (children) {
+      XFree(children);
+    }
+    window = parent;
+  }
+  return target;
+}
+
 std::optional<std::u16string> X11Platform::clipboard_text() {
   return clipboard_.text();
 }
@@ -325,9 +379,18 @@ void X11Platform::schedule_give_back() {
   }
 }
 
-void X11Platform::begin_typing(std::u16string_view text) {
+void X11Platform::begin_typing(std::u16string_view text, TypingMode mode) {
   loop_.cancel(EventLoop::Deadline::kGiveBackKeys);
-  keyboard_.begin_typing(text);
+  keyboard_.begin_typing(text, mode);
+}
+
+std::optional<DeadKeySequence> X11Platform::dead_key_sequence(char32_t ch) {
+  return keyboard_.dead_key_sequence(ch);
+}
+
+void X11Platform::pause(std::chrono::milliseconds time) {
+  XFlush(connection_->display);
+  std::this_thread::sleep_for(time);
 }
 
 void X11Platform::end_typing() {

@@ -48,12 +48,17 @@ public:
   void pump_events() override;
 
   WindowHandle focused_control() override;
+  // WM_CLASS and title of the focused window's top-level window.
+  TargetWindow focused_target() override;
   std::optional<std::u16string> clipboard_text() override;
   NumberFormat number_format() override;
 
-  void begin_typing(std::u16string_view text) override;
+  void begin_typing(std::u16string_view text, TypingMode mode) override;
   void end_typing() override;
   std::optional<KeyLocation> locate(char32_t ch) override;
+  std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
+  // Sends what is queued, then sleeps.
+  void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override;
   bool caps_lock_on() override;
   void send_virtual_key(std::uint8_t virtual_key, bool up) override;

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   for (std::size_t i = 1; i + 1 < size; i += 2) {
     text += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
   }
-  Pulsar_TeclaS(fake, text);
+  type_text(fake, text);
 
   std::u16string expected;
   std::size_t pos = 0;

@@ -38,13 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const NumberFormat &format = kFormats[data[0] % 4];
   const std::u16string text =
       utf8_to_utf16(std::string_view(reinterpret_cast<const char *>(data + 1), size - 1));
-  const PlanDePegado plan = Preparar_Pegado(text, format);
+  const PastePlan plan = plan_paste(text, format);
   if (plan.size() == 1) {
-    check(plan[0].kind == PasoDePegado::Kind::TypeText && plan[0].text == text);
+    check(plan[0].kind == PasteStep::Kind::TypeText && plan[0].text == text);
     return 0;
   }
   check(plan.size() == 3);
-  check(plan[1].kind == PasoDePegado::Kind::PressKey && plan[1].key == kVkDecimal);
+  check(plan[1].kind == PasteStep::Kind::PressKey && plan[1].key == kVkDecimal);
   check(plan[2].text.size() == 2 && all_digits(plan[2].text));
   std::u16string integer = plan[0].text;
   if (integer.starts_with(format.negative)) {

@@ -159,7 +159,7 @@ int wmain(int argc, wchar_t **argv) {
   if (mode == L"text" && argc == 4) {
     HWND target = GetWindow(FindWindowW(nullptr, argv[3]), GW_CHILD);
     std::uint8_t key = 0;
-    teclix::Enviar_Texto(platform, reinterpret_cast<std::uintptr_t>(target),
+    teclix::post_text(platform, reinterpret_cast<std::uintptr_t>(target),
                          u"Año: ÑANDÚ, 5 €\r\nfin", key);
     log_line("key " + std::to_string(key));
     return 0;

@@ -176,7 +176,7 @@ int main(int argc, char **argv) {
   }
   if (mode == "text" && argc == 4) {
     std::uint8_t key = 0;
-    teclix::Enviar_Texto(*platform, std::strtoull(argv[3], nullptr, 0), u"Año: ÑANDÚ, 5 €\r\nfin",
+    teclix::post_text(*platform, std::strtoull(argv[3], nullptr, 0), u"Año: ÑANDÚ, 5 €\r\nfin",
                          key);
     log_line("key " + std::to_string(key));
     // The keycodes lent to the text go back when the platform closes.
