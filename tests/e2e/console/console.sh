@@ -19,6 +19,7 @@ CONSOLE_VIEWER_WIN=
 CONSOLE_VNC_PORT=
 CONSOLE_SERIAL=
 CONSOLE_START=0 # bytes of the serial file before the text being read
+CONSOLE_QEMU_EXTRA=() # more QEMU arguments, e.g. (-trace 'vnc_key_event*')
 
 # console_debian_file PACKAGE PATTERN DEST: downloads PACKAGE's .deb and copies
 # its one file whose path matches the tar PATTERN to DEST.
@@ -82,6 +83,7 @@ console_start_qemu() {
       -name teclix-console -kernel "$CONSOLE_KERNEL" -initrd "$CONSOLE_INITRD" \
       -append "console=tty1 quiet loglevel=3 vt.default_utf8=1 keymap=$keymap" \
       -vnc "127.0.0.1:$n$vnc_opts" -serial "file:$CONSOLE_SERIAL" -monitor none -parallel none \
+      "${CONSOLE_QEMU_EXTRA[@]}" \
       </dev/null >/dev/null 2>"$qlog" &
     CONSOLE_QEMU_PID=$!
     track "$CONSOLE_QEMU_PID"
