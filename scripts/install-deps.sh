@@ -13,6 +13,8 @@ packages=(
   # end-to-end tests
   xvfb xauth x11-utils x11-xkb-utils xdotool xclip xterm zenity imagemagick desktop-file-utils
   tigervnc-standalone-server tigervnc-viewer locales procps python3 bc
+  # virtual-machine console tests (the guest's kernel and busybox are downloaded, not installed)
+  qemu-system-x86 kbd console-data cpio
 )
 
 SUDO=""
