@@ -172,6 +172,7 @@ TEST(ConsoleTargets, AreKnownByProgramClassOrWebConsoleTitle) {
            Case{{u"VirtualBoxVM.EXE", u"", u"Ubuntu [En ejecución]"}, true},
            Case{{u"mstsc.exe", u"TscShellContainerClass", u"servidor"}, true},
            Case{{u"vncviewer", u"Vncviewer", u"QEMU (guest) - TigerVNC"}, true},
+           Case{{u"TigerVNC Viewer", u"TigerVNC Viewer", u"QEMU (guest) - TigerVNC"}, true},
            Case{{u"remote-viewer", u"Remote-viewer", u"debian"}, true},
            Case{{u"qemu-system-x86_64", u"Qemu-system-x86_64", u"QEMU"}, true},
            Case{{u"xfreerdp", u"xfreerdp", u"FreeRDP: host"}, true},

@@ -15,6 +15,7 @@ constexpr ConsoleClient kClients[] = {
     {u"VMware Remote Console", u"vmrc", u""},
     {u"VirtualBox", u"VirtualBoxVM", u""},
     {u"VirtualBox", u"VirtualBox Machine", u""},
+    {u"TigerVNC", u"TigerVNC Viewer", u""},
     {u"TigerVNC / RealVNC", u"vncviewer", u""},
     {u"TightVNC", u"tvnviewer", u""},
     {u"TightVNC", u"xtightvncviewer", u""},

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# teclix into a virtual machine's text console: vncviewer on the local display,
+# QEMU's VNC server, the guest's emulated keyboard and console, read back from the
+# guest's serial port. The text must arrive exactly, at the console's pace, with
+# no modifier left down in the guest; what no key types is left out and said.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/../console/console.sh"
+mkdir -p "$E2E_ARTIFACTS"
+SHOT=$E2E_TMP/shot.png
+
+# what_console_reads TEXT: the bytes a raw console gets for TEXT (Enter is CR).
+what_console_reads() { printf '%b' "$1" | sed -e 's/\r$//' | tr '\r\n' '\r\r'; }
+
+# paste_into_console NAME TEXT EXPECTED LEFT_OUT: pastes TEXT with F10 and checks
+# that the guest read exactly EXPECTED, and that the window says (LEFT_OUT yes) or
+# does not say (no) that characters were left out; then a probe text proves that
+# no modifier stayed down in the guest (it would come out in capitals or as other
+# signs).
+paste_into_console() {
+  local name=$1 left_out=$4 ink
+  printf '%b' "$2" >"$E2E_TMP/clip"
+  printf '%b' "$3" >"$E2E_TMP/expected"
+  set_clipboard "$E2E_TMP/clip"
+  console_mark
+  xdotool key F10
+  console_wait_stable "$(file_size "$E2E_TMP/expected")" 5 60
+  console_received "$E2E_TMP/got"
+  expect_same "console/$name" "$E2E_TMP/expected" "$E2E_TMP/got"
+  ink=$(third_line_ink)
+  if { [ "$left_out" = yes ] && ((ink > 50)); } || { [ "$left_out" = no ] && ((ink == 0)); }; then
+    pass "console/$name/left_out_said_$left_out"
+  else
+    fail "console/$name/left_out_said_$left_out: $ink dark pixels below the instruction"
+  fi
+  [ "$left_out" = no ] || import -window "$TECLIX_WIN" "$E2E_ARTIFACTS/teclix-x11-console-left-out.png"
+  printf 'probe-1;a' >"$E2E_TMP/clip"
+  set_clipboard "$E2E_TMP/clip"
+  console_mark
+  xdotool key F10
+  console_wait_stable 9 3 30
+  console_received "$E2E_TMP/got"
+  if [ "$(cat "$E2E_TMP/got")" = 'probe-1;a' ]; then
+    pass "console/$name/no_modifier_left_down"
+  else
+    fail "console/$name/no_modifier_left_down: the probe arrived as '$(cat "$E2E_TMP/got")'"
+  fi
+}
+
+# The instruction label's pixels, to tell the instruction from other texts there.
+label_pixels() {
+  import -window "$TECLIX_WIN" "$SHOT" 2>/dev/null &&
+    convert "$SHOT" -crop 425x74+1+84 +repage -colorspace gray -threshold 50% txt:- | md5sum
+}
+# Dark pixels below the instruction's two lines (a third line: what was left out).
+third_line_ink() {
+  import -window "$TECLIX_WIN" "$SHOT" 2>/dev/null &&
+    convert "$SHOT" -crop 425x40+1+118 +repage -colorspace gray -threshold 50% txt:- | grep -c '#000000'
+}
+
+console_build_guest
+start_xvfb
+
+for keymap in us es; do
+  set_layout "$keymap"
+  start_teclix
+  console_start_qemu "$keymap"
+  # The viewer, small, left of Teclix's window, which must stay in sight.
+  console_start_viewer -geometry 400x300+0+0
+  if [ "$keymap" = us ]; then
+    idle=$(label_pixels)
+    # Every printable ASCII sign, then a fixed pseudo-random run of them: 2,000.
+    awk 'BEGIN { for (c = 32; c < 127; c++) printf "%c", c; x = 7
+                 for (i = 95; i < 2000; i++) { x = (x * 1103515245 + 12345) % 2147483648
+                   printf "%c", 32 + int(x / 65536) % 95 } }' >"$E2E_TMP/ascii"
+    printf '%s' "$(cat "$E2E_TMP/ascii")" >"$E2E_TMP/clip"
+    set_clipboard "$E2E_TMP/clip"
+    console_mark
+    start=$SECONDS
+    xdotool key F10
+    # A paste that long shows its progress where the instruction is.
+    if wait_until 20 eval '[ "$(label_pixels)" != "$idle" ]'; then
+      pass "console/us/progress_shown"
+      import -window "$TECLIX_WIN" "$E2E_ARTIFACTS/teclix-x11-console-progress.png"
+    else
+      fail "console/us/progress_shown"
+    fi
+    console_wait_stable 2000 5 240
+    log "  2,000 characters took about $((SECONDS - start)) s"
+    console_received "$E2E_TMP/got"
+    expect_same "console/us/ascii_2000" "$E2E_TMP/ascii" "$E2E_TMP/got"
+    if wait_until 10 eval '[ "$(label_pixels)" = "$idle" ]'; then
+      pass "console/us/instruction_back"
+    else
+      fail "console/us/instruction_back"
+    fi
+    paste_into_console us/lines_and_tabs 'uno\tdos\ntres\r\n(cuatro)\t{5}\n' \
+      "$(what_console_reads 'uno\tdos\ntres\r\n(cuatro)\t{5}\n')" no
+    # Letters no US key types are left out, never typed as something else, and said.
+    paste_into_console us/accents_left_out 'Año, café; ü!' 'Ao, caf; !' yes
+  else
+    # Spanish on both sides: the letters of the Spanish keys, and accents typed as
+    # a dead key and the letter, as on a Spanish keyboard.
+    paste_into_console es/spanish '¿Acción? ¡Sí! Ñandú, pingüino: çà ô @#|\t(1+2)=3' \
+      '¿Acción? ¡Sí! Ñandú, pingüino: çà ô @#|\t(1+2)=3' no
+  fi
+  console_stop
+  close_teclix || fail "console/$keymap: teclix did not close"
+done
+finish
