@@ -15,6 +15,8 @@ constexpr UINT_PTR kWakeTimer = 1;
 constexpr UINT kWakeIntervalMs = 90;
 // Input events are handed to the system in batches of this many.
 constexpr std::size_t kBatch = 64;
+// How long a clipboard that another program holds open is retried.
+constexpr ULONGLONG kClipboardWaitMs = 100;
 
 const wchar_t *wide(const std::u16string &s) {
   return reinterpret_cast<const wchar_t *>(s.c_str());
@@ -321,13 +323,13 @@ WindowHandle Win32Platform::focused_control() {
 }
 
 std::optional<std::u16string> Win32Platform::clipboard_text() {
-  // Another program may hold the clipboard open for a moment: retry for about 100 ms.
-  bool open = false;
-  for (int attempt = 0; attempt < 50 && !open; ++attempt) {
+  // Another program may hold the clipboard open for a moment: retry for about 100 ms
+  // by the clock (a Sleep(1) lasts a whole timer tick, up to 16 ms, on many systems).
+  const ULONGLONG deadline = GetTickCount64() + kClipboardWaitMs;
+  bool open = OpenClipboard(window_) != 0;
+  while (!open && GetTickCount64() < deadline) {
+    Sleep(1);
     open = OpenClipboard(window_) != 0;
-    if (!open) {
-      Sleep(2);
-    }
   }
   if (!open) {
     return std::nullopt;

@@ -10,6 +10,9 @@
 //   automation_probe.exe OUTPUT_FILE text TITLE         Enviar_Texto to that window's first
 //                                                       child control
 //   automation_probe.exe OUTPUT_FILE hold-clipboard     keeps the clipboard open until killed
+//   automation_probe.exe OUTPUT_FILE clipboard-wait     reads the clipboard through the
+//                                                       backend; logs how long it took (ms)
+//                                                       and whether it found text
 //   automation_probe.exe OUTPUT_FILE set-units HEX...   puts these UTF-16 code units (hex,
 //                                                       lone surrogates allowed) on the
 //                                                       clipboard as text; stays until killed
@@ -139,6 +142,13 @@ int wmain(int argc, wchar_t **argv) {
 
   teclix::Win32Platform platform(GetModuleHandleW(nullptr));
   teclix::Form1 form(platform);
+  if (mode == L"clipboard-wait") {
+    const ULONGLONG started = GetTickCount64();
+    const bool text = platform.clipboard_text().has_value();
+    log_line("waited " + std::to_string(GetTickCount64() - started));
+    log_line(text ? "text" : "no text");
+    return 0;
+  }
   if (mode == L"click" && argc == 5) {
     log_line("pointer before " + point(platform.cursor_position()));
     form.Clickear(_wtoi(argv[3]), _wtoi(argv[4]));

@@ -581,9 +581,18 @@ run_faults_group() {
       xdotool key F10
       # The press is over once Teclix has given up on the clipboard (about 100 ms).
       sleep 1
+      # The backend's wait, timed on its own: about 100 ms, then no text.
+      local wait_log="$WORK/wait.log" waited
+      LC_ALL=$WINE_LOCALE wine "$BUILD/automation_probe.exe" "Z:${wait_log//\//\\}" clipboard-wait >/dev/null 2>&1
+      waited=$(sed -n 's/^waited //p' "$wait_log" 2>/dev/null | tr -d '\r')
       kill "$holder"
       wait "$holder" 2>/dev/null
-      sentinel_arrives_alone && rc=0
+      if ! log_holds "$wait_log" "no text" || [ -z "$waited" ] || ((waited < 90 || waited > 400)); then
+        fail "the busy clipboard was waited for ${waited:-?} ms: $(tr '\n' ';' <"$wait_log" 2>/dev/null)"
+      else
+        echo "  busy clipboard given up after $waited ms"
+        sentinel_arrives_alone && rc=0
+      fi
     else
       fail "the clipboard holder did not start"
       kill "$holder"
