@@ -526,6 +526,26 @@ void Win32Platform::send_right_double_click(WindowHandle window) {
   SendMessageA(to_hwnd(window), WM_RBUTTONDBLCLK, 0, 0);
 }
 
+// A character posted with PostMessageA is read in the system's ANSI code page.
+std::uint8_t Win32Platform::post_code(char16_t ch) {
+  const wchar_t unit = static_cast<wchar_t>(ch);
+  std::array<char, 4> bytes{};
+  int n = 0;
+  if (GetACP() == CP_UTF8) {
+    // UTF-8 as the ANSI code page: one byte only for ASCII; the default-character
+    // report is not allowed for it.
+    n = WideCharToMultiByte(CP_UTF8, 0, &unit, 1, bytes.data(), bytes.size(), nullptr, nullptr);
+  } else {
+    BOOL lossy = FALSE;
+    n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &unit, 1, bytes.data(), bytes.size(),
+                            nullptr, &lossy);
+    if (lossy) {
+      n = 0;
+    }
+  }
+  return n == 1 ? static_cast<std::uint8_t>(bytes[0]) : std::uint8_t{'?'};
+}
+
 void Win32Platform::post_character(WindowHandle window, std::uint8_t code) {
   PostMessageA(to_hwnd(window), WM_CHAR, code, 0);
 }

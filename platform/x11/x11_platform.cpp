@@ -22,6 +22,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "helpers/automation.h"
 #include "platform/x11/x11_dialog.h"
 #include "teclix_icon_data.h"
 #include "typing/unicode.h"
@@ -1497,6 +1498,11 @@ void X11Platform::send_right_double_click(WindowHandle handle) {
     XSendEvent(display_, window, False, press ? ButtonPressMask : ButtonReleaseMask, &e);
   }
   XSync(display_, False);
+}
+
+// Posted characters are read as Windows-1252 (western_char).
+std::uint8_t X11Platform::post_code(char16_t ch) {
+  return western_code(ch);
 }
 
 void X11Platform::post_character(WindowHandle handle, std::uint8_t code) {
