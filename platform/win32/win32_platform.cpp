@@ -366,6 +366,7 @@ HKL Win32Platform::focused_layout() const {
 
 void Win32Platform::begin_typing(std::u16string_view) {
   layout_ = focused_layout();
+  caps_lock_ = caps_lock_on();
   located_.clear();
   typing_ = true;
 }
@@ -375,9 +376,39 @@ void Win32Platform::end_typing() {
   typing_ = false;
 }
 
+// What the key gives in the layout with these Shift/Control/Alt bits (as VkKeyScanEx
+// reports them) and Caps Lock as it is: the one character, or 0 for anything else. A
+// dead key leaves the layout's dead-key state as it was.
+wchar_t Win32Platform::produces(BYTE vk, BYTE shift) const {
+  std::array<BYTE, 256> state{};
+  if (shift & 1) {
+    state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
+  }
+  if (shift & 2) {
+    state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
+  }
+  if (shift & 4) {
+    state[VK_MENU] = state[VK_LMENU] = 0x80;
+  }
+  if (caps_lock_) {
+    state[VK_CAPITAL] = 0x01; // toggled on, not held
+  }
+  const UINT scancode = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout_);
+  std::array<wchar_t, 8> out{};
+  // Flag 4 leaves the keyboard state (a pending dead key) untouched.
+  const int n = ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
+  if (n < 0) {
+    // A dead key was stored after all: clear it by asking once more.
+    ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
+    return 0;
+  }
+  return n == 1 ? out[0] : 0;
+}
+
 std::optional<KeyLocation> Win32Platform::locate(char32_t ch) {
   if (!layout_) {
     layout_ = focused_layout();
+    caps_lock_ = caps_lock_on();
   }
   if (ch > 0xFFFF) {
     return std::nullopt;
@@ -392,31 +423,20 @@ std::optional<KeyLocation> Win32Platform::locate(char32_t ch) {
   // No key, or one that needs a state other than Shift, Control+Alt (AltGr) or both.
   const bool usable = scan != -1 && (shift & ~7) == 0 && ((shift & 6) == 0 || (shift & 6) == 6);
   if (usable) {
-    // Check what the key really produces in that state: a dead key, or a layout
-    // where the first key found needs Caps Lock, are typed as the character itself.
-    std::array<BYTE, 256> state{};
-    if (shift & 1) {
-      state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
-    }
-    if (shift & 2) {
-      state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
-    }
-    if (shift & 4) {
-      state[VK_MENU] = state[VK_LMENU] = 0x80;
-    }
-    const UINT scancode = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout_);
-    std::array<wchar_t, 8> out{};
-    // Flag 4 leaves the keyboard state (a pending dead key) untouched.
-    const int n = ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
-    if (n < 0) {
-      // A dead key was stored after all: clear it by asking once more.
-      ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
-    } else if (n == 1 && out[0] == static_cast<wchar_t>(ch)) {
-      KeyLocation key;
-      key.key = vk;
-      key.modifiers = ((shift & 1) ? unsigned{kShift} : 0u) |
-                      ((shift & 2) ? unsigned{kControl} : 0u) | ((shift & 4) ? unsigned{kAlt} : 0u);
-      where = key;
+    // The layout names the Shift state with Caps Lock off. With the lock on, a
+    // letter (and on some layouts other keys) gives its other case, so the key is
+    // tried as named and then with Shift the other way. A dead key, or a layout
+    // where the first key found gives the character only in some other state, is
+    // typed as the character itself.
+    for (const BYTE mods : {shift, static_cast<BYTE>(shift ^ 1)}) {
+      if (produces(vk, mods) == static_cast<wchar_t>(ch)) {
+        KeyLocation key;
+        key.key = vk;
+        key.modifiers = ((mods & 1) ? unsigned{kShift} : 0u) |
+                        ((mods & 2) ? unsigned{kControl} : 0u) | ((mods & 4) ? unsigned{kAlt} : 0u);
+        where = key;
+        break;
+      }
     }
   }
   located_.emplace(ch, where);

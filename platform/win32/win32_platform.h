@@ -52,6 +52,7 @@ private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   HKL focused_layout() const;
+  wchar_t produces(BYTE vk, BYTE shift) const;
   void paint(HWND hwnd);
   void layout_link();
   int scaled(int pixels_at_96_dpi) const;
@@ -72,6 +73,7 @@ private:
   bool link_pressed_ = false;
   WindowEvents *events_ = nullptr;
   HKL layout_ = nullptr;
+  bool caps_lock_ = false; // Caps Lock's toggle when the text began
   bool typing_ = false;
   std::vector<INPUT> pending_;
   std::unordered_map<char32_t, std::optional<KeyLocation>> located_;
