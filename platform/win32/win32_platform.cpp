@@ -13,8 +13,10 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"TeclixForm1";
 constexpr UINT_PTR kWakeTimer = 1;
 constexpr UINT kWakeIntervalMs = 90;
-// Input events are handed to the system in batches of this many.
-constexpr std::size_t kBatch = 64;
+// Input events are handed to the system in batches of about this many, and the
+// focus is checked before each batch: at most 8 characters (2 events each, 4 with
+// Shift or AltGr) can follow a focus change.
+constexpr std::size_t kBatch = 16;
 // How long a clipboard that another program holds open is retried.
 constexpr ULONGLONG kClipboardWaitMs = 100;
 
@@ -368,6 +370,8 @@ void Win32Platform::begin_typing(std::u16string_view) {
   layout_ = focused_layout();
   caps_lock_ = caps_lock_on();
   located_.clear();
+  target_ = focused_control();
+  focus_lost_ = false;
   typing_ = true;
 }
 
@@ -467,7 +471,7 @@ bool Win32Platform::caps_lock_on() {
   return (GetKeyState(VK_CAPITAL) & 1) != 0;
 }
 
-void Win32Platform::queue_key(WORD vk, bool up) {
+INPUT Win32Platform::key_input(WORD vk, bool up) const {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = vk;
@@ -479,13 +483,41 @@ void Win32Platform::queue_key(WORD vk, bool up) {
   if ((scan & 0xFF00) == 0xE000 || (scan & 0xFF00) == 0xE100) {
     input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
   }
-  pending_.push_back(input);
+  return input;
+}
+
+void Win32Platform::queue_key(WORD vk, bool up) {
+  pending_.push_back(key_input(vk, up));
   if (!typing_ || pending_.size() >= kBatch) {
     flush();
   }
 }
 
 void Win32Platform::flush() {
+  if (pending_.empty()) {
+    return;
+  }
+  // While a text is typed, its keys go only to the control that had the focus
+  // when it began: once the focus has moved, the queued keys and all that follow
+  // in this text are dropped, and only the keys already pressed are let go of.
+  if (typing_ && !focus_lost_ && focused_control() != target_) {
+    focus_lost_ = true;
+  }
+  if (typing_ && focus_lost_) {
+    pending_.clear();
+    for (int vk = 0; vk < 256; ++vk) {
+      if (down_[static_cast<std::size_t>(vk)]) {
+        pending_.push_back(key_input(static_cast<WORD>(vk), true));
+      }
+    }
+    down_.reset();
+  } else {
+    for (const INPUT &input : pending_) {
+      if ((input.ki.dwFlags & KEYEVENTF_UNICODE) == 0) {
+        down_[input.ki.wVk & 0xFF] = (input.ki.dwFlags & KEYEVENTF_KEYUP) == 0;
+      }
+    }
+  }
   if (!pending_.empty()) {
     SendInput(static_cast<UINT>(pending_.size()), pending_.data(), sizeof(INPUT));
     pending_.clear();

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <bitset>
 #include <unordered_map>
 #include <vector>
 
@@ -57,6 +58,7 @@ private:
   void layout_link();
   int scaled(int pixels_at_96_dpi) const;
   bool over_link(LPARAM lparam) const;
+  INPUT key_input(WORD vk, bool up) const;
   void queue_key(WORD vk, bool up);
   void flush();
 
@@ -75,6 +77,9 @@ private:
   HKL layout_ = nullptr;
   bool caps_lock_ = false; // Caps Lock's toggle when the text began
   bool typing_ = false;
+  WindowHandle target_ = 0; // the control that had the focus when the text began
+  bool focus_lost_ = false; // the focus moved away from it during the text
+  std::bitset<256> down_;   // keys pressed by us and not yet let go of
   std::vector<INPUT> pending_;
   std::unordered_map<char32_t, std::optional<KeyLocation>> located_;
 };

@@ -662,6 +662,51 @@ run_faults_group() {
   close_target
   record $rc
 
+  echo "case: the focus moves in the middle of a long paste: at most a few characters follow it"
+  rc=1
+  size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
+  grown_to() { (($(size_of "$1") >= $2)); }
+  # True once a file has not changed for a second.
+  settled() {
+    local before
+    before=$(size_of "$1")
+    sleep 1
+    (($(size_of "$1") == before))
+  }
+  # The other window lies beside the first, where a click reaches it.
+  if new_target --at 40 420; then
+    local other_out=$TARGET_OUT other_pid=$TARGET_PID other_id=$TARGET_ID
+    if new_target --chars && set_clipboard "$WORK/big"; then
+      xdotool key F10
+      if wait_until 30 grown_to "$TARGET_OUT" 2000; then
+        activate "$other_id"
+        wait_until 60 settled "$TARGET_OUT"
+        wait_until 20 settled "$other_out"
+        local typed stray
+        typed=$(size_of "$TARGET_OUT")
+        # Characters: the edit control stores Enter as CR LF.
+        stray=$(tr -d '\r' <"$other_out" | wc -c)
+        echo "  $typed bytes before the move, $stray characters after it"
+        if ((typed >= $(size_of "$WORK/big"))); then
+          fail "the whole text arrived in the first window"
+        elif ! cmp -s "$TARGET_OUT" <(head -c "$typed" "$WORK/big"); then
+          fail "the first window does not hold the start of the text"
+        elif ((stray > 8)); then
+          # One batch of key events, sent as the focus moved, is at most 8 characters.
+          fail "$stray characters arrived after the focus moved: $(head -c 100 "$other_out")"
+        else
+          rc=0
+        fi
+      else
+        fail "the paste did not start: $(size_of "$TARGET_OUT") and $(size_of "$other_out") bytes"
+      fi
+      close_target
+    fi
+    kill "$other_pid" 2>/dev/null
+    wait "$other_pid" 2>/dev/null
+  fi
+  record $rc
+
   echo "case: the target closes in the middle of a long paste"
   rc=1
   if new_target --chars && set_clipboard "$WORK/big"; then

@@ -24,6 +24,7 @@ bool g_dirty = true;
 HWND g_edit = nullptr;
 std::string g_keys;
 int g_caps_presses = 0;
+ULONGLONG g_saved_at = 0;
 
 std::string to_utf8(const std::wstring &text) {
   if (text.empty()) {
@@ -119,6 +120,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
     if (g_dirty) {
       g_dirty = false;
       save_now();
+      g_saved_at = GetTickCount64();
     }
     return 0;
   case WM_DESTROY:
@@ -176,6 +178,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
+    // Timer messages wait while input is queued: a long text is also saved as it
+    // arrives, every 50 ms at most.
+    if (g_dirty && GetTickCount64() - g_saved_at >= 50) {
+      g_dirty = false;
+      save_now();
+      g_saved_at = GetTickCount64();
+    }
   }
   return 0;
 }
