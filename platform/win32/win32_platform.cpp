@@ -123,6 +123,19 @@ LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
   case WM_PAINT:
     paint(hwnd);
     return 0;
+  case WM_DPICHANGED:
+    // The window moved to a monitor of another DPI, or the monitor's scale changed:
+    // new fonts and label places, and the size and place the system suggests.
+    if (hwnd == window_) {
+      dpi_ = HIWORD(wparam);
+      scale_contents();
+      const auto *suggested = reinterpret_cast<const RECT *>(lparam);
+      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      InvalidateRect(hwnd, nullptr, TRUE);
+    }
+    return 0;
   case WM_MOUSEMOVE:
     // The instruction label is a control of its own, with no pointer events; the
     // rest of the client area is the window's background.
@@ -186,6 +199,25 @@ void Win32Platform::paint(HWND hwnd) {
   EndPaint(hwnd, &ps);
 }
 
+// Fonts and label places for the window's DPI.
+void Win32Platform::scale_contents() {
+  for (HFONT font : {instruction_font_, link_font_}) {
+    if (font) {
+      DeleteObject(font);
+    }
+  }
+  auto font = [this](int hundredths_of_a_point) {
+    return CreateFontW(-MulDiv(hundredths_of_a_point, dpi_, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, L"Times New Roman");
+  };
+  instruction_font_ = font(975);
+  // The instruction label: 15, 1260, 6375 x 1110 twips.
+  instruction_rect_ = RECT{scaled(1), scaled(84), scaled(1 + 425), scaled(84 + 74)};
+  link_font_ = font(2025);
+  layout_link();
+}
+
 // The link label sizes itself to its caption, keeping its top-left corner (60, 435 twips).
 void Win32Platform::layout_link() {
   if (!window_) {
@@ -232,16 +264,7 @@ WindowHandle Win32Platform::create_main_window(WindowEvents &events) {
   const int y = work.top + (work.bottom - work.top - height) / 2;
   window_ = CreateWindowExW(0, kWindowClass, L"Teclix", style, x, y, width, height, nullptr,
                             nullptr, instance_, this);
-
-  auto font = [this](int hundredths_of_a_point) {
-    return CreateFontW(-MulDiv(hundredths_of_a_point, dpi_, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE,
-                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, L"Times New Roman");
-  };
-  instruction_font_ = font(975);
-  // The instruction label: 15, 1260, 6375 x 1110 twips.
-  instruction_rect_ = RECT{scaled(1), scaled(84), scaled(1 + 425), scaled(84 + 74)};
-  link_font_ = font(2025);
+  scale_contents();
 
   // The timer only wakes the wait for messages.
   SetTimer(window_, kWakeTimer, kWakeIntervalMs, nullptr);

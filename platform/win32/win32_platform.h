@@ -55,6 +55,7 @@ private:
   HKL focused_layout() const;
   wchar_t produces(BYTE vk, BYTE shift) const;
   void paint(HWND hwnd);
+  void scale_contents();
   void layout_link();
   int scaled(int pixels_at_96_dpi) const;
   bool over_link(LPARAM lparam) const;

@@ -368,6 +368,30 @@ link_is() {
 
 opened_holds() { [ -s "$WORK/opened" ] && grep -qxF "$1" "$WORK/opened"; }
 
+# The window as it first shows in Teclix's locale: caption, client size, the link in
+# red and the instruction drawn in black; the screenshot is kept. Sets id, X, Y.
+window_shot_case() {
+  local locale=$1 shot=$2 rc=1 caption="Teclix - teclix.example" black
+  echo "case: caption, size and screenshot ($locale)"
+  if id=$(wait_window "$caption"); then
+    # Shown and painted: the link in its first colour, red.
+    wait_until 20 link_is "$id" red || fail "the link is not red at first"
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    import -window "$id" "$shot"
+    black=$(convert "$shot" -crop 425x74+1+84 +repage txt:- | grep -ci '#000000')
+    if [ "$WIDTH" != 432 ] || [ "$HEIGHT" != 167 ]; then
+      fail "client area ${WIDTH}x$HEIGHT, not 432x167"
+    elif [ "$black" -lt 300 ]; then
+      fail "the instruction shows $black black pixels"
+    else
+      rc=0
+    fi
+  else
+    fail "no window titled '$caption'"
+  fi
+  record $rc
+}
+
 run_window_group() {
   local caption="Teclix - teclix.example" rc id X Y WIDTH HEIGHT SCREEN WINDOW
   # A stand-in browser: Wine hands web addresses to xdg-open.
@@ -382,22 +406,8 @@ run_window_group() {
   close_target
   start_teclix en_US.UTF-8
 
-  echo "case: caption, size and screenshot"
-  rc=1
-  if id=$(wait_window "$caption"); then
-    # Shown and painted: the link in its first colour, red.
-    wait_until 20 link_is "$id" red || fail "the link is not red at first"
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    import -window "$id" "$ARTIFACTS/teclix-win32-window.png"
-    if [ "$WIDTH" = 432 ] && [ "$HEIGHT" = 167 ]; then
-      rc=0
-    else
-      fail "client area ${WIDTH}x$HEIGHT, not 432x167"
-    fi
-  else
-    fail "no window titled '$caption'"
-  fi
-  record $rc
+  id=""
+  window_shot_case en_US.UTF-8 "$ARTIFACTS/teclix-win32-window.png"
   [ -n "${id:-}" ] || return
 
   echo "case: link colours along a pointer path"
@@ -486,6 +496,27 @@ VERSION
     record 1
   fi
   close_target
+
+  # A locale that writes numbers with a decimal comma.
+  start_teclix es_ES.UTF-8
+  window_shot_case es_ES.UTF-8 "$ARTIFACTS/teclix-win32-window-es_ES.png"
+
+  echo "case: a change of DPI resizes the window and scales its fonts and labels"
+  local dpi_log="$WORK/dpi.log" before after
+  LC_ALL=$WINE_LOCALE wine "$BUILD/automation_probe.exe" "Z:${dpi_log//\//\\}" dpi >/dev/null 2>&1
+  # "client WxH red COUNT rows FIRST-LAST" at 96 and then at 144 DPI
+  read -r _ _ _ _ _ before _ <<<"$(grep '^96 dpi' "$dpi_log" 2>/dev/null)"
+  read -r _ _ _ size _ after _ rows <<<"$(grep '^144 dpi' "$dpi_log" 2>/dev/null)"
+  if ! grep -qx '96 dpi client 432x167 .*' "$dpi_log" 2>/dev/null || [ "${size:-}" != 648x251 ]; then
+    fail "window sizes: $(tr '\n' ';' <"$dpi_log" 2>/dev/null)"
+    record 1
+  elif ((before < 300 || after * 10 < before * 18 || ${rows%-*} < 40)); then
+    # 1.5 times the font: about 2.25 times the red pixels, its top row from 29 to 43 or lower.
+    fail "the link was not drawn larger and lower: $(tr '\n' ';' <"$dpi_log")"
+    record 1
+  else
+    record 0
+  fi
 }
 
 log_holds() { [ -f "$1" ] && grep -qxF "$2" "$1"; }
