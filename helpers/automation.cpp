@@ -42,7 +42,7 @@ void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text
     throw overflow_error();
   }
   for (char16_t ch : text) {
-    Key = western_code(ch);
+    Key = platform.post_code(ch);
     if (Key != 10) {
       platform.post_character(hWnd, Key);
     }

@@ -20,9 +20,10 @@ void right_double_click(Platform &platform, WindowHandle Handle);
 // The Western (Windows-1252) code of a character; '?' for one it lacks.
 std::uint8_t western_code(char16_t ch);
 
-// Posts each character of the text to the window as a typed character, leaving out
-// line feeds. Key holds the last character code handled. A text longer than 32,767
-// characters is error 6 (overflow) and nothing is posted.
+// Posts each character of the text to the window as a typed character, in the code
+// page the platform posts characters in (platform.post_code), leaving out line feeds.
+// Key holds the last character code handled. A text longer than 32,767 characters is
+// error 6 (overflow) and nothing is posted.
 void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text,
                std::uint8_t &Key);
 

@@ -174,7 +174,10 @@ public:
   virtual void left_button(bool up) = 0;
   // A right-button double click delivered to the window; returns once it is handled.
   virtual void send_right_double_click(WindowHandle window) = 0;
-  // Posts one character (a Western code-page code) to the window, as typed text.
+  // The one-byte code of ch in the code page post_character is read in ('?' when
+  // that code page has no single byte for it).
+  virtual std::uint8_t post_code(char16_t ch) = 0;
+  // Posts one character, a code from post_code, to the window as typed text.
   virtual void post_character(WindowHandle window, std::uint8_t code) = 0;
 };
 

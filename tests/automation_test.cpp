@@ -103,6 +103,23 @@ TEST(EnviarTexto, PostsWesternCodesSkipsLineFeedsAndKeepsTheLastCode) {
   EXPECT_EQ(fake.posted.back(), 'x');
 }
 
+// A platform whose posted characters are read in Windows-1251 (Cyrillic).
+class CyrillicPostCodes : public FakePlatform {
+public:
+  std::uint8_t post_code(char16_t ch) override {
+    return ch == u'Ж' ? 0xC6 : ch == u'ж' ? 0xE6 : ch < 0x80 ? static_cast<std::uint8_t>(ch) : '?';
+  }
+};
+
+TEST(EnviarTexto, PostsThePlatformsCodes) {
+  CyrillicPostCodes platform;
+  std::uint8_t key = 0;
+  post_text(platform, 0x77, u"Жж ñ", key);
+  const std::vector<std::uint8_t> expected = {0xC6, 0xE6, ' ', '?'};
+  EXPECT_EQ(platform.posted, expected);
+  EXPECT_EQ(key, '?');
+}
+
 TEST(EnviarTexto, TextsBeyondSixteenBitsAreAnOverflowAndPostNothing) {
   FakePlatform fake;
   std::uint8_t key = 0;

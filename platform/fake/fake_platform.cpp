@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "helpers/automation.h"
 #include "typing/unicode.h"
 
 namespace teclix {
@@ -248,6 +249,10 @@ void FakePlatform::left_button(bool up) {
 
 void FakePlatform::send_right_double_click(WindowHandle window) {
   calls.push_back("right double click " + hex(static_cast<unsigned>(window), 4));
+}
+
+std::uint8_t FakePlatform::post_code(char16_t ch) {
+  return western_code(ch);
 }
 
 void FakePlatform::post_character(WindowHandle, std::uint8_t code) {

@@ -13,8 +13,12 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"TeclixForm1";
 constexpr UINT_PTR kWakeTimer = 1;
 constexpr UINT kWakeIntervalMs = 90;
-// Input events are handed to the system in batches of this many.
-constexpr std::size_t kBatch = 64;
+// Input events are handed to the system in batches of about this many, and the
+// focus is checked before each batch: at most 8 characters (2 events each, 4 with
+// Shift or AltGr) can follow a focus change.
+constexpr std::size_t kBatch = 16;
+// How long a clipboard that another program holds open is retried.
+constexpr ULONGLONG kClipboardWaitMs = 100;
 
 const wchar_t *wide(const std::u16string &s) {
   return reinterpret_cast<const wchar_t *>(s.c_str());
@@ -119,6 +123,19 @@ LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
   case WM_PAINT:
     paint(hwnd);
     return 0;
+  case WM_DPICHANGED:
+    // The window moved to a monitor of another DPI, or the monitor's scale changed:
+    // new fonts and label places, and the size and place the system suggests.
+    if (hwnd == window_) {
+      dpi_ = HIWORD(wparam);
+      scale_contents();
+      const auto *suggested = reinterpret_cast<const RECT *>(lparam);
+      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      InvalidateRect(hwnd, nullptr, TRUE);
+    }
+    return 0;
   case WM_MOUSEMOVE:
     // The instruction label is a control of its own, with no pointer events; the
     // rest of the client area is the window's background.
@@ -182,6 +199,25 @@ void Win32Platform::paint(HWND hwnd) {
   EndPaint(hwnd, &ps);
 }
 
+// Fonts and label places for the window's DPI.
+void Win32Platform::scale_contents() {
+  for (HFONT font : {instruction_font_, link_font_}) {
+    if (font) {
+      DeleteObject(font);
+    }
+  }
+  auto font = [this](int hundredths_of_a_point) {
+    return CreateFontW(-MulDiv(hundredths_of_a_point, dpi_, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, L"Times New Roman");
+  };
+  instruction_font_ = font(975);
+  // The instruction label: 15, 1260, 6375 x 1110 twips.
+  instruction_rect_ = RECT{scaled(1), scaled(84), scaled(1 + 425), scaled(84 + 74)};
+  link_font_ = font(2025);
+  layout_link();
+}
+
 // The link label sizes itself to its caption, keeping its top-left corner (60, 435 twips).
 void Win32Platform::layout_link() {
   if (!window_) {
@@ -228,16 +264,7 @@ WindowHandle Win32Platform::create_main_window(WindowEvents &events) {
   const int y = work.top + (work.bottom - work.top - height) / 2;
   window_ = CreateWindowExW(0, kWindowClass, L"Teclix", style, x, y, width, height, nullptr,
                             nullptr, instance_, this);
-
-  auto font = [this](int hundredths_of_a_point) {
-    return CreateFontW(-MulDiv(hundredths_of_a_point, dpi_, 7200), 0, 0, 0, FW_BOLD, FALSE, FALSE,
-                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, L"Times New Roman");
-  };
-  instruction_font_ = font(975);
-  // The instruction label: 15, 1260, 6375 x 1110 twips.
-  instruction_rect_ = RECT{scaled(1), scaled(84), scaled(1 + 425), scaled(84 + 74)};
-  link_font_ = font(2025);
+  scale_contents();
 
   // The timer only wakes the wait for messages.
   SetTimer(window_, kWakeTimer, kWakeIntervalMs, nullptr);
@@ -321,13 +348,13 @@ WindowHandle Win32Platform::focused_control() {
 }
 
 std::optional<std::u16string> Win32Platform::clipboard_text() {
-  // Another program may hold the clipboard open for a moment: retry for about 100 ms.
-  bool open = false;
-  for (int attempt = 0; attempt < 50 && !open; ++attempt) {
+  // Another program may hold the clipboard open for a moment: retry for about 100 ms
+  // by the clock (a Sleep(1) lasts a whole timer tick, up to 16 ms, on many systems).
+  const ULONGLONG deadline = GetTickCount64() + kClipboardWaitMs;
+  bool open = OpenClipboard(window_) != 0;
+  while (!open && GetTickCount64() < deadline) {
+    Sleep(1);
     open = OpenClipboard(window_) != 0;
-    if (!open) {
-      Sleep(2);
-    }
   }
   if (!open) {
     return std::nullopt;
@@ -364,7 +391,10 @@ HKL Win32Platform::focused_layout() const {
 
 void Win32Platform::begin_typing(std::u16string_view) {
   layout_ = focused_layout();
+  caps_lock_ = caps_lock_on();
   located_.clear();
+  target_ = focused_control();
+  focus_lost_ = false;
   typing_ = true;
 }
 
@@ -373,9 +403,39 @@ void Win32Platform::end_typing() {
   typing_ = false;
 }
 
+// What the key gives in the layout with these Shift/Control/Alt bits (as VkKeyScanEx
+// reports them) and Caps Lock as it is: the one character, or 0 for anything else. A
+// dead key leaves the layout's dead-key state as it was.
+wchar_t Win32Platform::produces(BYTE vk, BYTE shift) const {
+  std::array<BYTE, 256> state{};
+  if (shift & 1) {
+    state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
+  }
+  if (shift & 2) {
+    state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
+  }
+  if (shift & 4) {
+    state[VK_MENU] = state[VK_LMENU] = 0x80;
+  }
+  if (caps_lock_) {
+    state[VK_CAPITAL] = 0x01; // toggled on, not held
+  }
+  const UINT scancode = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout_);
+  std::array<wchar_t, 8> out{};
+  // Flag 4 leaves the keyboard state (a pending dead key) untouched.
+  const int n = ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
+  if (n < 0) {
+    // A dead key was stored after all: clear it by asking once more.
+    ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
+    return 0;
+  }
+  return n == 1 ? out[0] : 0;
+}
+
 std::optional<KeyLocation> Win32Platform::locate(char32_t ch) {
   if (!layout_) {
     layout_ = focused_layout();
+    caps_lock_ = caps_lock_on();
   }
   if (ch > 0xFFFF) {
     return std::nullopt;
@@ -390,31 +450,20 @@ std::optional<KeyLocation> Win32Platform::locate(char32_t ch) {
   // No key, or one that needs a state other than Shift, Control+Alt (AltGr) or both.
   const bool usable = scan != -1 && (shift & ~7) == 0 && ((shift & 6) == 0 || (shift & 6) == 6);
   if (usable) {
-    // Check what the key really produces in that state: a dead key, or a layout
-    // where the first key found needs Caps Lock, are typed as the character itself.
-    std::array<BYTE, 256> state{};
-    if (shift & 1) {
-      state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
-    }
-    if (shift & 2) {
-      state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
-    }
-    if (shift & 4) {
-      state[VK_MENU] = state[VK_LMENU] = 0x80;
-    }
-    const UINT scancode = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout_);
-    std::array<wchar_t, 8> out{};
-    // Flag 4 leaves the keyboard state (a pending dead key) untouched.
-    const int n = ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
-    if (n < 0) {
-      // A dead key was stored after all: clear it by asking once more.
-      ToUnicodeEx(vk, scancode, state.data(), out.data(), out.size(), 4, layout_);
-    } else if (n == 1 && out[0] == static_cast<wchar_t>(ch)) {
-      KeyLocation key;
-      key.key = vk;
-      key.modifiers = ((shift & 1) ? unsigned{kShift} : 0u) |
-                      ((shift & 2) ? unsigned{kControl} : 0u) | ((shift & 4) ? unsigned{kAlt} : 0u);
-      where = key;
+    // The layout names the Shift state with Caps Lock off. With the lock on, a
+    // letter (and on some layouts other keys) gives its other case, so the key is
+    // tried as named and then with Shift the other way. A dead key, or a layout
+    // where the first key found gives the character only in some other state, is
+    // typed as the character itself.
+    for (const BYTE mods : {shift, static_cast<BYTE>(shift ^ 1)}) {
+      if (produces(vk, mods) == static_cast<wchar_t>(ch)) {
+        KeyLocation key;
+        key.key = vk;
+        key.modifiers = ((mods & 1) ? unsigned{kShift} : 0u) |
+                        ((mods & 2) ? unsigned{kControl} : 0u) | ((mods & 4) ? unsigned{kAlt} : 0u);
+        where = key;
+        break;
+      }
     }
   }
   located_.emplace(ch, where);
@@ -445,7 +494,7 @@ bool Win32Platform::caps_lock_on() {
   return (GetKeyState(VK_CAPITAL) & 1) != 0;
 }
 
-void Win32Platform::queue_key(WORD vk, bool up) {
+INPUT Win32Platform::key_input(WORD vk, bool up) const {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = vk;
@@ -457,13 +506,41 @@ void Win32Platform::queue_key(WORD vk, bool up) {
   if ((scan & 0xFF00) == 0xE000 || (scan & 0xFF00) == 0xE100) {
     input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
   }
-  pending_.push_back(input);
+  return input;
+}
+
+void Win32Platform::queue_key(WORD vk, bool up) {
+  pending_.push_back(key_input(vk, up));
   if (!typing_ || pending_.size() >= kBatch) {
     flush();
   }
 }
 
 void Win32Platform::flush() {
+  if (pending_.empty()) {
+    return;
+  }
+  // While a text is typed, its keys go only to the control that had the focus
+  // when it began: once the focus has moved, the queued keys and all that follow
+  // in this text are dropped, and only the keys already pressed are let go of.
+  if (typing_ && !focus_lost_ && focused_control() != target_) {
+    focus_lost_ = true;
+  }
+  if (typing_ && focus_lost_) {
+    pending_.clear();
+    for (int vk = 0; vk < 256; ++vk) {
+      if (down_[static_cast<std::size_t>(vk)]) {
+        pending_.push_back(key_input(static_cast<WORD>(vk), true));
+      }
+    }
+    down_.reset();
+  } else {
+    for (const INPUT &input : pending_) {
+      if ((input.ki.dwFlags & KEYEVENTF_UNICODE) == 0) {
+        down_[input.ki.wVk & 0xFF] = (input.ki.dwFlags & KEYEVENTF_KEYUP) == 0;
+      }
+    }
+  }
   if (!pending_.empty()) {
     SendInput(static_cast<UINT>(pending_.size()), pending_.data(), sizeof(INPUT));
     pending_.clear();
@@ -522,6 +599,26 @@ void Win32Platform::left_button(bool up) {
 
 void Win32Platform::send_right_double_click(WindowHandle window) {
   SendMessageA(to_hwnd(window), WM_RBUTTONDBLCLK, 0, 0);
+}
+
+// A character posted with PostMessageA is read in the system's ANSI code page.
+std::uint8_t Win32Platform::post_code(char16_t ch) {
+  const wchar_t unit = static_cast<wchar_t>(ch);
+  std::array<char, 4> bytes{};
+  int n = 0;
+  if (GetACP() == CP_UTF8) {
+    // UTF-8 as the ANSI code page: one byte only for ASCII; the default-character
+    // report is not allowed for it.
+    n = WideCharToMultiByte(CP_UTF8, 0, &unit, 1, bytes.data(), bytes.size(), nullptr, nullptr);
+  } else {
+    BOOL lossy = FALSE;
+    n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &unit, 1, bytes.data(), bytes.size(),
+                            nullptr, &lossy);
+    if (lossy) {
+      n = 0;
+    }
+  }
+  return n == 1 ? static_cast<std::uint8_t>(bytes[0]) : std::uint8_t{'?'};
 }
 
 void Win32Platform::post_character(WindowHandle window, std::uint8_t code) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <bitset>
 #include <unordered_map>
 #include <vector>
 
@@ -46,16 +47,20 @@ public:
   void set_cursor_position(Point point) override;
   void left_button(bool up) override;
   void send_right_double_click(WindowHandle window) override;
+  std::uint8_t post_code(char16_t ch) override;
   void post_character(WindowHandle window, std::uint8_t code) override;
 
 private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   HKL focused_layout() const;
+  wchar_t produces(BYTE vk, BYTE shift) const;
   void paint(HWND hwnd);
+  void scale_contents();
   void layout_link();
   int scaled(int pixels_at_96_dpi) const;
   bool over_link(LPARAM lparam) const;
+  INPUT key_input(WORD vk, bool up) const;
   void queue_key(WORD vk, bool up);
   void flush();
 
@@ -72,7 +77,11 @@ private:
   bool link_pressed_ = false;
   WindowEvents *events_ = nullptr;
   HKL layout_ = nullptr;
+  bool caps_lock_ = false; // Caps Lock's toggle when the text began
   bool typing_ = false;
+  WindowHandle target_ = 0; // the control that had the focus when the text began
+  bool focus_lost_ = false; // the focus moved away from it during the text
+  std::bitset<256> down_;   // keys pressed by us and not yet let go of
   std::vector<INPUT> pending_;
   std::unordered_map<char32_t, std::optional<KeyLocation>> located_;
 };

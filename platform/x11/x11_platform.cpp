@@ -13,6 +13,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include "helpers/automation.h"
 #include "platform/x11/x11_dialog.h"
 #include "platform/x11/x11_launcher.h"
 #include "typing/unicode.h"
@@ -441,6 +442,11 @@ void X11Platform::left_button(bool up) {
 
 void X11Platform::send_right_double_click(WindowHandle window) {
   synthetic_.send_right_double_click(static_cast<Window>(window));
+}
+
+// Posted characters are read as Windows-1252 (western_char).
+std::uint8_t X11Platform::post_code(char16_t ch) {
+  return western_code(ch);
 }
 
 void X11Platform::post_character(WindowHandle window, std::uint8_t code) {

@@ -69,6 +69,7 @@ public:
   void set_cursor_position(Point point) override;
   void left_button(bool up) override;
   void send_right_double_click(WindowHandle window) override;
+  std::uint8_t post_code(char16_t ch) override;
   void post_character(WindowHandle window, std::uint8_t code) override;
 
   // The last resort for a run-time error: releases the hotkey, then shows the

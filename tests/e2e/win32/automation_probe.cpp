@@ -10,6 +10,13 @@
 //   automation_probe.exe OUTPUT_FILE text TITLE         Enviar_Texto to that window's first
 //                                                       child control
 //   automation_probe.exe OUTPUT_FILE hold-clipboard     keeps the clipboard open until killed
+//   automation_probe.exe OUTPUT_FILE dpi                the backend's main window with its
+//                                                       link, told the DPI went from 96 to
+//                                                       144; logs its client size and the
+//                                                       link's red pixels before and after
+//   automation_probe.exe OUTPUT_FILE clipboard-wait     reads the clipboard through the
+//                                                       backend; logs how long it took (ms)
+//                                                       and whether it found text
 //   automation_probe.exe OUTPUT_FILE set-units HEX...   puts these UTF-16 code units (hex,
 //                                                       lone surrogates allowed) on the
 //                                                       clipboard as text; stays until killed
@@ -88,6 +95,67 @@ std::string point(teclix::Point p) {
   return std::to_string(p.x) + " " + std::to_string(p.y);
 }
 
+class NoEvents : public teclix::WindowEvents {
+public:
+  void on_close() override {}
+  void on_background_mouse_move() override {}
+  void on_link_mouse_move() override {}
+  void on_link_click() override {}
+};
+
+void pump() {
+  MSG msg{};
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// The client size, and the red pixels of the client area: their count and the
+// rows of the first and last.
+std::string client_and_red(HWND hwnd) {
+  pump();
+  UpdateWindow(hwnd);
+  GdiFlush();
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  const int width = client.right;
+  const int height = client.bottom;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void *bits = nullptr;
+  HDC window_dc = GetDC(hwnd);
+  HDC memory_dc = CreateCompatibleDC(window_dc);
+  HBITMAP bitmap = CreateDIBSection(window_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory_dc, bitmap);
+  BitBlt(memory_dc, 0, 0, width, height, window_dc, 0, 0, SRCCOPY);
+  GdiFlush();
+  int red = 0;
+  int first = -1;
+  int last = -1;
+  const auto *pixels = static_cast<const std::uint32_t *>(bits);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if ((pixels[y * width + x] & 0xFFFFFF) == 0xFF0000) {
+        ++red;
+        first = first < 0 ? y : first;
+        last = y;
+      }
+    }
+  }
+  SelectObject(memory_dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory_dc);
+  ReleaseDC(hwnd, window_dc);
+  return "client " + std::to_string(width) + "x" + std::to_string(height) + " red " +
+         std::to_string(red) + " rows " + std::to_string(first) + "-" + std::to_string(last);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -139,6 +207,29 @@ int wmain(int argc, wchar_t **argv) {
 
   teclix::Win32Platform platform(GetModuleHandleW(nullptr));
   teclix::Form1 form(platform);
+  if (mode == L"dpi") {
+    NoEvents events;
+    HWND hwnd = reinterpret_cast<HWND>(platform.create_main_window(events));
+    platform.set_link(reinterpret_cast<std::uintptr_t>(hwnd), u"www.teclix.example");
+    SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    platform.show_window(reinterpret_cast<std::uintptr_t>(hwnd));
+    log_line("96 dpi " + client_and_red(hwnd));
+    // What the system suggests at 144 DPI: the client area scaled, in place.
+    RECT suggested{0, 0, MulDiv(432, 144, 96), MulDiv(167, 144, 96)};
+    AdjustWindowRectEx(&suggested, static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)), FALSE, 0);
+    OffsetRect(&suggested, -suggested.left, -suggested.top);
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    log_line("144 dpi " + client_and_red(hwnd));
+    DestroyWindow(hwnd);
+    return 0;
+  }
+  if (mode == L"clipboard-wait") {
+    const ULONGLONG started = GetTickCount64();
+    const bool text = platform.clipboard_text().has_value();
+    log_line("waited " + std::to_string(GetTickCount64() - started));
+    log_line(text ? "text" : "no text");
+    return 0;
+  }
   if (mode == L"click" && argc == 5) {
     log_line("pointer before " + point(platform.cursor_position()));
     form.Clickear(_wtoi(argv[3]), _wtoi(argv[4]));

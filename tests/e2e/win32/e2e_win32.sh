@@ -199,9 +199,22 @@ run_text_case() {
   [ "$CURRENT_LOCALE" = "$locale" ] || { start_teclix "$locale"; CURRENT_LOCALE=$locale; }
   new_target || return 1
   set_clipboard "$WORK/clip" || { fail "clipboard not set"; return 1; }
+  # "Caps Lock on" cases: the target sees the one press that turns it on, and no
+  # Caps Lock key from Teclix; the press that turns it off again is seen too.
+  local caps=""
+  case $name in "Caps Lock on"*) caps="$TARGET_OUT.caps" ;; esac
+  if [ -n "$caps" ]; then
+    xdotool key Caps_Lock
+    wait_until 10 grep -qx 1 "$caps" || { fail "the target saw no Caps Lock press"; close_target; return 1; }
+  fi
   xdotool key F10
   expect_output "$TARGET_OUT" "$WORK/want"
   local rc=$?
+  if [ -n "$caps" ]; then
+    grep -qx 1 "$caps" || { fail "the target received Caps Lock presses: $(cat "$caps")"; rc=1; }
+    xdotool key Caps_Lock
+    wait_until 10 grep -qx 2 "$caps" || { fail "Caps Lock was not turned off: $(cat "$caps")"; rc=1; }
+  fi
   close_target
   return $rc
 }
@@ -225,6 +238,8 @@ number, comma locale${SEP}es_ES.UTF-8${SEP}1.234,5\\r\\n${SEP}1234.50
 negative number, comma locale${SEP}es_ES.UTF-8${SEP}-3,456${SEP}-3.46
 number, dot locale${SEP}en_US.UTF-8${SEP}1,234.5${SEP}1234.50
 comma text in a dot locale${SEP}en_US.UTF-8${SEP}1234,5${SEP}1234,5
+Caps Lock on, mixed case and punctuation${SEP}en_US.UTF-8${SEP}$punctuation${SEP}$punctuation
+Caps Lock on, Spanish text${SEP}es_ES.UTF-8${SEP}$spanish${SEP}$spanish
 CASES
 
   start_teclix en_US.UTF-8
@@ -353,6 +368,30 @@ link_is() {
 
 opened_holds() { [ -s "$WORK/opened" ] && grep -qxF "$1" "$WORK/opened"; }
 
+# The window as it first shows in Teclix's locale: caption, client size, the link in
+# red and the instruction drawn in black; the screenshot is kept. Sets id, X, Y.
+window_shot_case() {
+  local locale=$1 shot=$2 rc=1 caption="Teclix - teclix.example" black
+  echo "case: caption, size and screenshot ($locale)"
+  if id=$(wait_window "$caption"); then
+    # Shown and painted: the link in its first colour, red.
+    wait_until 20 link_is "$id" red || fail "the link is not red at first"
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    import -window "$id" "$shot"
+    black=$(convert "$shot" -crop 425x74+1+84 +repage txt:- | grep -ci '#000000')
+    if [ "$WIDTH" != 432 ] || [ "$HEIGHT" != 167 ]; then
+      fail "client area ${WIDTH}x$HEIGHT, not 432x167"
+    elif [ "$black" -lt 300 ]; then
+      fail "the instruction shows $black black pixels"
+    else
+      rc=0
+    fi
+  else
+    fail "no window titled '$caption'"
+  fi
+  record $rc
+}
+
 run_window_group() {
   local caption="Teclix - teclix.example" rc id X Y WIDTH HEIGHT SCREEN WINDOW
   # A stand-in browser: Wine hands web addresses to xdg-open.
@@ -367,22 +406,8 @@ run_window_group() {
   close_target
   start_teclix en_US.UTF-8
 
-  echo "case: caption, size and screenshot"
-  rc=1
-  if id=$(wait_window "$caption"); then
-    # Shown and painted: the link in its first colour, red.
-    wait_until 20 link_is "$id" red || fail "the link is not red at first"
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    import -window "$id" "$ARTIFACTS/teclix-win32-window.png"
-    if [ "$WIDTH" = 432 ] && [ "$HEIGHT" = 167 ]; then
-      rc=0
-    else
-      fail "client area ${WIDTH}x$HEIGHT, not 432x167"
-    fi
-  else
-    fail "no window titled '$caption'"
-  fi
-  record $rc
+  id=""
+  window_shot_case en_US.UTF-8 "$ARTIFACTS/teclix-win32-window.png"
   [ -n "${id:-}" ] || return
 
   echo "case: link colours along a pointer path"
@@ -471,6 +496,27 @@ VERSION
     record 1
   fi
   close_target
+
+  # A locale that writes numbers with a decimal comma.
+  start_teclix es_ES.UTF-8
+  window_shot_case es_ES.UTF-8 "$ARTIFACTS/teclix-win32-window-es_ES.png"
+
+  echo "case: a change of DPI resizes the window and scales its fonts and labels"
+  local dpi_log="$WORK/dpi.log" before after
+  LC_ALL=$WINE_LOCALE wine "$BUILD/automation_probe.exe" "Z:${dpi_log//\//\\}" dpi >/dev/null 2>&1
+  # "client WxH red COUNT rows FIRST-LAST" at 96 and then at 144 DPI
+  read -r _ _ _ _ _ before _ <<<"$(grep '^96 dpi' "$dpi_log" 2>/dev/null)"
+  read -r _ _ _ size _ after _ rows <<<"$(grep '^144 dpi' "$dpi_log" 2>/dev/null)"
+  if ! grep -qx '96 dpi client 432x167 .*' "$dpi_log" 2>/dev/null || [ "${size:-}" != 648x251 ]; then
+    fail "window sizes: $(tr '\n' ';' <"$dpi_log" 2>/dev/null)"
+    record 1
+  elif ((before < 300 || after * 10 < before * 18 || ${rows%-*} < 40)); then
+    # 1.5 times the font: about 2.25 times the red pixels, its top row from 29 to 43 or lower.
+    fail "the link was not drawn larger and lower: $(tr '\n' ';' <"$dpi_log")"
+    record 1
+  else
+    record 0
+  fi
 }
 
 log_holds() { [ -f "$1" ] && grep -qxF "$2" "$1"; }
@@ -581,9 +627,18 @@ run_faults_group() {
       xdotool key F10
       # The press is over once Teclix has given up on the clipboard (about 100 ms).
       sleep 1
+      # The backend's wait, timed on its own: about 100 ms, then no text.
+      local wait_log="$WORK/wait.log" waited
+      LC_ALL=$WINE_LOCALE wine "$BUILD/automation_probe.exe" "Z:${wait_log//\//\\}" clipboard-wait >/dev/null 2>&1
+      waited=$(sed -n 's/^waited //p' "$wait_log" 2>/dev/null | tr -d '\r')
       kill "$holder"
       wait "$holder" 2>/dev/null
-      sentinel_arrives_alone && rc=0
+      if ! log_holds "$wait_log" "no text" || [ -z "$waited" ] || ((waited < 90 || waited > 400)); then
+        fail "the busy clipboard was waited for ${waited:-?} ms: $(tr '\n' ';' <"$wait_log" 2>/dev/null)"
+      else
+        echo "  busy clipboard given up after $waited ms"
+        sentinel_arrives_alone && rc=0
+      fi
     else
       fail "the clipboard holder did not start"
       kill "$holder"
@@ -636,6 +691,51 @@ run_faults_group() {
     echo "  arrived in $(echo "$(date +%s.%N) - $started" | bc) s"
   fi
   close_target
+  record $rc
+
+  echo "case: the focus moves in the middle of a long paste: at most a few characters follow it"
+  rc=1
+  size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
+  grown_to() { (($(size_of "$1") >= $2)); }
+  # True once a file has not changed for a second.
+  settled() {
+    local before
+    before=$(size_of "$1")
+    sleep 1
+    (($(size_of "$1") == before))
+  }
+  # The other window lies beside the first, where a click reaches it.
+  if new_target --at 40 420; then
+    local other_out=$TARGET_OUT other_pid=$TARGET_PID other_id=$TARGET_ID
+    if new_target --chars && set_clipboard "$WORK/big"; then
+      xdotool key F10
+      if wait_until 30 grown_to "$TARGET_OUT" 2000; then
+        activate "$other_id"
+        wait_until 60 settled "$TARGET_OUT"
+        wait_until 20 settled "$other_out"
+        local typed stray
+        typed=$(size_of "$TARGET_OUT")
+        # Characters: the edit control stores Enter as CR LF.
+        stray=$(tr -d '\r' <"$other_out" | wc -c)
+        echo "  $typed bytes before the move, $stray characters after it"
+        if ((typed >= $(size_of "$WORK/big"))); then
+          fail "the whole text arrived in the first window"
+        elif ! cmp -s "$TARGET_OUT" <(head -c "$typed" "$WORK/big"); then
+          fail "the first window does not hold the start of the text"
+        elif ((stray > 8)); then
+          # One batch of key events, sent as the focus moved, is at most 8 characters.
+          fail "$stray characters arrived after the focus moved: $(head -c 100 "$other_out")"
+        else
+          rc=0
+        fi
+      else
+        fail "the paste did not start: $(size_of "$TARGET_OUT") and $(size_of "$other_out") bytes"
+      fi
+      close_target
+    fi
+    kill "$other_pid" 2>/dev/null
+    wait "$other_pid" 2>/dev/null
+  fi
   record $rc
 
   echo "case: the target closes in the middle of a long paste"

@@ -4,7 +4,8 @@
 // and every key message it receives is logged to the file instead. With --chars the
 // window itself has the focus and keeps the characters its key messages translate
 // to, as an edit control would store them (Enter as CR LF): Wine's edit control takes
-// several milliseconds a character, too slow for very long texts.
+// several milliseconds a character, too slow for very long texts. The number of
+// Caps Lock key presses the window has received is kept in OUTPUT_FILE.caps.
 //
 //   edit_target.exe OUTPUT_FILE [--no-focus | --chars] [--title TITLE] [--at X Y]
 #include <windows.h>
@@ -22,6 +23,8 @@ std::wstring g_text;
 bool g_dirty = true;
 HWND g_edit = nullptr;
 std::string g_keys;
+int g_caps_presses = 0;
+ULONGLONG g_saved_at = 0;
 
 std::string to_utf8(const std::wstring &text) {
   if (text.empty()) {
@@ -35,9 +38,9 @@ std::string to_utf8(const std::wstring &text) {
   return out;
 }
 
-// Replaces the output file as a whole, so a reader never sees half a text.
-void save(const std::string &bytes) {
-  const std::wstring temp = g_output + L".part";
+// Replaces a file as a whole, so a reader never sees half a text.
+void save(const std::string &bytes, const std::wstring &path = g_output) {
+  const std::wstring temp = path + L".part";
   HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -46,7 +49,7 @@ void save(const std::string &bytes) {
   DWORD written = 0;
   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
-  MoveFileExW(temp.c_str(), g_output.c_str(), MOVEFILE_REPLACE_EXISTING);
+  MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 void save_now() {
@@ -117,6 +120,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
     if (g_dirty) {
       g_dirty = false;
       save_now();
+      g_saved_at = GetTickCount64();
     }
     return 0;
   case WM_DESTROY:
@@ -168,8 +172,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   MSG msg{};
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    // Every key message passes here, whichever window has the focus.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_CAPITAL) {
+      save(std::to_string(++g_caps_presses), g_output + L".caps");
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
+    // Timer messages wait while input is queued: a long text is also saved as it
+    // arrives, every 50 ms at most.
+    if (g_dirty && GetTickCount64() - g_saved_at >= 50) {
+      g_dirty = false;
+      save_now();
+      g_saved_at = GetTickCount64();
+    }
   }
   return 0;
 }
