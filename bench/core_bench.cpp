@@ -110,7 +110,7 @@ public:
   }
   unsigned held_modifiers() override { return 0; }
   bool caps_lock_on() override { return false; }
-  void send_virtual_key(std::uint8_t, bool) override { ++events; }
+  void send_key(Key, bool) override { ++events; }
   void send_layout_key(std::uint32_t, bool) override { ++events; }
   void send_character(char32_t) override { ++events; }
   std::uint64_t events = 0;
@@ -122,7 +122,7 @@ private:
 // The fake platform's own key choice (a search of its layout), events dropped.
 class SilentFake : public FakePlatform {
 public:
-  void send_virtual_key(std::uint8_t, bool) override { ++events; }
+  void send_key(Key, bool) override { ++events; }
   void send_layout_key(std::uint32_t, bool) override { ++events; }
   void send_character(char32_t) override { ++events; }
   std::uint64_t events = 0;

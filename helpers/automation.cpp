@@ -55,7 +55,27 @@ std::int16_t question_box(Platform &platform, const std::u16string &strMensaje,
   if (style > std::numeric_limits<std::int16_t>::max()) {
     throw overflow_error();
   }
-  return static_cast<std::int16_t>(platform.message_box(strMensaje, strTitulo, style));
+  return static_cast<std::int16_t>(
+      platform.message_box(strMensaje, strTitulo, message_box_style(style)));
+}
+
+MessageBoxStyle message_box_style(int standard) {
+  MessageBoxStyle style;
+  const int buttons = standard & 0xF;
+  if (buttons <= static_cast<int>(MessageBoxButtons::kRetryCancel)) {
+    style.buttons = static_cast<MessageBoxButtons>(buttons);
+  }
+  const int icon = (standard >> 4) & 0xF;
+  if (icon <= static_cast<int>(MessageBoxIcon::kInformation)) {
+    style.icon = static_cast<MessageBoxIcon>(icon);
+  }
+  style.default_button = (standard >> 8) & 0x3;
+  return style;
+}
+
+int standard_style(const MessageBoxStyle &style) {
+  return static_cast<int>(style.buttons) | static_cast<int>(style.icon) << 4 |
+         style.default_button << 8;
 }
 
 double divide(std::int32_t arg1, std::int32_t arg2) {

@@ -27,6 +27,13 @@ std::uint8_t western_code(char16_t ch);
 void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text,
                std::uint8_t &Key);
 
+// The message box a standard style number asks for (buttons in its low four bits,
+// the icon in the next four, the default button in the four after); a number
+// this program does not know shows OK.
+MessageBoxStyle message_box_style(int standard);
+// The standard style number of a message box.
+int standard_style(const MessageBoxStyle &style);
+
 // A question box: the message box style is intOpcion plus the question-mark icon
 // (32), added with a 16-bit overflow check. Returns the pressed button's code.
 std::int16_t question_box(Platform &platform, const std::u16string &strMensaje,

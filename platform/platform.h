@@ -32,6 +32,64 @@ enum Modifier : unsigned {
   kSuper = 16,
 };
 
+// The keys the program presses by name. Digits, letters, keypad digits and
+// function keys come in ranges (see typing/keys.h); punctuation keys are named
+// after what they type on a US keyboard, their place on any keyboard.
+enum class Key : std::uint16_t {
+  kBackspace = 1,
+  kTab,
+  kReturn,
+  kPause,
+  kCapsLock,
+  kEscape,
+  kSpace,
+  kPageUp,
+  kPageDown,
+  kEnd,
+  kHome,
+  kLeft,
+  kUp,
+  kRight,
+  kDown,
+  kPrintScreen,
+  kInsert,
+  kDelete,
+  kLeftSuper,
+  kRightSuper,
+  kMenu,
+  kKeypadMultiply,
+  kKeypadAdd,
+  kKeypadSeparator,
+  kKeypadSubtract,
+  kKeypadDecimal,
+  kKeypadDivide,
+  kNumLock,
+  kScrollLock,
+  kLeftShift,
+  kRightShift,
+  kLeftControl,
+  kRightControl,
+  kLeftAlt,
+  kAltGr,
+  kSemicolon,
+  kEquals,
+  kComma,
+  kMinus,
+  kPeriod,
+  kSlash,
+  kBacktick,
+  kLeftBracket,
+  kBackslash,
+  kRightBracket,
+  kQuote,
+  kLessThan,
+  kDigit0 = 0x100,  // to kDigit0 + 9
+  kA = 0x110,       // to kA + 25
+  kKeypad0 = 0x130, // to kKeypad0 + 9
+  kF1 = 0x140,      // to kF1 + 23
+  kF10 = kF1 + 9,
+};
+
 // Where the current keyboard layout produces a character.
 struct KeyLocation {
   std::uint32_t key = 0;  // the platform's own key number (virtual key or keycode)
@@ -90,6 +148,24 @@ public:
   virtual void on_link_click() = 0;
 };
 
+// What a message box shows: its buttons, its icon, and which button starts with
+// the focus (0 for the first).
+enum class MessageBoxButtons {
+  kOk,
+  kOkCancel,
+  kAbortRetryIgnore,
+  kYesNoCancel,
+  kYesNo,
+  kRetryCancel
+};
+enum class MessageBoxIcon { kNone, kError, kQuestion, kWarning, kInformation };
+struct MessageBoxStyle {
+  MessageBoxButtons buttons = MessageBoxButtons::kOk;
+  MessageBoxIcon icon = MessageBoxIcon::kNone;
+  int default_button = 0;
+  bool operator==(const MessageBoxStyle &) const = default;
+};
+
 // Buttons a message box can return, with their standard codes.
 enum MessageBoxResult : int {
   kIdOk = 1,
@@ -120,13 +196,14 @@ public:
   // What the user should know about the desktop session the program runs in,
   // in Spanish, shown below the instruction; empty when there is nothing to say.
   virtual std::u16string session_notice() = 0;
-  // A modal message box; style is the standard button and icon number.
-  virtual int message_box(const std::u16string &prompt, const std::u16string &title, int style) = 0;
+  // A modal message box; returns the MessageBoxResult of the button pressed.
+  virtual int message_box(const std::u16string &prompt, const std::u16string &title,
+                          const MessageBoxStyle &style) = 0;
 
   // --- Hotkey and the message loop -----------------------------------------
-  // Holds a global hotkey for the window. Fails when another program holds it.
-  virtual CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
-                                     unsigned virtual_key) = 0;
+  // Holds a global hotkey, a key with exactly these Modifier bits, for the window.
+  // Fails when another program holds it.
+  virtual CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) = 0;
   virtual void unregister_hotkey(WindowHandle window, int id) = 0;
   // Blocks until a new event arrives for this program.
   virtual void wait_message() = 0;
@@ -160,8 +237,9 @@ public:
   // Modifiers currently held down, and the Caps Lock toggle.
   virtual unsigned held_modifiers() = 0;
   virtual bool caps_lock_on() = 0;
-  // One key event for a Windows virtual-key code (the backend adds the scan code).
-  virtual void send_virtual_key(std::uint8_t virtual_key, bool up) = 0;
+  // One key event of a named key (the backend adds the scan code). A modifier's
+  // release lets go of every key that holds that modifier.
+  virtual void send_key(Key key, bool up) = 0;
   // One key event for a key returned by locate().
   virtual void send_layout_key(std::uint32_t key, bool up) = 0;
   // Types one character that no plain key of the layout produces.

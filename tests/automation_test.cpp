@@ -84,8 +84,9 @@ TEST(question_box, AddsTheQuestionIconAndReturnsTheButton) {
   fake.message_box_answer = kIdNo;
   EXPECT_EQ(question_box(fake, u"¿Seguro?", 4, u"Teclix"), 7);
   EXPECT_EQ(question_box(fake, u"x", 32767 - 32, u"t"), 7);
-  const std::vector<std::string> expected = {"message_box 36", "message_box 36",
-                                             "message_box 32767"};
+  // The largest style: what a message box shows of it (OK, no icon the program
+  // knows, the fourth button as default).
+  const std::vector<std::string> expected = {"message_box 36", "message_box 36", "message_box 768"};
   EXPECT_EQ(fake.calls, expected);
   EXPECT_EQ(error_of([&] { question_box(fake, u"x", 32767 - 31, u"t"); }), 6);
   EXPECT_EQ(fake.calls.size(), 3u); // no box shown for the overflow

@@ -4,6 +4,7 @@
 
 #include "platform/fake/fake_platform.h"
 #include "test_text.h"
+#include "typing/keys.h"
 #include "typing/runtime_error.h"
 
 namespace teclix {
@@ -28,9 +29,43 @@ TEST(PulsarTecla, ValuesOutsideAByteAreAnOverflowError) {
     }
   }
   EXPECT_TRUE(fake.log.empty());
+  // The ends of the range are accepted; they name no key, so nothing is pressed.
   press_key(fake, 0);
   press_key(fake, 255);
-  EXPECT_EQ(fake.log.size(), 4u);
+  EXPECT_TRUE(fake.log.empty());
+}
+
+// The one table between Windows virtual-key codes and the keys the program names.
+TEST(VirtualKeys, NameTheKeysOfAKeyboardBothWays) {
+  int named = 0;
+  for (int vk = 0; vk < 256; ++vk) {
+    const std::optional<Key> key = key_for_virtual_key(static_cast<std::uint8_t>(vk));
+    if (!key) {
+      continue;
+    }
+    ++named;
+    // Shift, Control and Alt without a side come back as the left-hand key.
+    const int back = vk == 0x10 ? 0xA0 : vk == 0x11 ? 0xA2 : vk == 0x12 ? 0xA4 : vk;
+    EXPECT_EQ(virtual_key_for(*key), back) << "virtual key " << vk;
+  }
+  EXPECT_EQ(named, 10 + 26 + 10 + 24 + 50);
+  struct Case {
+    std::uint8_t vk;
+    Key key;
+  };
+  for (const Case &c :
+       {Case{0x30, digit_key(0)}, Case{0x39, digit_key(9)}, Case{0x41, Key::kA},
+        Case{0x5A, letter_key(25)}, Case{0x60, Key::kKeypad0}, Case{0x6E, Key::kKeypadDecimal},
+        Case{0x79, Key::kF10}, Case{0x87, function_key(24)}, Case{0x0D, Key::kReturn},
+        Case{0xA5, Key::kAltGr}, Case{0xE2, Key::kLessThan}}) {
+    EXPECT_EQ(key_for_virtual_key(c.vk), c.key) << int{c.vk};
+  }
+  for (int vk : {0x00, 0x01, 0x07, 0x0A, 0xFF, 0x88, 0xE5}) {
+    EXPECT_FALSE(key_for_virtual_key(static_cast<std::uint8_t>(vk))) << vk;
+  }
+  EXPECT_EQ(modifier_key(kAltGr), Key::kAltGr);
+  EXPECT_EQ(key_modifier(Key::kRightShift), kShift);
+  EXPECT_FALSE(key_modifier(Key::kF10));
 }
 
 struct EventsCase {

@@ -1,3 +1,4 @@
+#include "typing/keys.h"
 #include "typing/paste_plan.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ std::string describe(const PastePlan &plan) {
       out.append("[").append(u8(step.text)).append("]");
     } else {
       char buf[8];
-      std::snprintf(buf, sizeof buf, "0x%02X", step.key);
+      std::snprintf(buf, sizeof buf, "0x%02X", unsigned{virtual_key_for(step.key)});
       out += buf;
     }
   }

@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "typing/keys.h"
 #include "typing/runtime_error.h"
 #include "typing/unicode.h"
 
@@ -13,22 +14,17 @@ namespace {
 // Modifiers in the order they are pressed; released in reverse.
 constexpr std::array<Modifier, 5> kModifierOrder = {kShift, kControl, kAlt, kAltGr, kSuper};
 
-void tap(Platform &platform, std::uint8_t vk) {
-  platform.send_virtual_key(vk, false);
-  platform.send_virtual_key(vk, true);
-}
-
 void set_modifiers(Platform &platform, unsigned modifiers, bool up) {
   if (up) {
     for (auto it = kModifierOrder.rbegin(); it != kModifierOrder.rend(); ++it) {
       if (modifiers & *it) {
-        platform.send_virtual_key(modifier_virtual_key(*it), true);
+        platform.send_key(modifier_key(*it), true);
       }
     }
   } else {
     for (Modifier m : kModifierOrder) {
       if (modifiers & m) {
-        platform.send_virtual_key(modifier_virtual_key(m), false);
+        platform.send_key(modifier_key(m), false);
       }
     }
   }
@@ -56,7 +52,7 @@ private:
 class DirectTyping {
 public:
   explicit DirectTyping(Platform &platform) : platform_(platform) {}
-  void key(std::uint8_t vk) { tap(platform_, vk); }
+  void key(Key key) { tap(platform_, key); }
   bool character(char32_t ch) {
     const std::optional<KeyLocation> where = platform_.locate(ch);
     if (!where || where->dead) {
@@ -84,10 +80,10 @@ public:
   ConsoleTyping(const ConsoleTyping &) = delete;
   ConsoleTyping &operator=(const ConsoleTyping &) = delete;
 
-  void key(std::uint8_t vk) {
+  void key(Key key) {
     hold(0);
-    event([&] { platform_.send_virtual_key(vk, false); });
-    event([&] { platform_.send_virtual_key(vk, true); });
+    event([&] { platform_.send_key(key, false); });
+    event([&] { platform_.send_key(key, true); });
   }
   // False when no key sequence of the layout types the character.
   bool character(char32_t ch) {
@@ -127,12 +123,12 @@ private:
     platform_.pause(pace_.around_modifiers);
     for (auto it = kModifierOrder.rbegin(); it != kModifierOrder.rend(); ++it) {
       if ((down_ & *it) && !(modifiers & *it)) {
-        event([&] { platform_.send_virtual_key(modifier_virtual_key(*it), true); });
+        event([&] { platform_.send_key(modifier_key(*it), true); });
       }
     }
     for (Modifier m : kModifierOrder) {
       if ((modifiers & m) && !(down_ & m)) {
-        event([&] { platform_.send_virtual_key(modifier_virtual_key(m), false); });
+        event([&] { platform_.send_key(modifier_key(m), false); });
       }
     }
     down_ = modifiers;
@@ -166,11 +162,11 @@ TypingResult type_with(Typist &typist, const std::u16string &text, const TypingO
         ++pos;
         ++done;
       }
-      typist.key(kVkReturn);
+      typist.key(Key::kReturn);
     } else if (ch == U'\n') {
-      typist.key(kVkReturn);
+      typist.key(Key::kReturn);
     } else if (ch == U'\t') {
-      typist.key(kVkTab);
+      typist.key(Key::kTab);
     } else if (ch < 0x20 || ch == 0x7F) {
       // Other control characters have no text of their own: typing them would
       // run commands in the target (Backspace, Escape, Ctrl+letter).
@@ -187,27 +183,18 @@ TypingResult type_with(Typist &typist, const std::u16string &text, const TypingO
 
 } // namespace
 
-std::uint8_t modifier_virtual_key(Modifier modifier) {
-  switch (modifier) {
-  case kShift:
-    return 0xA0; // VK_LSHIFT
-  case kControl:
-    return 0xA2; // VK_LCONTROL
-  case kAlt:
-    return 0xA4; // VK_LMENU
-  case kAltGr:
-    return 0xA5; // VK_RMENU
-  case kSuper:
-    return 0x5B; // VK_LWIN
-  }
-  return 0;
+void tap(Platform &platform, Key key) {
+  platform.send_key(key, false);
+  platform.send_key(key, true);
 }
 
 void press_key(Platform &platform, std::int32_t virtual_key) {
   if (virtual_key < 0 || virtual_key > 255) {
     throw overflow_error();
   }
-  tap(platform, static_cast<std::uint8_t>(virtual_key));
+  if (const std::optional<Key> key = key_for_virtual_key(static_cast<std::uint8_t>(virtual_key))) {
+    tap(platform, *key);
+  }
 }
 
 TypingResult type_text(Platform &platform, const std::u16string &text,

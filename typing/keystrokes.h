@@ -10,14 +10,11 @@
 
 namespace teclix {
 
-inline constexpr std::uint8_t kVkTab = 0x09;
-inline constexpr std::uint8_t kVkReturn = 0x0D;
-
-// The virtual key that stands for each modifier bit when it is pressed or released.
-std::uint8_t modifier_virtual_key(Modifier modifier);
-
-// Presses and releases one virtual key. A value outside 0-255 is an overflow error.
+// Presses and releases the key of a Windows virtual-key code; a code that names
+// no key presses nothing. A value outside 0-255 is an overflow error.
 void press_key(Platform &platform, std::int32_t virtual_key);
+// Presses and releases one key.
+void tap(Platform &platform, Key key);
 
 // How fast a console is typed into. Its input path takes one key event at a time
 // (QEMU's VNC server hands one to the guest every 10 ms and drops what overflows

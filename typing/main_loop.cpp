@@ -49,7 +49,7 @@ void paste_clipboard(Platform &platform, PasteListener *listener) {
       if (!options.keep_typing()) {
         break;
       }
-      press_key(platform, step.key);
+      tap(platform, step.key);
     }
   }
   if (listener) {

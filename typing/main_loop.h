@@ -8,8 +8,8 @@
 namespace teclix {
 
 inline constexpr int kHotkeyId = 0xBFFF;
+inline constexpr Key kHotkey = Key::kF10;
 inline constexpr unsigned kHotkeyModifiers = 0;
-inline constexpr unsigned kVkF10 = 0x79;
 
 // Hears how a paste goes, to tell the user.
 class PasteListener {

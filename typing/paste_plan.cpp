@@ -153,13 +153,14 @@ std::u16string format_number(const RoundedNumber &number, const NumberFormat &fo
 PastePlan plan_paste(const std::u16string &text, const NumberFormat &format) {
   const std::optional<RoundedNumber> number = read_number(text, format);
   if (!number) {
-    return {PasteStep{PasteStep::Kind::TypeText, text, 0}};
+    return {PasteStep{PasteStep::Kind::TypeText, text, Key::kKeypadDecimal}};
   }
   return {
       PasteStep{PasteStep::Kind::TypeText,
-                (number->negative ? format.negative : u"") + number->integer_digits, 0},
-      PasteStep{PasteStep::Kind::PressKey, u"", kVkDecimal},
-      PasteStep{PasteStep::Kind::TypeText, number->decimal_digits, 0},
+                (number->negative ? format.negative : u"") + number->integer_digits,
+                Key::kKeypadDecimal},
+      PasteStep{PasteStep::Kind::PressKey, u"", Key::kKeypadDecimal},
+      PasteStep{PasteStep::Kind::TypeText, number->decimal_digits, Key::kKeypadDecimal},
   };
 }
 

@@ -11,14 +11,12 @@
 
 namespace teclix {
 
-inline constexpr std::uint8_t kVkDecimal = 0x6E;
-
 // One step of a paste.
 struct PasteStep {
   enum class Kind { TypeText, PressKey };
   Kind kind = Kind::TypeText;
-  std::u16string text;  // TypeText: the piece to type
-  std::uint8_t key = 0; // PressKey: the virtual key to press
+  std::u16string text;           // TypeText: the piece to type
+  Key key = Key::kKeypadDecimal; // PressKey: the key to press
 
   bool operator==(const PasteStep &) const = default;
 };

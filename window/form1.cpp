@@ -53,7 +53,7 @@ void Form1::Load() {
   set_link_color(kLinkRed);
 
   Finalizar = false;
-  const CallResult hotkey = platform_.register_hotkey(window_, kHotkeyId, kHotkeyModifiers, kVkF10);
+  const CallResult hotkey = platform_.register_hotkey(window_, kHotkeyId, kHotkey, kHotkeyModifiers);
   hotkey_held_ = hotkey.ok;
   if (!hotkey.ok) {
     // The system's own reason is for the log, not for the window.

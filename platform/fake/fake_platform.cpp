@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "helpers/automation.h"
+#include "typing/keys.h"
 #include "typing/unicode.h"
 
 namespace teclix {
@@ -259,15 +260,15 @@ void FakePlatform::post_character(WindowHandle, std::uint8_t code) {
   posted.push_back(code);
 }
 
-int FakePlatform::message_box(const std::u16string &, const std::u16string &, int style) {
-  calls.push_back("message_box " + std::to_string(style));
+int FakePlatform::message_box(const std::u16string &, const std::u16string &,
+                              const MessageBoxStyle &style) {
+  calls.push_back("message_box " + std::to_string(standard_style(style)));
   return message_box_answer;
 }
 
-CallResult FakePlatform::register_hotkey(WindowHandle, int id, unsigned modifiers,
-                                         unsigned virtual_key) {
+CallResult FakePlatform::register_hotkey(WindowHandle, int id, Key key, unsigned modifiers) {
   calls.push_back("register " + hex(id, 4) + " " + std::to_string(modifiers) + " " +
-                  hex(virtual_key, 2));
+                  hex(virtual_key_for(key), 2));
   if (hotkey_taken) {
     return {false, u"Hot key is already registered."};
   }
@@ -364,8 +365,9 @@ std::optional<KeyLocation> FakePlatform::locate(char32_t ch) {
   return std::nullopt;
 }
 
-void FakePlatform::send_virtual_key(std::uint8_t virtual_key, bool up) {
-  key_event(virtual_key, up);
+// The fake names keys by their Windows virtual-key codes.
+void FakePlatform::send_key(Key key, bool up) {
+  key_event(virtual_key_for(key), up);
 }
 
 void FakePlatform::send_layout_key(std::uint32_t key, bool up) {

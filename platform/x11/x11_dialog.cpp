@@ -39,9 +39,9 @@ struct Palette {
 class MessageBox {
 public:
   MessageBox(const DialogSetup &setup, const std::string &prompt, const std::string &title,
-             int style)
+             const MessageBoxStyle &style)
       : setup_(setup), d_(setup.display), style_(style), buttons_(dialog_buttons(style)),
-        focus_(dialog_default_button(style)), icon_(dialog_icon(style)) {
+        focus_(dialog_default_button(style)), icon_(style.icon) {
     const double dpi = setup.dpi;
     font_ = open_font(d_, setup.screen, 9, dpi, {"Liberation Sans", "sans"});
     glyph_font_ = open_font(d_, setup.screen, 17, dpi, {"Liberation Sans:bold", "sans:bold"});
@@ -113,7 +113,7 @@ private:
 
   void layout(const std::string &prompt) {
     const int pad = scaled(20);
-    const int icon = icon_ == DialogIcon::kNone ? 0 : scaled(32);
+    const int icon = icon_ == MessageBoxIcon::kNone ? 0 : scaled(32);
     line_height_ = font_ ? font_->ascent + font_->descent + scaled(1) : scaled(16);
     auto measure = [this](const std::string &s) {
       return font_ ? text_width(d_, font_, s) : 7 * static_cast<int>(s.size());
@@ -311,26 +311,26 @@ private:
     int colour = Palette::kQuestion;
     int ink = Palette::kWhite;
     switch (icon_) {
-    case DialogIcon::kNone:
+    case MessageBoxIcon::kNone:
       return;
-    case DialogIcon::kQuestion:
+    case MessageBoxIcon::kQuestion:
       glyph = "?";
       break;
-    case DialogIcon::kInformation:
+    case MessageBoxIcon::kInformation:
       glyph = "i";
       break;
-    case DialogIcon::kError:
+    case MessageBoxIcon::kError:
       glyph = "X";
       colour = Palette::kError;
       break;
-    case DialogIcon::kWarning:
+    case MessageBoxIcon::kWarning:
       glyph = "!";
       colour = Palette::kWarning;
       ink = Palette::kText;
       break;
     }
     XSetForeground(d_, gc_, colour_[colour].pixel);
-    if (icon_ == DialogIcon::kWarning) {
+    if (icon_ == MessageBoxIcon::kWarning) {
       XPoint corners[3] = {{static_cast<short>(r.x + r.width / 2), static_cast<short>(r.y)},
                            {static_cast<short>(r.x + r.width), static_cast<short>(r.y + r.height)},
                            {static_cast<short>(r.x), static_cast<short>(r.y + r.height)}};
@@ -343,7 +343,8 @@ private:
       const int w = text_width(d_, glyph_font_, glyph);
       const int glyph_h = glyph_font_->ascent - glyph_font_->descent / 2;
       text(glyph_font_, ink, r.x + (r.width - w) / 2,
-           r.y + (r.height + glyph_h) / 2 + (icon_ == DialogIcon::kWarning ? scaled(3) : 0), glyph);
+           r.y + (r.height + glyph_h) / 2 + (icon_ == MessageBoxIcon::kWarning ? scaled(3) : 0),
+           glyph);
     }
   }
 
@@ -376,10 +377,10 @@ private:
 
   const DialogSetup &setup_;
   Display *d_;
-  int style_;
+  MessageBoxStyle style_;
   std::vector<DialogButton> buttons_;
   std::size_t focus_;
-  DialogIcon icon_;
+  MessageBoxIcon icon_;
   std::optional<std::size_t> pressed_;
 
   XftFont *font_ = nullptr;
@@ -423,7 +424,7 @@ void set_fixed_window_hints(Display *display, Window window, int x, int y, int w
 }
 
 int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
-                    int style) {
+                    const MessageBoxStyle &style) {
   MessageBox box(setup, prompt, title, style);
   return box.run();
 }

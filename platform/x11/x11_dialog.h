@@ -7,6 +7,7 @@
 
 #include <X11/Xlib.h>
 
+#include "platform/platform.h"
 #include "platform/x11/x11_event_loop.h"
 
 namespace teclix::x11 {
@@ -26,7 +27,7 @@ struct DialogSetup {
 // Shows the box and returns the code of the button pressed (1 OK, 2 Cancel, ...).
 // prompt and title are UTF-8; style is the standard message box style number.
 int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
-                    int style);
+                    const MessageBoxStyle &style);
 
 // The window manager hints of the program's top-level windows: its class, input
 // and normal state, and a fixed size placed at (x, y), so they cannot be resized.

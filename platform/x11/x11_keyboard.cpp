@@ -11,6 +11,7 @@
 #include <X11/keysym.h>
 
 #include "platform/x11/x11_keymap_reader.h"
+#include "typing/keys.h"
 #include "typing/unicode.h"
 
 namespace teclix::x11 {
@@ -168,7 +169,78 @@ std::optional<std::uint32_t> Keyboard::keycode_for_keysym(KeySym32 keysym) {
   return std::nullopt;
 }
 
-void Keyboard::send_key(KeySym keysym, std::optional<Modifier> modifier, bool up) {
+std::optional<KeySym32> keysym_for(Key key) {
+  const auto k = static_cast<std::uint16_t>(key);
+  const auto in = [k](Key first, int count) {
+    return k >= static_cast<std::uint16_t>(first) && k < static_cast<std::uint16_t>(first) + count;
+  };
+  const auto from = [k](Key first, KeySym32 keysym) {
+    return static_cast<KeySym32>(keysym + k - static_cast<std::uint16_t>(first));
+  };
+  if (in(Key::kDigit0, 10)) {
+    return from(Key::kDigit0, XK_0);
+  }
+  if (in(Key::kA, 26)) {
+    return from(Key::kA, XK_a);
+  }
+  if (in(Key::kKeypad0, 10)) {
+    return from(Key::kKeypad0, XK_KP_0);
+  }
+  if (in(Key::kF1, 24)) {
+    return from(Key::kF1, XK_F1);
+  }
+  static constexpr std::pair<Key, KeySym32> kNamed[] = {
+      {Key::kBackspace, XK_BackSpace},
+      {Key::kTab, XK_Tab},
+      {Key::kReturn, XK_Return},
+      {Key::kPause, XK_Pause},
+      {Key::kCapsLock, XK_Caps_Lock},
+      {Key::kEscape, XK_Escape},
+      {Key::kSpace, XK_space},
+      {Key::kPageUp, XK_Prior},
+      {Key::kPageDown, XK_Next},
+      {Key::kEnd, XK_End},
+      {Key::kHome, XK_Home},
+      {Key::kLeft, XK_Left},
+      {Key::kUp, XK_Up},
+      {Key::kRight, XK_Right},
+      {Key::kDown, XK_Down},
+      {Key::kPrintScreen, XK_Print},
+      {Key::kInsert, XK_Insert},
+      {Key::kDelete, XK_Delete},
+      {Key::kLeftSuper, XK_Super_L},
+      {Key::kRightSuper, XK_Super_R},
+      {Key::kMenu, XK_Menu},
+      {Key::kKeypadMultiply, XK_KP_Multiply},
+      {Key::kKeypadAdd, XK_KP_Add},
+      {Key::kKeypadSeparator, XK_KP_Separator},
+      {Key::kKeypadSubtract, XK_KP_Subtract},
+      {Key::kKeypadDecimal, XK_KP_Decimal},
+      {Key::kKeypadDivide, XK_KP_Divide},
+      {Key::kNumLock, XK_Num_Lock},
+      {Key::kScrollLock, XK_Scroll_Lock},
+      {Key::kLeftShift, XK_Shift_L},
+      {Key::kRightShift, XK_Shift_R},
+      {Key::kLeftControl, XK_Control_L},
+      {Key::kRightControl, XK_Control_R},
+      {Key::kLeftAlt, XK_Alt_L},
+      {Key::kAltGr, XK_ISO_Level3_Shift},
+  };
+  for (const auto &[named, keysym] : kNamed) {
+    if (named == key) {
+      return keysym;
+    }
+  }
+  return std::nullopt;
+}
+
+void Keyboard::send_key(Key key, bool up) {
+  const std::optional<KeySym32> named = keysym_for(key);
+  if (!named) {
+    return;
+  }
+  const KeySym keysym = *named;
+  const std::optional<Modifier> modifier = key_modifier(key);
   ensure_map();
   if (modifier && up) {
     // Release every key that holds this modifier, not only the left-hand one.

@@ -17,6 +17,10 @@
 
 namespace teclix::x11 {
 
+// The keysym of a named key; nullopt for the punctuation keys, whose keysym
+// depends on the layout.
+std::optional<KeySym32> keysym_for(Key key);
+
 class Keyboard {
 public:
   using Clock = std::chrono::steady_clock;
@@ -48,7 +52,7 @@ public:
 
   // One event of a named key. A modifier's release lets go of every key that
   // holds it; a key the layout lacks at its plain level gets a lent keycode.
-  void send_key(KeySym keysym, std::optional<Modifier> modifier, bool up);
+  void send_key(Key key, bool up);
   // One event of a key that locate() returned.
   void send_layout_key(std::uint32_t keycode, bool up);
   // Types a character that no live key types, on its lent keycode, lending the

@@ -22,101 +22,6 @@ namespace teclix::x11 {
 
 namespace {
 
-// --- Windows virtual keys -------------------------------------------------------
-
-std::optional<KeySym32> virtual_key_keysym(std::uint8_t vk) {
-  if (vk >= 0x30 && vk <= 0x39) {
-    return XK_0 + (vk - 0x30);
-  }
-  if (vk >= 0x41 && vk <= 0x5A) {
-    return XK_a + (vk - 0x41);
-  }
-  if (vk >= 0x60 && vk <= 0x69) {
-    return XK_KP_0 + (vk - 0x60);
-  }
-  if (vk >= 0x70 && vk <= 0x87) {
-    return XK_F1 + (vk - 0x70);
-  }
-  switch (vk) {
-  case 0x08:
-    return XK_BackSpace;
-  case 0x09:
-    return XK_Tab;
-  case 0x0D:
-    return XK_Return;
-  case 0x14:
-    return XK_Caps_Lock;
-  case 0x1B:
-    return XK_Escape;
-  case 0x20:
-    return XK_space;
-  case 0x21:
-    return XK_Prior;
-  case 0x22:
-    return XK_Next;
-  case 0x23:
-    return XK_End;
-  case 0x24:
-    return XK_Home;
-  case 0x25:
-    return XK_Left;
-  case 0x26:
-    return XK_Up;
-  case 0x27:
-    return XK_Right;
-  case 0x28:
-    return XK_Down;
-  case 0x2D:
-    return XK_Insert;
-  case 0x2E:
-    return XK_Delete;
-  case 0x5B:
-    return XK_Super_L;
-  case 0x6A:
-    return XK_KP_Multiply;
-  case 0x6B:
-    return XK_KP_Add;
-  case 0x6D:
-    return XK_KP_Subtract;
-  case 0x6E:
-    return XK_KP_Decimal;
-  case 0x6F:
-    return XK_KP_Divide;
-  case 0xA0:
-    return XK_Shift_L;
-  case 0xA1:
-    return XK_Shift_R;
-  case 0xA2:
-    return XK_Control_L;
-  case 0xA3:
-    return XK_Control_R;
-  case 0xA4:
-    return XK_Alt_L;
-  case 0xA5:
-    return XK_ISO_Level3_Shift;
-  }
-  return std::nullopt;
-}
-
-// The modifier a virtual key stands for, if it is one of the typing's modifiers.
-std::optional<Modifier> virtual_key_modifier(std::uint8_t vk) {
-  switch (vk) {
-  case 0xA0:
-  case 0xA1:
-    return kShift;
-  case 0xA2:
-  case 0xA3:
-    return kControl;
-  case 0xA4:
-    return kAlt;
-  case 0xA5:
-    return kAltGr;
-  case 0x5B:
-    return kSuper;
-  }
-  return std::nullopt;
-}
-
 // A window's title: _NET_WM_NAME in UTF-8, else WM_NAME.
 std::string window_title(Display *d, Window window, const Atoms &atoms) {
   Atom type = None;
@@ -202,10 +107,11 @@ void X11Platform::show_last_resort_error(WindowHandle window, int hotkey_id,
                                          const std::u16string &message) {
   // F10 goes back first: the user may need it while the box is open.
   unregister_hotkey(window, hotkey_id);
-  message_box(message, u"Teclix", 16);
+  message_box(message, u"Teclix", MessageBoxStyle{MessageBoxButtons::kOk, MessageBoxIcon::kError});
 }
 
-int X11Platform::message_box(const std::u16string &prompt, const std::u16string &title, int style) {
+int X11Platform::message_box(const std::u16string &prompt, const std::u16string &title,
+                             const MessageBoxStyle &style) {
   Window focus = None;
   int revert = 0;
   Display *d = connection_->display;
@@ -233,18 +139,16 @@ int X11Platform::message_box(const std::u16string &prompt, const std::u16string 
 
 // --- Hotkey and loop -------------------------------------------------------------------
 
-CallResult X11Platform::register_hotkey(WindowHandle, int, unsigned modifiers,
-                                        unsigned virtual_key) {
-  const std::optional<KeySym32> keysym = virtual_key_keysym(static_cast<std::uint8_t>(virtual_key));
+CallResult X11Platform::register_hotkey(WindowHandle, int, Key key, unsigned modifiers) {
+  const std::optional<KeySym32> keysym = keysym_for(key);
   if (!keysym) {
     return CallResult{false, u"ninguna tecla del teclado produce esa tecla"};
   }
-  // The standard hotkey modifier bits: Alt, Control, Shift, Windows key.
   unsigned mods = 0;
-  mods |= (modifiers & 1) ? Mod1Mask : 0;
-  mods |= (modifiers & 2) ? ControlMask : 0;
-  mods |= (modifiers & 4) ? ShiftMask : 0;
-  mods |= (modifiers & 8) ? Mod4Mask : 0;
+  mods |= (modifiers & kShift) ? ShiftMask : 0;
+  mods |= (modifiers & kControl) ? ControlMask : 0;
+  mods |= (modifiers & kAlt) ? Mod1Mask : 0;
+  mods |= (modifiers & kSuper) ? Mod4Mask : 0;
   const CallResult result = hotkey_.grab(*keysym, mods);
   keyboard_.reserve(hotkey_.keycode());
   return result;
@@ -411,11 +315,9 @@ bool X11Platform::caps_lock_on() {
   return keyboard_.caps_lock_on();
 }
 
-void X11Platform::send_virtual_key(std::uint8_t virtual_key, bool up) {
-  if (const std::optional<KeySym32> keysym = virtual_key_keysym(virtual_key)) {
-    keyboard_.send_key(*keysym, virtual_key_modifier(virtual_key), up);
-    schedule_give_back();
-  }
+void X11Platform::send_key(Key key, bool up) {
+  keyboard_.send_key(key, up);
+  schedule_give_back();
 }
 
 void X11Platform::send_layout_key(std::uint32_t key, bool up) {

@@ -56,55 +56,41 @@ PointerArea pointer_area(const MainLayout &layout, const Rect &link, int x, int 
   return PointerArea::kBackground;
 }
 
-std::vector<DialogButton> dialog_buttons(int style) {
+std::vector<DialogButton> dialog_buttons(const MessageBoxStyle &style) {
   constexpr int kOk = 1, kCancel = 2, kAbort = 3, kRetry = 4, kIgnore = 5, kYes = 6, kNo = 7;
-  switch (style & 0xF) {
-  case 1:
+  switch (style.buttons) {
+  case MessageBoxButtons::kOkCancel:
     return {{"Aceptar", kOk}, {"Cancelar", kCancel}};
-  case 2:
+  case MessageBoxButtons::kAbortRetryIgnore:
     return {{"Anular", kAbort}, {"Reintentar", kRetry}, {"Omitir", kIgnore}};
-  case 3:
+  case MessageBoxButtons::kYesNoCancel:
     return {{"Sí", kYes}, {"No", kNo}, {"Cancelar", kCancel}};
-  case 4:
+  case MessageBoxButtons::kYesNo:
     return {{"Sí", kYes}, {"No", kNo}};
-  case 5:
+  case MessageBoxButtons::kRetryCancel:
     return {{"Reintentar", kRetry}, {"Cancelar", kCancel}};
-  default:
-    return {{"Aceptar", kOk}};
+  case MessageBoxButtons::kOk:
+    break;
   }
+  return {{"Aceptar", kOk}};
 }
 
-std::optional<int> dialog_dismiss_result(int style) {
-  for (const DialogButton &button : dialog_buttons(style)) {
+std::optional<int> dialog_dismiss_result(const MessageBoxStyle &style) {
+  const std::vector<DialogButton> buttons = dialog_buttons(style);
+  for (const DialogButton &button : buttons) {
     if (button.result == 2) {
       return 2;
     }
   }
-  const std::vector<DialogButton> buttons = dialog_buttons(style);
   if (buttons.size() == 1) {
     return buttons.front().result;
   }
   return std::nullopt;
 }
 
-std::size_t dialog_default_button(int style) {
-  const std::size_t wanted = static_cast<std::size_t>((style >> 8) & 0xF);
+std::size_t dialog_default_button(const MessageBoxStyle &style) {
+  const auto wanted = static_cast<std::size_t>(style.default_button);
   return wanted < dialog_buttons(style).size() ? wanted : 0;
-}
-
-DialogIcon dialog_icon(int style) {
-  switch (style & 0xF0) {
-  case 0x10:
-    return DialogIcon::kError;
-  case 0x20:
-    return DialogIcon::kQuestion;
-  case 0x30:
-    return DialogIcon::kWarning;
-  case 0x40:
-    return DialogIcon::kInformation;
-  default:
-    return DialogIcon::kNone;
-  }
 }
 
 std::vector<std::string> wrap_text(const std::string &text, int width,

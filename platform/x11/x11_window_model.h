@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace teclix::x11 {
 
 // The screen's DPI from the Xft.dpi resource value; 96 when it is missing or not
@@ -55,16 +57,13 @@ struct DialogButton {
   int result = 0;      // the code the box returns when it is pressed
   bool operator==(const DialogButton &) const = default;
 };
-// The buttons of a message box style (its low four bits), left to right.
-std::vector<DialogButton> dialog_buttons(int style);
+// The buttons of a message box, left to right.
+std::vector<DialogButton> dialog_buttons(const MessageBoxStyle &style);
 // What closing the box (window close, Escape) returns; nullopt when the style has
 // no way out but its buttons.
-std::optional<int> dialog_dismiss_result(int style);
-// The button that starts with the focus (the style's default-button bits).
-std::size_t dialog_default_button(int style);
-
-enum class DialogIcon { kNone, kError, kQuestion, kWarning, kInformation };
-DialogIcon dialog_icon(int style);
+std::optional<int> dialog_dismiss_result(const MessageBoxStyle &style);
+// The button that starts with the focus (the first when there is no such button).
+std::size_t dialog_default_button(const MessageBoxStyle &style);
 
 // --- Text ---------------------------------------------------------------------------
 

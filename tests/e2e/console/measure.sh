@@ -9,7 +9,8 @@
 # as "A").
 #
 #   bash tests/e2e/console/measure.sh [CASE...]
-#     CASE: xdotool:DELAY_MS          xdotool type --delay DELAY_MS
+#     CASE: teclix                    teclix, the text on the clipboard and F10
+#           xdotool:DELAY_MS          xdotool type --delay DELAY_MS
 #           probe:EVENT_MS:SETTLE_MS  pace_probe (main-block keys, Shift held
 #                                     across runs, EVENT_MS after every key
 #                                     event, SETTLE_MS more around Shift)
@@ -41,6 +42,10 @@ start_xvfb
 set_layout us
 console_start_qemu us "${KEY_DELAY_MS:+,key-delay-ms=$KEY_DELAY_MS}"
 console_start_viewer
+if [[ " ${CASES[*]} " == *" teclix "* ]]; then
+  start_teclix
+  set_clipboard "$TEXT"
+fi
 
 # Releases what a run left held and taps both Shift keys, so that the guest's
 # own Shift state is up again even if QEMU dropped a release.
@@ -76,12 +81,14 @@ for spec in "${CASES[@]}"; do
     console_mark
     start=$(date +%s.%N)
     case $tool in
+      teclix) xdotool key F10 ;;
       xdotool) xdotool type --delay "$a" -- "$(cat "$TEXT")" ;;
       probe) "$PROBE" type "$TEXT" "$(bc <<<"$a * 1000 / 1")" "$(bc <<<"${b:-0} * 1000 / 1")" ;;
       *) die "unknown case $spec" ;;
     esac
-    held=$("$PROBE" held)
-    console_wait_stable "$COUNT" 3 120
+    [ "$tool" = teclix ] || held=$("$PROBE" held)
+    console_wait_stable "$COUNT" 5 240
+    [ "$tool" != teclix ] || held=$("$PROBE" held)
     console_received "$E2E_TMP/got"
     last=$(date +%s.%N -r "$CONSOLE_SERIAL")
     arrived=$(file_size "$E2E_TMP/got")

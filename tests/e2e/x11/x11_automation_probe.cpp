@@ -165,7 +165,7 @@ int main(int argc, char **argv) {
   if (mode == "fatal" && argc == 3) {
     // F10 held, then the last resort for an overflow, as the program shows it.
     const teclix::WindowHandle window = platform->create_main_window(form);
-    if (!platform->register_hotkey(window, teclix::kHotkeyId, 0, 0x79).ok) {
+    if (!platform->register_hotkey(window, teclix::kHotkeyId, teclix::kHotkey, 0).ok) {
       log_line("F10 not held");
       return 1;
     }
@@ -177,7 +177,7 @@ int main(int argc, char **argv) {
   if (mode == "text" && argc == 4) {
     std::uint8_t key = 0;
     teclix::post_text(*platform, std::strtoull(argv[3], nullptr, 0), u"Año: ÑANDÚ, 5 €\r\nfin",
-                         key);
+                      key);
     log_line("key " + std::to_string(key));
     // The keycodes lent to the text go back when the platform closes.
     platform.reset();

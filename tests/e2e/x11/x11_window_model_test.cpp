@@ -56,8 +56,7 @@ TEST_P(DpiUnderLocale, AndTheFontSizeReachTheFontRequestExactly) {
   FcPatternDestroy(request);
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, DpiUnderLocale,
-                         ::testing::Values("C", "es_ES.UTF-8"));
+INSTANTIATE_TEST_SUITE_P(Locales, DpiUnderLocale, ::testing::Values("C", "es_ES.UTF-8"));
 
 TEST(Dpi, ScalesPixelsAndTwips) {
   struct Case {
@@ -142,23 +141,29 @@ TEST(MessageBox, ButtonsOfEachStyle) {
       {15, {{"Aceptar", 1}}, 1},
   };
   for (const Case &c : cases) {
-    EXPECT_EQ(dialog_buttons(c.style), c.buttons) << "style " << c.style;
-    EXPECT_EQ(dialog_dismiss_result(c.style), c.dismissed) << "style " << c.style;
+    EXPECT_EQ(dialog_buttons(message_box_style(c.style)), c.buttons) << "style " << c.style;
+    EXPECT_EQ(dialog_dismiss_result(message_box_style(c.style)), c.dismissed)
+        << "style " << c.style;
   }
 }
 
 TEST(MessageBox, DefaultButtonAndIcon) {
-  EXPECT_EQ(dialog_default_button(4), 0u);
-  EXPECT_EQ(dialog_default_button(4 + 0x100), 1u);
-  EXPECT_EQ(dialog_default_button(3 + 0x200), 2u);
-  EXPECT_EQ(dialog_default_button(4 + 0x200), 0u); // no third button: the first
-  EXPECT_EQ(dialog_default_button(0 + 0x100), 0u);
+  // The standard style numbers as the automation helpers pass them on.
+  auto default_of = [](int style) { return dialog_default_button(message_box_style(style)); };
+  EXPECT_EQ(default_of(4), 0u);
+  EXPECT_EQ(default_of(4 + 0x100), 1u);
+  EXPECT_EQ(default_of(3 + 0x200), 2u);
+  EXPECT_EQ(default_of(4 + 0x200), 0u); // no third button: the first
+  EXPECT_EQ(default_of(0 + 0x100), 0u);
 
-  EXPECT_EQ(dialog_icon(0), DialogIcon::kNone);
-  EXPECT_EQ(dialog_icon(16), DialogIcon::kError);
-  EXPECT_EQ(dialog_icon(4 + 32), DialogIcon::kQuestion);
-  EXPECT_EQ(dialog_icon(48), DialogIcon::kWarning);
-  EXPECT_EQ(dialog_icon(1 + 64), DialogIcon::kInformation);
+  EXPECT_EQ(message_box_style(0).icon, MessageBoxIcon::kNone);
+  EXPECT_EQ(message_box_style(16).icon, MessageBoxIcon::kError);
+  EXPECT_EQ(message_box_style(4 + 32).icon, MessageBoxIcon::kQuestion);
+  EXPECT_EQ(message_box_style(48).icon, MessageBoxIcon::kWarning);
+  EXPECT_EQ(message_box_style(1 + 64).icon, MessageBoxIcon::kInformation);
+  for (int style : {0, 16, 4 + 32 + 0x100, 3 + 48 + 0x200, 5 + 64}) {
+    EXPECT_EQ(standard_style(message_box_style(style)), style);
+  }
 }
 
 // Every character is 10 pixels wide.
