@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The shell library of the end-to-end tests (tests/e2e/x11/*.sh, tests/e2e/win32/
 # e2e_win32.sh) and of bench/run.sh: a private X server on a free display, waiting on
 # conditions with time limits, processes tracked and stopped by their own PID, the X

@@ -371,6 +371,13 @@ answer_box() {
   xdotool key $keys
 }
 
+# pointer_at X Y: X has the pointer there (Wine moves it back a moment after it says so).
+pointer_at() {
+  local location
+  location=$(xdotool getmouselocation --shell 2>/dev/null)
+  grep -qx "X=$1" <<<"$location" && grep -qx "Y=$2" <<<"$location"
+}
+
 run_helpers_group() {
   local rc out probe="$BUILD/automation_probe.exe"
   start_teclix es_ES.UTF-8 # for the Spanish button captions
@@ -389,8 +396,7 @@ run_helpers_group() {
       problem "no press at (50, 60): $(tr '\n' ';' <"$target_log")"
     elif ! log_holds "$out" "pointer after 700 600"; then
       problem "the pointer was not put back: $(tr '\n' ';' <"$out")"
-    elif ! xdotool getmouselocation --shell | grep -qx "X=700" ||
-      ! xdotool getmouselocation --shell | grep -qx "Y=600"; then
+    elif ! wait_until 5 pointer_at 700 600; then
       problem "X says the pointer is at $(xdotool getmouselocation)"
     else
       rc=0

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the Windows end-to-end tests (and bench/run.sh) need beyond tests/e2e/lib.sh,
 # which must be sourced first: a Wine session on the private display, Windows
 # programs started in it, and Wine windows activated.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the X11 end-to-end tests (and bench/run.sh) need beyond tests/e2e/lib.sh:
 # build/linux/teclix, raw xterm targets, a VNC console, F10 and the texts.
 # Sources the shared library itself.
