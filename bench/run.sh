@@ -26,6 +26,10 @@
 # Everything compared runs in this one invocation, on one private Xvfb display,
 # alternating between the programs compared, so that their ratios hold on a
 # machine whose speed varies.
+if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
+  sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0" # the comment above
+  exit 0
+fi
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BENCH=$ROOT/bench
 LINUX_BUILD=${BENCH_LINUX_BUILD:-$ROOT/build/linux}
@@ -55,8 +59,12 @@ if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
 fi
 
 export TECLIX_BUILD_DIR=$LINUX_BUILD
-# shellcheck source=../tests/e2e/x11/lib.sh
-source "$ROOT/tests/e2e/x11/lib.sh"
+export WINEPREFIX=${BENCH_WINEPREFIX:-${TMPDIR:-/tmp}/teclix-bench-wine-$(id -u)}
+# The end-to-end tests' shell library, with what starts teclix and Windows programs.
+# shellcheck source=../tests/e2e/x11/teclix.sh
+source "$ROOT/tests/e2e/x11/teclix.sh"
+# shellcheck source=../tests/e2e/win32/wine.sh
+source "$ROOT/tests/e2e/win32/wine.sh"
 MEASURE=$BENCH/measure.py
 
 mkdir -p "$OUT"
@@ -92,6 +100,28 @@ keep_received() {
 }
 text_file() { printf '%s/texts/%s.txt' "$E2E_TMP" "$1"; }
 
+# typing_command TOOL FILE: sets the array command to what types FILE with TOOL.
+typing_command() {
+  case $1 in
+    teclix | Teclix.exe) command=(xdotool key F10) ;;
+    xdotool-d0) command=(xdotool type --delay 0 --file "$2") ;;
+    xdotool-d12) command=(xdotool type --file "$2") ;;
+  esac
+}
+
+# measure_tools MEASURE TEXT TARGET RUN: MEASURE (measure_x11 or measure_wine) with
+# each of the caller's tools, then with xdotool at its default delay where this run
+# and text call for it.
+measure_tools() {
+  local measure=$1 text=$2 target=$3 run=$4 tool
+  for tool in "${tools[@]}"; do
+    "$measure" "$text" "$target" "$tool" "$run"
+  done
+  if ((run <= SLOW_RUNS)) && [[ $SLOW_TEXTS == *" $text "* ]]; then
+    "$measure" "$text" "$target" xdotool-d12 "$run"
+  fi
+}
+
 # --- The core alone ------------------------------------------------------------------
 
 run_core() {
@@ -112,26 +142,10 @@ PY
 
 KEYMAP_BASELINE=$E2E_TMP/keymap.baseline
 keymap_is_baseline() { "$X11_TOOL" keymap | cmp -s - "$KEYMAP_BASELINE"; }
-viewer_window() { xdotool search --name 'TigerVNC$' >/dev/null 2>&1; }
-
 start_x11_targets() {
   start_xterm_target local
   LOCAL_WIN=$TARGET_WIN
-  local socket=$E2E_TMP/vnc.sock
-  start_x_server VNC_DISPLAY Xvnc -noreset -SecurityTypes None -rfbunixpath "$socket" \
-    -rfbport -1 -nolisten tcp -geometry 1000x600
-  # Xvnc adds the keysyms it lacks to free keycodes of its own map and never
-  # gives them back; make room for every character of the texts.
-  DISPLAY=$VNC_DISPLAY "$X11_TOOL" free-keycodes 130 || die "could not free keycodes on Xvnc"
-  start_xterm_target remote "$VNC_DISPLAY"
-  focus "$TARGET_WIN" "$VNC_DISPLAY"
-  vncviewer -SecurityTypes None -SendClipboard=0 -SendPrimary=0 -AcceptClipboard=0 \
-    -RemoteResize=0 -geometry 1000x600+0+180 "$socket" </dev/null >/dev/null \
-    2>"$E2E_TMP/viewer.log" &
-  VIEWER_PID=$!
-  track "$VIEWER_PID"
-  wait_until 20 viewer_window || die "vncviewer did not open: $(tail -n3 "$E2E_TMP/viewer.log")"
-  VIEWER_WIN=$(xdotool search --name 'TigerVNC$' | head -n1)
+  start_vnc_console
 }
 
 # measure_x11 TEXT TARGET TOOL RUN
@@ -147,11 +161,7 @@ measure_x11() {
   # program types.
   wait_until 35 keymap_is_baseline || log "  the keyboard map is not back as it was"
   local command
-  case $tool in
-    teclix) command=(xdotool key F10) ;;
-    xdotool-d0) command=(xdotool type --delay 0 --file "$file") ;;
-    xdotool-d12) command=(xdotool type --file "$file") ;;
-  esac
+  typing_command "$tool" "$file"
   row=$(python3 "$MEASURE" x11 "$file" "$out" "$STALL" -- "${command[@]}")
   record_fields typing "$text" "$target" "$tool" "$run" "chars seconds cps exact diffs" "$row"
   keep_received "$row" "$out" "$text-$target-$tool-$run"
@@ -162,7 +172,7 @@ run_x11() {
   log "X11: teclix and xdotool into xterm, local and through VNC"
   start_x11_targets
   "$X11_TOOL" keymap >"$KEYMAP_BASELINE"
-  local run text target tools tool
+  local run text target tools
   for ((run = 1; run <= RUNS; run++)); do
     # Alternate which program goes first.
     if ((run % 2)); then tools=(teclix xdotool-d0); else tools=(xdotool-d0 teclix); fi
@@ -173,12 +183,7 @@ run_x11() {
           xterm) focus "$LOCAL_WIN" ;;
           vnc) focus "$VIEWER_WIN" ;;
         esac
-        for tool in "${tools[@]}"; do
-          measure_x11 "$text" "$target" "$tool" "$run"
-        done
-        if ((run <= SLOW_RUNS)) && [[ $SLOW_TEXTS == *" $text "* ]]; then
-          measure_x11 "$text" "$target" xdotool-d12 "$run"
-        fi
+        measure_tools measure_x11 "$text" "$target" "$run"
       done
     done
   done
@@ -210,28 +215,6 @@ run_idle_teclix() {
 
 # --- Teclix.exe under Wine: an edit control and notepad ---------------------------------
 
-WINE_PIDS=()
-export WINEPREFIX=${BENCH_WINEPREFIX:-${TMPDIR:-/tmp}/teclix-bench-wine-$(id -u)}
-export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-
-# Starts a Windows program (always in the same locale: see e2e_win32.sh); sets LAST_PID.
-run_windows() {
-  LC_ALL=en_US.UTF-8 LANG=en_US.UTF-8 wine "$@" >>"$E2E_TMP/wine.log" 2>&1 &
-  LAST_PID=$!
-  track "$LAST_PID"
-}
-window_named() { xdotool search --name "^$1\$" 2>/dev/null | head -n1; }
-has_window() { [ -n "$(window_named "$1")" ]; }
-pointer_over() { xdotool getmouselocation --shell 2>/dev/null | grep -qx "WINDOW=$1"; }
-# Wine activates a window when it is clicked (there is no window manager).
-activate() {
-  local id=$1 X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-  wait_until 10 pointer_over "$id"
-}
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-
 # The PIDs of every process of our Wine prefix (wineserver and services included).
 prefix_pids() {
   local p
@@ -244,11 +227,7 @@ prefix_pids() {
 measure_wine() {
   local text=$1 target=$2 tool=$3 run=$4 title row probe_out=$E2E_TMP/probe.out command file
   file=$(text_file "$text")
-  case $tool in
-    Teclix.exe) command=(xdotool key F10) ;;
-    xdotool-d0) command=(xdotool type --delay 0 --file "$file") ;;
-    xdotool-d12) command=(xdotool type --file "$file") ;;
-  esac
+  typing_command "$tool" "$file"
   case $target in
     edit) title="bench edit" ;;
     notepad) title="Untitled - Notepad" ;;
@@ -264,10 +243,7 @@ measure_wine() {
 
 run_wine() {
   log "Wine: Teclix.exe into an edit control and notepad (prefix $WINEPREFIX)"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot --init >/dev/null 2>&1
-    wineserver -w
-  fi
+  start_wine
   "$X11_TOOL" focus pointer
   run_windows "$WINDOWS_BUILD/Teclix.exe"
   local teclix_exe=$LAST_PID
@@ -281,7 +257,7 @@ run_wine() {
   wait_until 30 has_window "Untitled - Notepad" || die "notepad did not appear"
   xdotool windowmove --sync "$(window_named "Untitled - Notepad")" 40 420
 
-  local run text target tools tool
+  local run text target tools
   for ((run = 1; run <= RUNS; run++)); do
     if ((run > WINE_XDOTOOL_RUNS)); then
       tools=(Teclix.exe)
@@ -293,12 +269,7 @@ run_wine() {
     for text in "${TEXTS[@]}"; do
       set_clipboard "$(text_file "$text")"
       for target in edit notepad; do
-        for tool in "${tools[@]}"; do
-          measure_wine "$text" "$target" "$tool" "$run"
-        done
-        if ((run <= SLOW_RUNS)) && [[ $SLOW_TEXTS == *" $text "* ]]; then
-          measure_wine "$text" "$target" xdotool-d12 "$run"
-        fi
+        measure_tools measure_wine "$text" "$target" "$run"
       done
     done
   done

@@ -5,124 +5,28 @@
 # Each case compares the exact text that arrived.
 #
 #   e2e_win32.sh SOURCE_DIR BUILD_DIR [edit|notepad]
-set -uo pipefail
+export TECLIX_BUILD_DIR=$2
+# shellcheck source=../lib.sh
+source "$(dirname "$0")/../lib.sh"
+# shellcheck source=wine.sh
+source "$(dirname "$0")/wine.sh"
 
 SRC=$(cd "$1" && pwd)
-BUILD=$(cd "$2" && pwd)
+BUILD=$(cd "$E2E_BUILD" && pwd)
 GROUP=${3:-edit}
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/teclix-e2e-win32.XXXXXX")
-ARTIFACTS="$BUILD/artifacts"
+WORK=$E2E_TMP
+ARTIFACTS=$E2E_ARTIFACTS
 mkdir -p "$ARTIFACTS"
 
-PIDS=()
-PASSED=0
-FAILED=0
-
-cleanup() {
-  for pid in "${PIDS[@]}"; do
-    kill "$pid" 2>/dev/null
-  done
-  for pid in "${PIDS[@]}"; do
-    wait "$pid" 2>/dev/null
-  done
-  [ -z "${WINEPREFIX:-}" ] || wineserver -k >/dev/null 2>&1
-  rm -rf "$WORK"
+# A case is a few steps that end in one record: problem says what went wrong on
+# the way, record counts the case as passed or failed.
+CASE=
+begin_case() {
+  CASE=$1
+  log "case: $1"
 }
-trap cleanup EXIT
-
-fail() { echo "  FAIL: $*"; }
-
-# Runs a command until it succeeds, every 0.1 s, for at most $1 seconds.
-wait_until() {
-  local limit=$1
-  shift
-  local deadline=$((SECONDS + limit))
-  until "$@"; do
-    if ((SECONDS >= deadline)); then
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-start_display() {
-  exec 3>"$WORK/display"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-  PIDS+=($!)
-  exec 3>&-
-  wait_until 20 test -s "$WORK/display" || { echo "Xvfb did not start"; exit 1; }
-  export DISPLAY=":$(head -n1 "$WORK/display")"
-  wait_until 20 xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY not answering"; exit 1; }
-}
-
-start_wine() {
-  export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/teclix-wine-$(id -u)}"
-  export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-  # A session left by an earlier group belongs to that group's display, which is
-  # gone: end it, so this group's programs start a session on this display.
-  wineserver -k >/dev/null 2>&1
-  wineserver -w >/dev/null 2>&1
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot --init >/dev/null 2>&1
-    wineserver -w
-  fi
-}
-
-# Every Wine process of a session runs in the same locale: Wine keeps the user's
-# number format in its registry, which each process started in another locale rewrites.
-WINE_LOCALE=en_US.UTF-8
-
-# Starts a Windows program in the background; its PID is left in LAST_PID.
-run_windows() {
-  LC_ALL=$WINE_LOCALE LANG=$WINE_LOCALE wine "$@" >>"$WORK/wine.log" 2>&1 &
-  LAST_PID=$!
-  PIDS+=("$LAST_PID")
-}
-
-window_named() { xdotool search --name "^$1\$" 2>/dev/null | head -n1; }
-
-# Waits for a top-level window with exactly this title; prints its id.
-wait_window() {
-  local id=""
-  local deadline=$((SECONDS + ${2:-30}))
-  while [ -z "$id" ]; do
-    id=$(window_named "$1")
-    if [ -z "$id" ] && ((SECONDS >= deadline)); then
-      return 1
-    fi
-    [ -n "$id" ] || sleep 0.1
-  done
-  echo "$id"
-}
-
-pointer_over() { xdotool getmouselocation --shell 2>/dev/null | grep -qx "WINDOW=$1"; }
-
-# Clicks inside a Wine window, which is how Wine activates it without a window
-# manager. The X focus stays PointerRoot, so the pointer stays over the window and
-# the keys that follow (in the same X event stream) reach it.
-activate() {
-  local id=$1 X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-  wait_until 10 pointer_over "$id"
-}
-
-clipboard_holds() { xclip -o -selection clipboard 2>/dev/null | cmp -s - "$1"; }
-clipboard_offers() { xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -qx "$1"; }
-
-# Puts a file on the clipboard, as text or as the given type, and waits until it is there.
-set_clipboard() {
-  local file=$1 type=${2:-}
-  if [ -n "$type" ]; then
-    xclip -selection clipboard -t "$type" -i "$file" >/dev/null 2>&1 &
-    PIDS+=($!)
-    wait_until 10 clipboard_offers "$type"
-  else
-    xclip -selection clipboard -i "$file" >/dev/null 2>&1 &
-    PIDS+=($!)
-    wait_until 10 clipboard_holds "$file"
-  fi
-}
+problem() { log "  FAIL: $*"; }
+record() { if [ "$1" -eq 0 ]; then pass "$CASE"; else fail "$CASE"; fi; }
 
 same_file() { cmp -s "$1" "$2"; }
 
@@ -132,8 +36,8 @@ expect_output() {
   if wait_until "$limit" same_file "$out" "$expected"; then
     return 0
   fi
-  fail "expected $(wc -c <"$expected") bytes, got $(wc -c <"$out" 2>/dev/null || echo no) bytes"
-  cmp "$out" "$expected" 2>&1 | head -n1 | sed 's/^/  /'
+  problem "expected $(wc -c <"$expected") bytes, got $(wc -c <"$out" 2>/dev/null || echo no) bytes"
+  cmp "$out" "$expected" 2>&1 | head -n1 | sed 's/^/  /' >&2
   cp "$out" "$ARTIFACTS/$(basename "$out").got" 2>/dev/null
   cp "$expected" "$ARTIFACTS/$(basename "$out").expected"
   return 1
@@ -147,33 +51,21 @@ new_target() {
   local title="target $TARGET_N"
   run_windows "$BUILD/edit_target.exe" "Z:${TARGET_OUT//\//\\}" --title "$title" --at 600 60 "$@"
   TARGET_PID=$LAST_PID
-  TARGET_ID=$(wait_window "$title") || { fail "target window did not appear"; return 1; }
-  wait_until 20 test -e "$TARGET_OUT" || { fail "target wrote no file"; return 1; }
-  activate "$TARGET_ID" || { fail "target could not be focused"; return 1; }
+  TARGET_ID=$(wait_window "$title") || { problem "target window did not appear"; return 1; }
+  wait_until 20 test -e "$TARGET_OUT" || { problem "target wrote no file"; return 1; }
+  activate "$TARGET_ID" || { problem "target could not be focused"; return 1; }
 }
 
-close_target() { kill "$TARGET_PID" 2>/dev/null; wait "$TARGET_PID" 2>/dev/null; }
+close_target() { stop_pid "$TARGET_PID"; }
 
 TECLIX_PID=""
 start_teclix() {
   local locale=$1
-  if [ -n "$TECLIX_PID" ]; then
-    kill "$TECLIX_PID" 2>/dev/null
-    wait "$TECLIX_PID" 2>/dev/null
-  fi
+  [ -z "$TECLIX_PID" ] || stop_pid "$TECLIX_PID"
   WINE_LOCALE=$locale
   run_windows "$BUILD/Teclix.exe"
   TECLIX_PID=$LAST_PID
-  TECLIX_ID=$(wait_window "Teclix - teclix.example") || { echo "Teclix window did not appear"; exit 1; }
-}
-
-record() {
-  if [ "$1" -eq 0 ]; then
-    PASSED=$((PASSED + 1))
-    echo "  ok"
-  else
-    FAILED=$((FAILED + 1))
-  fi
+  TECLIX_ID=$(wait_window "Teclix - teclix.example") || die "Teclix window did not appear"
 }
 
 # A press that must type nothing: afterwards a second press with "fin" on the
@@ -189,31 +81,42 @@ sentinel_arrives_alone() {
   set_clipboard "$WORK/fin" && xdotool key F10 && expect_output "$TARGET_OUT" "$WORK/fin"
 }
 
+# no_text_case NAME FILE [TARGET]: with FILE on the clipboard (as TARGET), F10 types nothing.
+no_text_case() {
+  local rc=1
+  begin_case "$1"
+  if new_target && set_clipboard "$2" "${3:-UTF8_STRING}"; then
+    expect_nothing_then_sentinel && rc=0
+  fi
+  close_target
+  record $rc
+}
+
 # --- The cases ---------------------------------------------------------------------
 
 run_text_case() {
   local name=$1 locale=$2 clip=$3 want=$4
-  echo "case: $name ($locale)"
+  begin_case "$name ($locale)"
   printf -- "$clip" >"$WORK/clip"
   printf -- "$want" >"$WORK/want"
   [ "$CURRENT_LOCALE" = "$locale" ] || { start_teclix "$locale"; CURRENT_LOCALE=$locale; }
   new_target || return 1
-  set_clipboard "$WORK/clip" || { fail "clipboard not set"; return 1; }
+  set_clipboard "$WORK/clip" || { problem "clipboard not set"; return 1; }
   # "Caps Lock on" cases: the target sees the one press that turns it on, and no
   # Caps Lock key from Teclix; the press that turns it off again is seen too.
   local caps=""
   case $name in "Caps Lock on"*) caps="$TARGET_OUT.caps" ;; esac
   if [ -n "$caps" ]; then
     xdotool key Caps_Lock
-    wait_until 10 grep -qx 1 "$caps" || { fail "the target saw no Caps Lock press"; close_target; return 1; }
+    wait_until 10 grep -qx 1 "$caps" || { problem "the target saw no Caps Lock press"; close_target; return 1; }
   fi
   xdotool key F10
   expect_output "$TARGET_OUT" "$WORK/want"
   local rc=$?
   if [ -n "$caps" ]; then
-    grep -qx 1 "$caps" || { fail "the target received Caps Lock presses: $(cat "$caps")"; rc=1; }
+    grep -qx 1 "$caps" || { problem "the target received Caps Lock presses: $(cat "$caps")"; rc=1; }
     xdotool key Caps_Lock
-    wait_until 10 grep -qx 2 "$caps" || { fail "Caps Lock was not turned off: $(cat "$caps")"; rc=1; }
+    wait_until 10 grep -qx 2 "$caps" || { problem "Caps Lock was not turned off: $(cat "$caps")"; rc=1; }
   fi
   close_target
   return $rc
@@ -245,7 +148,7 @@ CASES
   start_teclix en_US.UTF-8
   CURRENT_LOCALE=en_US.UTF-8
 
-  echo "case: 40,000 characters"
+  begin_case "40,000 characters"
   python3 - "$WORK/long" "$WORK/long.want" "${TECLIX_E2E_LONG:-40000}" <<'PY'
 import random, sys
 rng = random.Random(2024)
@@ -263,36 +166,19 @@ PY
     xdotool key F10
     expect_output "$TARGET_OUT" "$WORK/long.want" 180
     rc=$?
-    echo "  arrived in $(echo "$(date +%s.%N) - $started" | bc) s"
+    log "  arrived in $(echo "$(date +%s.%N) - $started" | bc) s"
   else
     rc=1
   fi
   close_target
   record $rc
 
-  echo "case: empty clipboard"
   : >"$WORK/empty"
-  if new_target && set_clipboard "$WORK/empty"; then
-    expect_nothing_then_sentinel
-    rc=$?
-  else
-    rc=1
-  fi
-  close_target
-  record $rc
-
-  echo "case: image on the clipboard"
+  no_text_case "empty clipboard" "$WORK/empty"
   convert -size 16x16 xc:red "png:$WORK/image.png"
-  if new_target && set_clipboard "$WORK/image.png" image/png; then
-    expect_nothing_then_sentinel
-    rc=$?
-  else
-    rc=1
-  fi
-  close_target
-  record $rc
+  no_text_case "image on the clipboard" "$WORK/image.png" image/png
 
-  echo "case: nothing focused"
+  begin_case "nothing focused"
   local quiet_out="$WORK/quiet.txt"
   run_windows "$BUILD/edit_target.exe" "Z:${quiet_out//\//\\}" --no-focus --title quiet --at 40 400
   local quiet_pid=$LAST_PID quiet_id
@@ -306,16 +192,16 @@ PY
     if new_target && set_clipboard "$WORK/fin" && xdotool key F10 &&
       expect_output "$TARGET_OUT" "$WORK/fin"; then
       if [ -s "$quiet_out" ]; then
-        fail "the window with no focused control received: $(head -c 200 "$quiet_out")"
+        problem "the window with no focused control received: $(head -c 200 "$quiet_out")"
       else
         rc=0
       fi
     fi
     close_target
   else
-    fail "no-focus window not ready"
+    problem "no-focus window not ready"
   fi
-  kill "$quiet_pid" 2>/dev/null
+  stop_pid "$quiet_pid"
   record $rc
 
 }
@@ -329,7 +215,7 @@ notepad_text() {
 run_notepad_group() {
   # Notepad's title depends on the locale.
   start_teclix en_US.UTF-8
-  echo "case: notepad"
+  begin_case "notepad"
   printf 'Notepad recibe: ¿Año? ¡Ñu! 3 € @ #\r\nsegunda línea\n\ttercera' >"$WORK/clip"
   # Wine hands text to the X clipboard with LF line ends.
   printf 'Notepad recibe: ¿Año? ¡Ñu! 3 € @ #\nsegunda línea\n\ttercera' >"$WORK/want"
@@ -341,10 +227,10 @@ run_notepad_group() {
     if wait_until 30 notepad_text "$id" "$WORK/want"; then
       rc=0
     else
-      fail "notepad holds: $(head -c 300 "$WORK/notepad.got")"
+      problem "notepad holds: $(head -c 300 "$WORK/notepad.got")"
     fi
   else
-    fail "notepad not ready; windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | sort -u | tr '\n' '|')"
+    problem "notepad not ready; windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | sort -u | tr '\n' '|')"
   fi
   record $rc
 }
@@ -372,22 +258,22 @@ opened_holds() { [ -s "$WORK/opened" ] && grep -qxF "$1" "$WORK/opened"; }
 # red and the instruction drawn in black; the screenshot is kept. Sets id, X, Y.
 window_shot_case() {
   local locale=$1 shot=$2 rc=1 caption="Teclix - teclix.example" black
-  echo "case: caption, size and screenshot ($locale)"
+  begin_case "caption, size and screenshot ($locale)"
   if id=$(wait_window "$caption"); then
     # Shown and painted: the link in its first colour, red.
-    wait_until 20 link_is "$id" red || fail "the link is not red at first"
+    wait_until 20 link_is "$id" red || problem "the link is not red at first"
     eval "$(xdotool getwindowgeometry --shell "$id")"
     import -window "$id" "$shot"
     black=$(convert "$shot" -crop 425x74+1+84 +repage txt:- | grep -ci '#000000')
     if [ "$WIDTH" != 432 ] || [ "$HEIGHT" != 167 ]; then
-      fail "client area ${WIDTH}x$HEIGHT, not 432x167"
+      problem "client area ${WIDTH}x$HEIGHT, not 432x167"
     elif [ "$black" -lt 300 ]; then
-      fail "the instruction shows $black black pixels"
+      problem "the instruction shows $black black pixels"
     else
       rc=0
     fi
   else
-    fail "no window titled '$caption'"
+    problem "no window titled '$caption'"
   fi
   record $rc
 }
@@ -410,7 +296,7 @@ run_window_group() {
   window_shot_case en_US.UTF-8 "$ARTIFACTS/teclix-win32-window.png"
   [ -n "${id:-}" ] || return
 
-  echo "case: link colours along a pointer path"
+  begin_case "link colours along a pointer path"
   # path: where the pointer goes (client coordinates) and the colour the link must then show
   rc=0
   local step
@@ -420,24 +306,24 @@ run_window_group() {
     set -- $step
     xdotool mousemove --sync $((X + $2)) $((Y + $3))
     if ! wait_until 5 link_is "$id" "$4"; then
-      fail "after moving over the $1 at ($2, $3) the link is not $4 (red $(link_pixels "$id" "#FF0000"), blue $(link_pixels "$id" "#0000FF"))"
+      problem "after moving over the $1 at ($2, $3) the link is not $4 (red $(link_pixels "$id" "#FF0000"), blue $(link_pixels "$id" "#0000FF"))"
       rc=1
     fi
   done
   import -window "$id" "$ARTIFACTS/teclix-win32-link-red.png"
   record $rc
 
-  echo "case: a click on the link opens the maker's page"
+  begin_case "a click on the link opens the maker's page"
   xdotool mousemove --sync $((X + 40)) $((Y + 45)) click 1
   # Wine's bridge to the browser writes the address with its root path.
   if wait_until 20 opened_holds "https://www.teclix.example/?Teclix"; then
     record 0
   else
-    fail "opened: $(cat "$WORK/opened" 2>/dev/null)"
+    problem "opened: $(cat "$WORK/opened" 2>/dev/null)"
     record 1
   fi
 
-  echo "case: version record and icon"
+  begin_case "version record and icon"
   wine "$BUILD/version_probe.exe" "$BUILD/Teclix.exe" 2>/dev/null | tr -d '\r' >"$WORK/version"
   cat >"$WORK/version.want" <<VERSION
 FileVersionNumber=1.0.0.0
@@ -453,11 +339,11 @@ VERSION
   if cmp -s "$WORK/version" "$WORK/version.want"; then
     record 0
   else
-    fail "version record: $(tr '\n' ';' <"$WORK/version")"
+    problem "version record: $(tr '\n' ';' <"$WORK/version")"
     record 1
   fi
 
-  echo "case: F10 already held: the second window says so and closes cleanly"
+  begin_case "F10 already held: the second window says so and closes cleanly"
   xdotool mousemove --sync 5 5
   run_windows "$BUILD/Teclix.exe"
   local second_pid=$LAST_PID second_id first_id=$id
@@ -473,22 +359,22 @@ VERSION
     convert "$WORK/first.png" -crop 425x74+1+84 +repage "$WORK/first-text.png"
     convert "$ARTIFACTS/teclix-win32-f10-in-use.png" -crop 425x74+1+84 +repage "$WORK/second-text.png"
     if cmp -s "$WORK/first-text.png" "$WORK/second-text.png"; then
-      fail "the second window shows the same instruction as the first"
+      problem "the second window shows the same instruction as the first"
     else
       eval "$(xdotool getwindowgeometry --shell "$second_id")"
       xdotool mousemove --sync $((X + 300)) $((Y + 10)) click 1 key alt+F4
       if wait_until 20 eval "! kill -0 $second_pid 2>/dev/null"; then
         rc=0
       else
-        fail "the second window did not close"
+        problem "the second window did not close"
       fi
     fi
   else
-    fail "no second window"
+    problem "no second window"
   fi
   record $rc
 
-  echo "case: the first window still pastes"
+  begin_case "the first window still pastes"
   printf 'sigue' >"$WORK/still"
   if new_target && set_clipboard "$WORK/still" && xdotool key F10 && expect_output "$TARGET_OUT" "$WORK/still"; then
     record 0
@@ -501,18 +387,18 @@ VERSION
   start_teclix es_ES.UTF-8
   window_shot_case es_ES.UTF-8 "$ARTIFACTS/teclix-win32-window-es_ES.png"
 
-  echo "case: a change of DPI resizes the window and scales its fonts and labels"
+  begin_case "a change of DPI resizes the window and scales its fonts and labels"
   local dpi_log="$WORK/dpi.log" before after
   LC_ALL=$WINE_LOCALE wine "$BUILD/automation_probe.exe" "Z:${dpi_log//\//\\}" dpi >/dev/null 2>&1
   # "client WxH red COUNT rows FIRST-LAST" at 96 and then at 144 DPI
   read -r _ _ _ _ _ before _ <<<"$(grep '^96 dpi' "$dpi_log" 2>/dev/null)"
   read -r _ _ _ size _ after _ rows <<<"$(grep '^144 dpi' "$dpi_log" 2>/dev/null)"
   if ! grep -qx '96 dpi client 432x167 .*' "$dpi_log" 2>/dev/null || [ "${size:-}" != 648x251 ]; then
-    fail "window sizes: $(tr '\n' ';' <"$dpi_log" 2>/dev/null)"
+    problem "window sizes: $(tr '\n' ';' <"$dpi_log" 2>/dev/null)"
     record 1
   elif ((before < 300 || after * 10 < before * 18 || ${rows%-*} < 40)); then
     # 1.5 times the font: about 2.25 times the red pixels, its top row from 29 to 43 or lower.
-    fail "the link was not drawn larger and lower: $(tr '\n' ';' <"$dpi_log")"
+    problem "the link was not drawn larger and lower: $(tr '\n' ';' <"$dpi_log")"
     record 1
   else
     record 0
@@ -531,47 +417,53 @@ answer_box() {
   xdotool key $keys
 }
 
+# pointer_at X Y: X has the pointer there (Wine moves it back a moment after it says so).
+pointer_at() {
+  local location
+  location=$(xdotool getmouselocation --shell 2>/dev/null)
+  grep -qx "X=$1" <<<"$location" && grep -qx "Y=$2" <<<"$location"
+}
+
 run_helpers_group() {
   local rc out probe="$BUILD/automation_probe.exe"
   start_teclix es_ES.UTF-8 # for the Spanish button captions
   local target_log="$WORK/target.log"
   run_windows "$probe" "Z:${target_log//\//\\}" target "probe target" 100 100
   local target_pid=$LAST_PID
-  wait_until 30 log_holds "$target_log" ready || { fail "probe target not ready"; return; }
+  wait_until 30 log_holds "$target_log" ready || { problem "probe target not ready"; return; }
 
-  echo "case: Clickear clicks at the point and puts the pointer back"
+  begin_case "Clickear clicks at the point and puts the pointer back"
   rc=1
   out="$WORK/click.log"
   xdotool mousemove --sync 700 600
   if LC_ALL=$WINE_LOCALE wine "$probe" "Z:${out//\//\\}" click 150 160 >/dev/null 2>&1 &&
     wait_until 10 log_holds "$target_log" "left up 50 60"; then
     if ! log_holds "$target_log" "left down 50 60"; then
-      fail "no press at (50, 60): $(tr '\n' ';' <"$target_log")"
+      problem "no press at (50, 60): $(tr '\n' ';' <"$target_log")"
     elif ! log_holds "$out" "pointer after 700 600"; then
-      fail "the pointer was not put back: $(tr '\n' ';' <"$out")"
-    elif ! xdotool getmouselocation --shell | grep -qx "X=700" ||
-      ! xdotool getmouselocation --shell | grep -qx "Y=600"; then
-      fail "X says the pointer is at $(xdotool getmouselocation)"
+      problem "the pointer was not put back: $(tr '\n' ';' <"$out")"
+    elif ! wait_until 5 pointer_at 700 600; then
+      problem "X says the pointer is at $(xdotool getmouselocation)"
     else
       rc=0
     fi
   else
-    fail "no click reached the target: $(tr '\n' ';' <"$target_log")"
+    problem "no click reached the target: $(tr '\n' ';' <"$target_log")"
   fi
   record $rc
 
-  echo "case: Enviar_Pulsacion delivers a right double click"
+  begin_case "Enviar_Pulsacion delivers a right double click"
   out="$WORK/rdbl.log"
   if LC_ALL=$WINE_LOCALE wine "$probe" "Z:${out//\//\\}" rdbl "probe target" >/dev/null 2>&1 &&
     log_holds "$out" sent && wait_until 10 log_holds "$target_log" "right double click 0 0"; then
     record 0
   else
-    fail "target log: $(tr '\n' ';' <"$target_log")"
+    problem "target log: $(tr '\n' ';' <"$target_log")"
     record 1
   fi
-  kill "$target_pid" 2>/dev/null
+  stop_pid "$target_pid"
 
-  echo "case: BoxQues returns 6 for Sí and 7 for No"
+  begin_case "BoxQues returns 6 for Sí and 7 for No"
   rc=0
   local keys answer
   for pair in "Return:6" "Tab Return:7"; do
@@ -585,17 +477,17 @@ run_helpers_group() {
       # Keys that came before the box was ready are lost: press them again once.
       if ! wait_until 5 log_holds "$out" "answer $answer" &&
         ! { answer_box "Pregunta de Teclix" "$keys" && wait_until 10 log_holds "$out" "answer $answer"; }; then
-        fail "after $keys: $(cat "$out" 2>/dev/null)"
+        problem "after $keys: $(cat "$out" 2>/dev/null)"
         rc=1
       fi
     else
-      fail "no question box"
+      problem "no question box"
       rc=1
     fi
   done
   record $rc
 
-  echo "case: Enviar_Texto posts the characters to a window"
+  begin_case "Enviar_Texto posts the characters to a window"
   out="$WORK/text.log"
   printf 'Año: ÑANDÚ, 5 €\r\nfin' >"$WORK/text.want"
   rc=1
@@ -604,7 +496,7 @@ run_helpers_group() {
     if log_holds "$out" "key 110"; then
       rc=0
     else
-      fail "Key after the text: $(cat "$out")"
+      problem "Key after the text: $(cat "$out")"
     fi
   fi
   close_target
@@ -615,7 +507,7 @@ run_faults_group() {
   local rc
   start_teclix en_US.UTF-8
 
-  echo "case: a clipboard another program keeps open types nothing, and Teclix goes on"
+  begin_case "a clipboard another program keeps open types nothing, and Teclix goes on"
   rc=1
   printf 'no debe llegar' >"$WORK/held"
   local hold_log="$WORK/hold.log"
@@ -631,23 +523,22 @@ run_faults_group() {
       local wait_log="$WORK/wait.log" waited
       LC_ALL=$WINE_LOCALE wine "$BUILD/automation_probe.exe" "Z:${wait_log//\//\\}" clipboard-wait >/dev/null 2>&1
       waited=$(sed -n 's/^waited //p' "$wait_log" 2>/dev/null | tr -d '\r')
-      kill "$holder"
-      wait "$holder" 2>/dev/null
+      stop_pid "$holder"
       if ! log_holds "$wait_log" "no text" || [ -z "$waited" ] || ((waited < 90 || waited > 400)); then
-        fail "the busy clipboard was waited for ${waited:-?} ms: $(tr '\n' ';' <"$wait_log" 2>/dev/null)"
+        problem "the busy clipboard was waited for ${waited:-?} ms: $(tr '\n' ';' <"$wait_log" 2>/dev/null)"
       else
         echo "  busy clipboard given up after $waited ms"
         sentinel_arrives_alone && rc=0
       fi
     else
-      fail "the clipboard holder did not start"
-      kill "$holder"
+      problem "the clipboard holder did not start"
+      stop_pid "$holder"
     fi
   fi
   close_target
   record $rc
 
-  echo "case: text with a NUL is typed up to it"
+  begin_case "text with a NUL is typed up to it"
   rc=1
   printf 'antes\0después' >"$WORK/nul"
   printf 'antes' >"$WORK/nul.want"
@@ -658,7 +549,7 @@ run_faults_group() {
   close_target
   record $rc
 
-  echo "case: unpaired surrogates are typed as U+FFFD, the rest as it is"
+  begin_case "unpaired surrogates are typed as U+FFFD, the rest as it is"
   rc=1
   local units_log="$WORK/units.log"
   # a, lone high surrogate, b, lone low surrogate, c, then a well-formed pair (U+1F600)
@@ -672,15 +563,14 @@ run_faults_group() {
       xdotool key F10
       expect_output "$TARGET_OUT" "$WORK/units.want" && rc=0
     else
-      fail "the clipboard owner did not start"
+      problem "the clipboard owner did not start"
     fi
-    kill "$owner"
-    wait "$owner" 2>/dev/null
+    stop_pid "$owner"
   fi
   close_target
   record $rc
 
-  echo "case: 100,000 characters"
+  begin_case "100,000 characters"
   python3 -c 'import sys; sys.stdout.write(("Cien mil caracteres, sin perder ninguno: 0123456789.\r\n" * 2000)[:100000])' >"$WORK/big"
   rc=1
   if new_target --chars && set_clipboard "$WORK/big"; then
@@ -688,12 +578,12 @@ run_faults_group() {
     started=$(date +%s.%N)
     xdotool key F10
     expect_output "$TARGET_OUT" "$WORK/big" 240 && rc=0
-    echo "  arrived in $(echo "$(date +%s.%N) - $started" | bc) s"
+    log "  arrived in $(echo "$(date +%s.%N) - $started" | bc) s"
   fi
   close_target
   record $rc
 
-  echo "case: the focus moves in the middle of a long paste: at most a few characters follow it"
+  begin_case "the focus moves in the middle of a long paste: at most a few characters follow it"
   rc=1
   size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
   grown_to() { (($(size_of "$1") >= $2)); }
@@ -719,26 +609,25 @@ run_faults_group() {
         stray=$(tr -d '\r' <"$other_out" | wc -c)
         echo "  $typed bytes before the move, $stray characters after it"
         if ((typed >= $(size_of "$WORK/big"))); then
-          fail "the whole text arrived in the first window"
+          problem "the whole text arrived in the first window"
         elif ! cmp -s "$TARGET_OUT" <(head -c "$typed" "$WORK/big"); then
-          fail "the first window does not hold the start of the text"
+          problem "the first window does not hold the start of the text"
         elif ((stray > 8)); then
           # One batch of key events, sent as the focus moved, is at most 8 characters.
-          fail "$stray characters arrived after the focus moved: $(head -c 100 "$other_out")"
+          problem "$stray characters arrived after the focus moved: $(head -c 100 "$other_out")"
         else
           rc=0
         fi
       else
-        fail "the paste did not start: $(size_of "$TARGET_OUT") and $(size_of "$other_out") bytes"
+        problem "the paste did not start: $(size_of "$TARGET_OUT") and $(size_of "$other_out") bytes"
       fi
       close_target
     fi
-    kill "$other_pid" 2>/dev/null
-    wait "$other_pid" 2>/dev/null
+    stop_pid "$other_pid"
   fi
   record $rc
 
-  echo "case: the target closes in the middle of a long paste"
+  begin_case "the target closes in the middle of a long paste"
   rc=1
   if new_target --chars && set_clipboard "$WORK/big"; then
     xdotool key F10
@@ -752,7 +641,7 @@ run_faults_group() {
       if wait_until 240 grep -q 'sigue vivo' "$TARGET_OUT" && kill -0 "$TECLIX_PID"; then
         rc=0
       else
-        fail "Teclix did not paste again after the target closed"
+        problem "Teclix did not paste again after the target closed"
       fi
       close_target
     fi
@@ -760,7 +649,7 @@ run_faults_group() {
   record $rc
 }
 
-start_display
+start_xvfb
 start_wine
 case "$GROUP" in
   faults) run_faults_group ;;
@@ -768,7 +657,6 @@ case "$GROUP" in
   edit) run_edit_group ;;
   notepad) run_notepad_group ;;
   window) run_window_group ;;
-  *) echo "unknown group $GROUP"; exit 2 ;;
+  *) die "unknown group $GROUP" ;;
 esac
-echo "$PASSED passed, $FAILED failed"
-[ "$FAILED" -eq 0 ]
+finish

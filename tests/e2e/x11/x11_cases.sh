@@ -2,9 +2,7 @@
 # The cases around the texts, against an xterm: numbers under Spanish and US
 # locales, 40,000 characters, clipboards that hold no text, nothing focused,
 # the keyboard map given back after a paste, and F10 held by another program.
-source "$(dirname "$0")/lib.sh"
-
-expected_terminal() { printf '%b' "$1" | sed -e 's/\r$//' | tr '\r' '\n'; }
+source "$(dirname "$0")/teclix.sh"
 out=$E2E_TMP/term.out
 printf 'MARK' >"$E2E_TMP/mark"
 
@@ -60,7 +58,7 @@ log "  40,000 characters took about $((SECONDS - start)) s"
 # A few characters fit in the spare keycodes; the second text needs more than
 # there are, so media keys are borrowed too and must get their own keysyms back.
 keymap_restored() { "$X11_TOOL" keymap | cmp -s - "$E2E_TMP/keymap.before"; }
-many=$(awk -F'\t' '$1 == "many_outside" {print $2}' "$(dirname "$0")/texts.tsv")
+many=$(awk -F'\t' '$1 == "many_outside" {print $2}' "$E2E_TEXTS")
 [ -n "$many" ] || die "no many_outside text in texts.tsv"
 for row in "spare|Жж Ωω 你好 😀" "borrowed|$many"; do
   name=${row%%|*}

@@ -2,8 +2,7 @@
 # Pastes the texts of texts.tsv, and numbers, into a GTK text entry (zenity
 # --entry), under the US and the Spanish layouts. Each text ends with a line
 # break, so its Enter confirms the entry and zenity prints what it received.
-source "$(dirname "$0")/lib.sh"
-TEXTS=$(dirname "$0")/texts.tsv
+source "$(dirname "$0")/teclix.sh"
 
 ENTRY_PID=
 ENTRY_OUT=$E2E_TMP/entry.out
@@ -55,7 +54,7 @@ for layout in us es; do
     printf '%b\n' "$text" >"$E2E_TMP/clip"
     cp "$E2E_TMP/clip" "$E2E_TMP/expected"
     entry_case "entry/$layout/$name" "$E2E_TMP/clip" "$E2E_TMP/expected"
-  done <"$TEXTS"
+  done <"$E2E_TEXTS"
 done
 
 # A number: its decimal separator is the keypad decimal key, which GTK writes as

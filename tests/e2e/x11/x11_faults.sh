@@ -2,7 +2,7 @@
 # Faults and bad clipboards: 100,000 characters, NUL and invalid UTF-8, the focus
 # moving away in the middle of a paste, the target closing in the middle of one,
 # a session of 100 pastes that must not grow, and the X server going away.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/teclix.sh"
 
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 # prefix_of SHORT LONG: SHORT's bytes are the first bytes of LONG.

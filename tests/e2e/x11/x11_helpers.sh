@@ -3,7 +3,7 @@
 # at a point with the pointer put back, a right double click sent to a window, a text
 # posted to a window as key events, and the question box answered with keys and the
 # mouse.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/teclix.sh"
 
 PROBE=$E2E_BUILD/tests/e2e/x11/x11_automation_probe
 SHOT=$E2E_TMP/shot.png
@@ -11,8 +11,6 @@ mkdir -p "$E2E_ARTIFACTS"
 
 start_xvfb
 set_layout us
-
-log_holds() { [ -f "$1" ] && grep -qxF "$2" "$1"; }
 
 TARGET_PID= TARGET_LOG= TARGET_ID=
 # start_target NAME: a recording window at (100, 100), 300 x 200.

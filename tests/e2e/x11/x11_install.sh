@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # cmake --install puts teclix, its menu entry and its icons where a desktop finds them.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/teclix.sh"
 
 stage=$E2E_TMP/stage
 cmake --install "$E2E_BUILD" --prefix "$stage/usr" >"$E2E_TMP/install.log" 2>&1 ||

@@ -4,31 +4,12 @@
 # The keys go to the viewer, which sends them to the server; the remote xterm must
 # receive exactly what the local layout's keys type. Local layouts US and Spanish;
 # the server keeps its own US map.
-source "$(dirname "$0")/lib.sh"
-TEXTS=$(dirname "$0")/texts.tsv
-
-expected_terminal() {
-  printf '%b' "$1" | sed -e 's/\r$//' | tr '\r' '\n'
-}
-viewer_window() { xdotool search --name 'TigerVNC$' >/dev/null 2>&1; }
+source "$(dirname "$0")/teclix.sh"
 
 start_xvfb
 start_teclix
-SOCKET=$E2E_TMP/vnc.sock
-start_x_server VNC_DISPLAY Xvnc -noreset -SecurityTypes None -rfbunixpath "$SOCKET" -rfbport -1 \
-  -nolisten tcp -geometry 1000x600
-log "Xvnc on $VNC_DISPLAY"
-# The server adds keysyms it lacks to free keycodes of its own map and never
-# gives them back; its default map has about twenty free. Give it room for
-# every character of these tests, as a remote desktop in real use would have.
-DISPLAY=$VNC_DISPLAY "$X11_TOOL" free-keycodes 130 || die "could not free keycodes on Xvnc"
-start_xterm_target remote "$VNC_DISPLAY"
-focus "$TARGET_WIN" "$VNC_DISPLAY"
-vncviewer -SecurityTypes None -SendClipboard=0 -SendPrimary=0 -AcceptClipboard=0 \
-  -RemoteResize=0 -geometry 1000x600+0+180 "$SOCKET" </dev/null >/dev/null 2>"$E2E_TMP/viewer.log" &
-track $!
-wait_until 20 viewer_window || die "vncviewer did not open: $(tail -n3 "$E2E_TMP/viewer.log")"
-focus "$(xdotool search --name 'TigerVNC$' | head -n1)"
+start_vnc_console
+focus "$VIEWER_WIN"
 out=$E2E_TMP/remote.out
 
 # Xvnc can leave the last keys of a fast burst in its input queue until its main
@@ -56,13 +37,7 @@ sys.stdout.write("".join(c for c in text if " " <= c <= "~" or c in "\t\n" or c 
 
 for layout in us es; do
   set_layout "$layout"
-  while IFS=$'\t' read -r name text; do
-    case $name in '#'* | '') continue ;; esac
-    printf '%b' "$text" >"$E2E_TMP/clip"
-    expected_terminal "$text" | keyboard_types "$layout" >"$E2E_TMP/expected"
-    set_clipboard "$E2E_TMP/clip"
-    paste_and_expect "vnc/$layout/$name" "$out" "$E2E_TMP/expected"
-  done <"$TEXTS"
+  paste_texts_to_terminal "vnc/$layout" "$out" "keyboard_types $layout"
 done
 
 printf -- '-1,234.567' >"$E2E_TMP/clip"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main window of build/linux/teclix: caption, size and place at two DPIs, hints,
 # icon, look, the link's colours along a pointer path, its hand pointer and its click.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/teclix.sh"
 
 mkdir -p "$E2E_ARTIFACTS"
 SHOT=$E2E_TMP/shot.png

@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
 # Pastes every text of texts.tsv into an xterm under the US and then the Spanish
 # layout (changed while teclix runs), and once more with Caps Lock on.
-source "$(dirname "$0")/lib.sh"
-TEXTS=$(dirname "$0")/texts.tsv
-
-# expected_terminal TEXT: what a raw terminal with CR-to-LF receives for TEXT.
-expected_terminal() {
-  printf '%b' "$1" | sed -e 's/\r$//' | tr '\r' '\n'
-}
+source "$(dirname "$0")/teclix.sh"
 
 start_xvfb
 set_layout us
@@ -18,13 +12,7 @@ out=$E2E_TMP/term.out
 
 for layout in us es; do
   set_layout "$layout"
-  while IFS=$'\t' read -r name text; do
-    case $name in '#'* | '') continue ;; esac
-    printf '%b' "$text" >"$E2E_TMP/clip"
-    expected_terminal "$text" >"$E2E_TMP/expected"
-    set_clipboard "$E2E_TMP/clip"
-    paste_and_expect "xterm/$layout/$name" "$out" "$E2E_TMP/expected"
-  done <"$TEXTS"
+  paste_texts_to_terminal "xterm/$layout" "$out"
 
   # Caps Lock on: the text arrives in its own case, and Caps Lock is never
   # touched (a watcher sees every change of the locked modifiers).

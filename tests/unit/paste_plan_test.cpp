@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+
 #include "test_text.h"
 
 namespace teclix {
@@ -35,6 +40,23 @@ struct PlanCase {
   const NumberFormat *format;
   const char *plan;
 };
+
+// A case as its clipboard text and locale, with bytes other than letters, digits
+// and a few signs written as \xHH: test listings name each case the same way in
+// every run (by default they show the bytes of its pointers).
+void PrintTo(const PlanCase &c, std::ostream *os) {
+  for (const char *p = c.clipboard; *p != '\0'; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (std::isalnum(byte) != 0 || std::strchr(" .,-+", byte) != nullptr) {
+      *os << *p;
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", byte);
+      *os << buf;
+    }
+  }
+  *os << (c.format == &kComma ? " (comma)" : c.format == &kDot ? " (dot)" : " (French)");
+}
 
 class PlanTable : public ::testing::TestWithParam<PlanCase> {};
 

@@ -1,21 +1,25 @@
-# Shared helpers of the X11 end-to-end tests: a private Xvfb, build/linux/teclix,
-# real target windows, the clipboard, F10 and exact comparison of what arrived.
-# Every process started here is recorded by PID and stopped on exit.
+# shellcheck shell=bash
+# The shell library of the end-to-end tests (tests/e2e/x11/*.sh, tests/e2e/win32/
+# e2e_win32.sh) and of bench/run.sh: a private X server on a free display, waiting on
+# conditions with time limits, processes tracked and stopped by their own PID, the X
+# clipboard through xclip, exact comparison of what arrived, and pass/fail counts
+# that end with the line "N passed, N failed". What starts teclix or Teclix.exe is in
+# each group's own file (x11/teclix.sh, win32/wine.sh).
 #
-# Needs: TECLIX_BUILD_DIR (the build directory); set by CTest.
+# Needs: TECLIX_BUILD_DIR (the build directory).
 
 set -uo pipefail
 
 E2E_BUILD=${TECLIX_BUILD_DIR:?TECLIX_BUILD_DIR must name the build directory}
-TECLIX=$E2E_BUILD/teclix
-X11_TOOL=$E2E_BUILD/tests/e2e/x11/x11_tool
 E2E_ARTIFACTS=$E2E_BUILD/artifacts
 E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/teclix-e2e.XXXXXX")
 E2E_PIDS=()
+E2E_AT_EXIT=()
 E2E_PASSED=0
 E2E_FAILED=0
 export LC_ALL=en_US.UTF-8
 
+# Stops every process started here, newest first, then runs what at_exit was given.
 e2e_cleanup() {
   local i
   for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
@@ -24,10 +28,17 @@ e2e_cleanup() {
   for i in "${E2E_PIDS[@]}"; do
     wait "$i" 2>/dev/null
   done
+  for i in "${E2E_AT_EXIT[@]}"; do
+    eval "$i"
+  done
   rm -rf "$E2E_TMP"
 }
 trap e2e_cleanup EXIT
 trap 'exit 130' INT TERM
+
+# at_exit COMMAND: a command (one string) to run when the script ends, once its
+# processes are stopped.
+at_exit() { E2E_AT_EXIT+=("$1"); }
 
 log() { printf '%s\n' "$*" >&2; }
 die() {
@@ -61,6 +72,8 @@ wait_until() {
     sleep 0.05
   done
 }
+
+log_holds() { [ -f "$1" ] && grep -qxF "$2" "$1"; }
 
 # --- X servers -----------------------------------------------------------------
 
@@ -105,36 +118,18 @@ set_layout() {
   setxkbmap -query | grep -qE "^layout: +$1\$" || die "the layout did not change to $1"
 }
 
-# --- teclix --------------------------------------------------------------------
+# --- windows -------------------------------------------------------------------
 
-TECLIX_PID=
-TECLIX_WIN=
-TECLIX_ERR=$E2E_TMP/teclix.err
+# window_named TITLE: the first window with exactly this title.
+window_named() { xdotool search --name "^$1\$" 2>/dev/null | head -n1; }
+has_window() { [ -n "$(window_named "$1")" ]; }
 
-# The main window's caption: "Teclix - " and the maker's domain.
-TECLIX_CAPTION="Teclix - teclix.example"
+focused_is() { [ "$(DISPLAY=${2:-$DISPLAY} xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 
-teclix_window() {
-  TECLIX_WIN=$(xdotool search --name "^$TECLIX_CAPTION\$" 2>/dev/null | head -n1)
-  [ -n "$TECLIX_WIN" ]
-}
-
-# start_teclix [LOCALE]: starts the program and waits for its window.
-start_teclix() {
-  LC_ALL=${1:-en_US.UTF-8} "$TECLIX" </dev/null >/dev/null 2>"$TECLIX_ERR" &
-  TECLIX_PID=$!
-  track "$TECLIX_PID"
-  wait_until 10 teclix_window || die "the Teclix window did not appear; stderr: $(cat "$TECLIX_ERR")"
-}
-
-# Closes the window as a window manager would and waits for the program to end.
-close_teclix() {
-  "$X11_TOOL" close "$TECLIX_WIN" || return 1
-  wait_until 10 pid_gone "$TECLIX_PID" || return 1
-  wait "$TECLIX_PID"
-  local status=$?
-  stop_pid "$TECLIX_PID"
-  return $status
+# focus WINDOW [DISPLAY]: gives it the keyboard focus (there is no window manager).
+focus() {
+  DISPLAY=${2:-$DISPLAY} xdotool windowfocus "$1" 2>/dev/null
+  wait_until 5 focused_is "$1" "${2:-$DISPLAY}" || die "could not focus window $1"
 }
 
 # --- the clipboard -------------------------------------------------------------
@@ -163,31 +158,7 @@ clear_clipboard() {
   CLIP_PID=
 }
 
-# --- targets -------------------------------------------------------------------
-
-# start_xterm_target NAME [DISPLAY]: an xterm whose terminal is raw (CR becomes
-# LF, no echo) and whose shell appends every byte it receives to $E2E_TMP/NAME.out.
-# Sets TARGET_WIN to its window.
-TARGET_WIN=
-start_xterm_target() {
-  local name=$1 display=${2:-$DISPLAY} out=$E2E_TMP/$1.out
-  rm -f "$out" "$out.ready"
-  DISPLAY=$display xterm -u8 -title "target-$name" -geometry 100x20+0+200 \
-    -e /bin/sh -c 'stty raw -echo icrnl && : >"$1.ready" && exec cat >>"$1"' sh "$out" \
-    </dev/null >/dev/null 2>>"$E2E_TMP/xterm.log" &
-  track $!
-  wait_until 10 test -e "$out.ready" || die "xterm $name did not start"
-  TARGET_WIN=$(DISPLAY=$display xdotool search --name "^target-$name\$" | head -n1)
-  [ -n "$TARGET_WIN" ] || die "no window for xterm $name"
-}
-
-focused_is() { [ "$(DISPLAY=${2:-$DISPLAY} xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
-
-# focus WINDOW [DISPLAY]: gives it the keyboard focus (there is no window manager).
-focus() {
-  DISPLAY=${2:-$DISPLAY} xdotool windowfocus "$1" 2>/dev/null
-  wait_until 5 focused_is "$1" "${2:-$DISPLAY}" || die "could not focus window $1"
-}
+# --- files that targets write ----------------------------------------------------
 
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 # E2E_WHILE_WAITING: a command run on each look at a target's output, when a
@@ -197,8 +168,8 @@ size_at_least() {
   (($(file_size "$1") >= $2))
 }
 
-# wait_output FILE BYTES: waits until FILE holds at least BYTES bytes and has
-# stopped growing, so that extra characters show up too.
+# wait_output FILE BYTES [SECONDS]: waits until FILE holds at least BYTES bytes and
+# has stopped growing, so that extra characters show up too.
 wait_output() {
   local file=$1 want=$2 limit=${3:-60} before after
   wait_until "$limit" size_at_least "$file" "$want" || return 1
@@ -239,34 +210,7 @@ show_difference() {
   diff "$1" "$2" | head -n 12 | cut -c 1-200 >&2
 }
 
-# paste_and_expect NAME OUT_FILE EXPECTED_FILE [TIMEOUT]: presses F10 and checks
-# that exactly the expected bytes are appended to OUT_FILE.
-paste_and_expect() {
-  local name=$1 out=$2 expected=$3 limit=${4:-30} got=$E2E_TMP/got
-  : >"$out"
-  xdotool key F10
-  if ! wait_output "$out" "$(file_size "$expected")" "$limit"; then
-    fail "$name: only $(file_size "$out") of $(file_size "$expected") bytes arrived in ${limit}s"
-    show_difference "$expected" "$out"
-    return
-  fi
-  cp "$out" "$got"
-  expect_same "$name" "$expected" "$got"
-}
-
-# make_long_text FILE [SEPARATOR]: 40,000 characters in 800 pieces of 50, each
-# with letters that no US or Spanish key types; SEPARATOR ends each piece
-# (a line break by default).
-make_long_text() {
-  local line='Línea: Año Ñandú ¿Qué? ¡Olé! 5 € Жж Ωω ~^`|\\' # 44 characters
-  local sep=${2:-\\n} i chars
-  for ((i = 0; i < 800; i++)); do
-    printf "%04d %b$sep" "$i" "$line"
-  done >"$1"
-  chars=$(LC_ALL=en_US.UTF-8 wc -m <"$1")
-  [ "$chars" -eq 40000 ] || die "the long text has $chars characters, not 40000"
-}
-
+# The closing line; the script succeeds when something passed and nothing failed.
 finish() {
   log "$E2E_PASSED passed, $E2E_FAILED failed"
   [ "$E2E_FAILED" -eq 0 ] && [ "$E2E_PASSED" -gt 0 ]
