@@ -2,7 +2,7 @@
 # TigerVNC viewer connected to QEMU's own VNC server (loopback only); QEMU gives
 # the keys to the guest's emulated PS/2 keyboard; the guest's init copies what
 # its text console reads, raw and without echo, to a serial port that QEMU
-# writes to a file here. Source after tests/e2e/x11/lib.sh and start_xvfb.
+# writes to a file here. Source after tests/e2e/lib.sh and start_xvfb.
 #
 # The guest (a Debian kernel and a static busybox, taken from Debian packages)
 # is built once into $E2E_BUILD/console-guest and reused.

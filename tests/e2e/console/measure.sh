@@ -18,7 +18,7 @@
 #   unset: QEMU's default) come from the environment.
 ROOT=$(cd "$(dirname "$0")/../../.." && pwd)
 export TECLIX_BUILD_DIR=${TECLIX_BUILD_DIR:-$ROOT/build/linux}
-source "$ROOT/tests/e2e/x11/lib.sh"
+source "$ROOT/tests/e2e/x11/teclix.sh"
 source "$ROOT/tests/e2e/console/console.sh"
 
 COUNT=${COUNT:-2000}

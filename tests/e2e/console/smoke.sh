@@ -6,7 +6,7 @@
 #                                             console keymap; default us)
 ROOT=$(cd "$(dirname "$0")/../../.." && pwd)
 export TECLIX_BUILD_DIR=${TECLIX_BUILD_DIR:-$ROOT/build/linux}
-source "$ROOT/tests/e2e/x11/lib.sh"
+source "$ROOT/tests/e2e/lib.sh"
 source "$ROOT/tests/e2e/console/console.sh"
 KEYMAP=${1:-us}
 

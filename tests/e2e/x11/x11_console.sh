@@ -3,7 +3,7 @@
 # QEMU's VNC server, the guest's emulated keyboard and console, read back from the
 # guest's serial port. The text must arrive exactly, at the console's pace, with
 # no modifier left down in the guest; what no key types is left out and said.
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/teclix.sh"
 source "$(dirname "$0")/../console/console.sh"
 mkdir -p "$E2E_ARTIFACTS"
 SHOT=$E2E_TMP/shot.png

@@ -135,6 +135,52 @@ INSTANTIATE_TEST_SUITE_P(LegacyAndUnicode, Keysym,
                                            KeysymCase{U'Ω', 0x7D9}, KeysymCase{U'你', 0x1004F60},
                                            KeysymCase{U'😀', 0x101F600}));
 
+// For a console only keys of the main block count, and a character the layout
+// reaches through a dead key is the dead key then the letter, by the compose rules.
+TEST(ConsoleKeys, AreOfTheMainBlockAndDeadKeySequences) {
+  struct Case {
+    const char *layout;
+    char32_t ch;
+    std::optional<KeyChoice> key; // main block
+    // Without a key of its own: the dead key and the base key, if any.
+    std::optional<std::pair<KeyChoice, KeyChoice>> dead_then_base;
+  };
+  const Case cases[] = {
+      // "(" is also on the keypad's parenthesis key, unshifted; a console needs Shift+9.
+      {"us", U'(', KeyChoice{18, S, false}, std::nullopt},
+      {"us", U'a', KeyChoice{38, 0, false}, std::nullopt},
+      {"us", U'á', std::nullopt, std::nullopt},
+      {"us", U'€', std::nullopt, std::nullopt},
+      {"es", U'á', std::nullopt, std::pair{KeyChoice{48, 0, true}, KeyChoice{38, 0, false}}},
+      {"es", U'Ü', std::nullopt, std::pair{KeyChoice{48, S, true}, KeyChoice{30, S, false}}},
+      {"es", U'ê', std::nullopt, std::pair{KeyChoice{34, S, true}, KeyChoice{26, 0, false}}},
+      {"es", U'€', KeyChoice{26, G, false}, std::nullopt},
+      {"es", U'ñ', KeyChoice{47, 0, false}, std::nullopt},
+      {"de", U'é', std::nullopt, std::pair{KeyChoice{21, 0, true}, KeyChoice{26, 0, false}}},
+      {"de", U'Ж', std::nullopt, std::nullopt},
+  };
+  for (const Case &c : cases) {
+    const Keymap &map = recorded(c.layout);
+    const std::optional<KeyChoice> key = KeyIndex(map, true).find(c.ch);
+    const std::string what = std::string(c.layout) + " U+" + std::to_string(c.ch);
+    ASSERT_EQ(key && !key->dead, c.key.has_value()) << what;
+    if (c.key) {
+      EXPECT_EQ(key->keycode, c.key->keycode) << what;
+      EXPECT_EQ(key->modifiers, c.key->modifiers) << what;
+      continue; // a key of its own comes first
+    }
+    const std::optional<DeadKeyIndex::Sequence> sequence =
+        DeadKeyIndex(map, "en_US.UTF-8").find(c.ch);
+    ASSERT_EQ(sequence.has_value(), c.dead_then_base.has_value()) << what;
+    if (sequence) {
+      EXPECT_EQ(sequence->dead.keycode, c.dead_then_base->first.keycode) << what;
+      EXPECT_EQ(sequence->dead.modifiers, c.dead_then_base->first.modifiers) << what;
+      EXPECT_EQ(sequence->base.keycode, c.dead_then_base->second.keycode) << what;
+      EXPECT_EQ(sequence->base.modifiers, c.dead_then_base->second.modifiers) << what;
+    }
+  }
+}
+
 TEST(Keysym, DeadAndKeypadKeysymsAreKnown) {
   EXPECT_TRUE(is_dead_keysym(0xFE51));   // dead_acute
   EXPECT_FALSE(is_dead_keysym(0xB4));    // acute, the spacing accent
