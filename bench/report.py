@@ -94,6 +94,25 @@ def main():
         add(f"typing {TEXT_NAMES.get(text, text)} -> {TARGET_NAMES.get(target, target)}: "
             f"{TOOL_NAMES.get(tool, tool)}", figure, goal, verdict)
 
+    # The console: exact in every run and no modifier left down, at what rate.
+    for tool in ("teclix", "xdotool:0", "xdotool:12", "xdotool:40"):
+        key = ("console", "ascii2000", "qemu", tool)
+        exact = number(rows.get(key + ("exact",), []))
+        if not exact:
+            continue
+        cps = median(rows, key + ("cps",))
+        arrived = median(rows, key + ("arrived",))
+        shift_up = int(sum(number(rows.get(key + ("guest_shift_up",), []))))
+        runs, exact_runs = len(exact), int(sum(exact))
+        figure = (f"{cps:,.1f} ch/s, exact {exact_runs}/{runs}, {arrived:,.0f} of 2,000 arrived, "
+                  f"Shift up after {shift_up}/{runs}")
+        name = "teclix" if tool == "teclix" else f"xdotool type --delay {tool.split(':')[1]}"
+        goal = verdict = ""
+        if tool == "teclix":
+            goal = "exact every run, no modifier left down"
+            verdict = "met" if exact_runs == runs and shift_up == runs else "MISSED"
+        add(f"console ASCII 2,000 -> QEMU guest via vncviewer: {name}", figure, goal, verdict)
+
     lat = ("latency", "one_char", "bench_latency", "teclix")
     if (lat + ("median_ms",)) in rows:
         med = median(rows, lat + ("median_ms",))

@@ -17,7 +17,9 @@
 #                         about 200 characters a second whoever types
 #   BENCH_PRESSES=50      F10 presses for the latency figures
 #   BENCH_IDLE_SECONDS=30 length of each idle measurement
-#   BENCH_SECTIONS="core x11 latency wine"  what to run
+#   BENCH_SECTIONS="core x11 latency wine console"  what to run
+#   BENCH_CONSOLE_RUNS=3  runs of teclix into the QEMU console (xdotool: 1 run each
+#                         at 0, 12 and 40 ms), 2,000 ASCII characters each
 #   BENCH_NO_BUILD=1      use the programs as built
 #   BENCH_TEXTS, BENCH_X11_TARGETS  a subset of "ascii spanish scripts", "xterm vnc"
 #   BENCH_X11_FREE_KEYCODES=N  unbind N keycodes of the Xvfb map before teclix starts
@@ -41,7 +43,8 @@ SLOW_TEXTS=" ${BENCH_SLOW_TEXTS:-spanish scripts} "
 WINE_XDOTOOL_RUNS=${BENCH_WINE_XDOTOOL_RUNS:-1}
 PRESSES=${BENCH_PRESSES:-50}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-30}
-SECTIONS=${BENCH_SECTIONS:-core x11 latency wine}
+SECTIONS=${BENCH_SECTIONS:-core x11 latency wine console}
+CONSOLE_RUNS=${BENCH_CONSOLE_RUNS:-3}
 STALL=10 # seconds without a new character after which a paste counts as over
 
 if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
@@ -91,7 +94,9 @@ log "bench: runs $RUNS, sections: $SECTIONS; raw figures in $RESULTS"
 
 python3 "$BENCH/gen_texts.py" "$E2E_TMP/texts" >/dev/null || die "could not write the texts"
 read -r -a TEXTS <<<"${BENCH_TEXTS:-ascii spanish scripts}"
-read -r -a X11_TARGETS <<<"${BENCH_X11_TARGETS:-xterm vnc}"
+# A VNC viewer is a console, typed into at a console's pace: the console section
+# measures that, into a QEMU guest; "vnc" here is there for a look by hand.
+read -r -a X11_TARGETS <<<"${BENCH_X11_TARGETS:-xterm}"
 mkdir -p "$OUT/received"
 rm -f "$OUT"/received/*
 # keep_received ROW FILE NAME: keeps what a target received when it was not exact.
@@ -315,5 +320,27 @@ if [[ " $SECTIONS " =~ \ (x11|latency|wine)\  ]]; then
   close_teclix || log "teclix did not close cleanly"
   [[ " $SECTIONS " == *" wine "* ]] && run_wine
 fi
+
+# --- A virtual machine's console -------------------------------------------------------
+
+# run_console: teclix and xdotool at 0, 12 and 40 ms typing 2,000 ASCII characters
+# into a QEMU guest's text console through vncviewer (tests/e2e/console/measure.sh).
+run_console() {
+  local spec runs line
+  for spec in teclix xdotool:0 xdotool:12 xdotool:40; do
+    runs=1
+    [ "$spec" != teclix ] || runs=$CONSOLE_RUNS
+    log "console: $spec, $runs run(s)"
+    while read -r line; do
+      log "  $line"
+      read -r case run arrived exact _ _ cps _ shift <<<"$line"
+      [[ $run =~ ^[0-9]+$ ]] || continue
+      record_fields console ascii2000 qemu "$case" "$run" "cps arrived exact guest_shift_up" \
+        "$cps"$'\t'"$arrived"$'\t'"$([ "$exact" = yes ] && echo 1 || echo 0)"$'\t'"$([ "$shift" = up ] && echo 1 || echo 0)"
+    done < <(COUNT=2000 RUNS=$runs TECLIX_BUILD_DIR=$LINUX_BUILD \
+      bash "$ROOT/tests/e2e/console/measure.sh" "$spec" 2>/dev/null)
+  done
+}
+[[ " $SECTIONS " == *" console "* ]] && run_console
 
 python3 "$BENCH/report.py" "$RESULTS" | tee "$OUT/table.txt"

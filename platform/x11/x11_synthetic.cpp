@@ -33,6 +33,21 @@ KeySym control_keysym(char32_t ch) {
   }
 }
 
+// The fields a key or button event sent to a window shares with the other kind.
+template <typename Event>
+Event addressed(const Connection &x, int type, Window window, Time time, unsigned state) {
+  Event e{};
+  e.type = type;
+  e.display = x.display;
+  e.window = window;
+  e.root = x.root;
+  e.subwindow = None;
+  e.time = time;
+  e.state = state;
+  e.same_screen = True;
+  return e;
+}
+
 } // namespace
 
 Point SyntheticEvents::cursor_position() {
@@ -86,17 +101,12 @@ void SyntheticEvents::send_right_double_click(Window window) {
   for (int i = 0; i < 4; ++i) {
     const bool press = i % 2 == 0;
     XEvent e{};
-    e.xbutton.type = press ? ButtonPress : ButtonRelease;
-    e.xbutton.display = x_.display;
-    e.xbutton.window = window;
-    e.xbutton.root = x_.root;
-    e.xbutton.subwindow = None;
-    e.xbutton.time = start == CurrentTime ? CurrentTime : start + static_cast<Time>(i);
+    e.xbutton = addressed<XButtonEvent>(
+        x_, press ? ButtonPress : ButtonRelease, window,
+        start == CurrentTime ? CurrentTime : start + static_cast<Time>(i), press ? 0 : Button3Mask);
     e.xbutton.x_root = root_x;
     e.xbutton.y_root = root_y;
-    e.xbutton.state = press ? 0 : Button3Mask;
     e.xbutton.button = Button3;
-    e.xbutton.same_screen = True;
     XSendEvent(x_.display, window, False, press ? ButtonPressMask : ButtonReleaseMask, &e);
   }
   XSync(x_.display, False);
@@ -128,15 +138,8 @@ void SyntheticEvents::post_character(Window window, std::uint8_t code) {
     ErrorTrap trap(x_.display);
     for (const bool press : {true, false}) {
       XEvent e{};
-      e.xkey.type = press ? KeyPress : KeyRelease;
-      e.xkey.display = x_.display;
-      e.xkey.window = window;
-      e.xkey.root = x_.root;
-      e.xkey.subwindow = None;
-      e.xkey.time = CurrentTime;
-      e.xkey.state = state;
+      e.xkey = addressed<XKeyEvent>(x_, press ? KeyPress : KeyRelease, window, CurrentTime, state);
       e.xkey.keycode = *keycode;
-      e.xkey.same_screen = True;
       XSendEvent(x_.display, window, False, press ? KeyPressMask : KeyReleaseMask, &e);
     }
   }
