@@ -35,9 +35,12 @@ public:
   WindowHandle focused_control() override;
   std::optional<std::u16string> clipboard_text() override;
   NumberFormat number_format() override;
-  void begin_typing(std::u16string_view text) override;
+  TargetWindow focused_target() override;
+  void begin_typing(std::u16string_view text, TypingMode mode) override;
   void end_typing() override;
   std::optional<KeyLocation> locate(char32_t ch) override;
+  std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
+  void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override;
   bool caps_lock_on() override;
   void send_virtual_key(std::uint8_t virtual_key, bool up) override;
@@ -54,7 +57,12 @@ private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   HKL focused_layout() const;
+  int translate(BYTE vk, BYTE shift, wchar_t *out, UINT flags) const;
   wchar_t produces(BYTE vk, BYTE shift) const;
+  std::optional<KeyLocation> locate_direct(wchar_t ch);
+  std::optional<KeyLocation> locate_console(wchar_t ch);
+  void find_dead_keys();
+  void clear_dead_key_state() const;
   void paint(HWND hwnd);
   void scale_contents();
   void layout_link();
@@ -84,6 +92,17 @@ private:
   std::bitset<256> down_;   // keys pressed by us and not yet let go of
   std::vector<INPUT> pending_;
   std::unordered_map<char32_t, std::optional<KeyLocation>> located_;
+  // Console typing: the layout's dead keys (found once per paste) and the
+  // sequences found for characters.
+  struct DeadKey {
+    KeyLocation key;
+    wchar_t accent = 0; // the accent it types before a space
+  };
+  TypingMode mode_ = TypingMode::kDirect;
+  bool dead_keys_found_ = false;
+  bool layout_composes_ = true; // the layout's own answers combine dead keys
+  std::vector<DeadKey> dead_keys_;
+  std::unordered_map<char32_t, std::optional<DeadKeySequence>> sequences_;
 };
 
 // The system's description of an error code, for messages.
