@@ -19,7 +19,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   } catch (const teclix::RuntimeError &error) {
     // The last resort: say which error stopped the program, release F10 and end.
     form.Unload();
-    platform.message_box(error.message(), u"Teclix", MB_OK | MB_ICONERROR);
+    platform.message_box(
+        error.message(), u"Teclix",
+        teclix::MessageBoxStyle{teclix::MessageBoxButtons::kOk, teclix::MessageBoxIcon::kError});
     return error.number();
   }
   return 0;

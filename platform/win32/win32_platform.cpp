@@ -7,6 +7,8 @@
 #include <array>
 #include <string>
 
+#include "typing/keys.h"
+
 namespace teclix {
 
 namespace {
@@ -305,13 +307,23 @@ void Win32Platform::open_address(WindowHandle window, const std::u16string &addr
 }
 
 int Win32Platform::message_box(const std::u16string &prompt, const std::u16string &title,
-                               int style) {
-  return MessageBoxW(window_, wide(prompt), wide(title), static_cast<UINT>(style));
+                               const MessageBoxStyle &style) {
+  static constexpr UINT kButtons[] = {MB_OK,          MB_OKCANCEL, MB_ABORTRETRYIGNORE,
+                                      MB_YESNOCANCEL, MB_YESNO,    MB_RETRYCANCEL};
+  static constexpr UINT kIcons[] = {0, MB_ICONERROR, MB_ICONQUESTION, MB_ICONWARNING,
+                                    MB_ICONINFORMATION};
+  static constexpr UINT kDefaults[] = {MB_DEFBUTTON1, MB_DEFBUTTON2, MB_DEFBUTTON3, MB_DEFBUTTON4};
+  const UINT flags = kButtons[static_cast<int>(style.buttons)] |
+                     kIcons[static_cast<int>(style.icon)] | kDefaults[style.default_button & 3];
+  return MessageBoxW(window_, wide(prompt), wide(title), flags);
 }
 
-CallResult Win32Platform::register_hotkey(WindowHandle window, int id, unsigned modifiers,
-                                          unsigned virtual_key) {
-  if (RegisterHotKey(to_hwnd(window), id, modifiers, virtual_key)) {
+CallResult Win32Platform::register_hotkey(WindowHandle window, int id, Key key,
+                                          unsigned modifiers) {
+  const UINT mods = ((modifiers & kAlt) ? MOD_ALT : 0u) |
+                    ((modifiers & kControl) ? MOD_CONTROL : 0u) |
+                    ((modifiers & kShift) ? MOD_SHIFT : 0u) | ((modifiers & kSuper) ? MOD_WIN : 0u);
+  if (RegisterHotKey(to_hwnd(window), id, mods, virtual_key_for(key))) {
     return {};
   }
   return {false, system_error_text(GetLastError())};
@@ -817,8 +829,8 @@ void Win32Platform::flush() {
   }
 }
 
-void Win32Platform::send_virtual_key(std::uint8_t virtual_key, bool up) {
-  queue_key(virtual_key, up);
+void Win32Platform::send_key(Key key, bool up) {
+  queue_key(virtual_key_for(key), up);
 }
 
 void Win32Platform::send_layout_key(std::uint32_t key, bool up) {

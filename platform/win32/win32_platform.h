@@ -25,9 +25,9 @@ public:
   void set_link_color(WindowHandle window, std::uint32_t color) override;
   void open_address(WindowHandle window, const std::u16string &address) override;
   std::u16string session_notice() override { return {}; }
-  int message_box(const std::u16string &prompt, const std::u16string &title, int style) override;
-  CallResult register_hotkey(WindowHandle window, int id, unsigned modifiers,
-                             unsigned virtual_key) override;
+  int message_box(const std::u16string &prompt, const std::u16string &title,
+                  const MessageBoxStyle &style) override;
+  CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) override;
   void unregister_hotkey(WindowHandle window, int id) override;
   void wait_message() override;
   bool peek_hotkey(WindowHandle window) override;
@@ -43,7 +43,7 @@ public:
   void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override;
   bool caps_lock_on() override;
-  void send_virtual_key(std::uint8_t virtual_key, bool up) override;
+  void send_key(Key key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
   void send_character(char32_t ch) override;
   Point cursor_position() override;
