@@ -14,38 +14,48 @@ namespace {
 // Modifiers in the order they are pressed; released in reverse.
 constexpr std::array<Modifier, 5> kModifierOrder = {kShift, kControl, kAlt, kAltGr, kSuper};
 
-void set_modifiers(Platform &platform, unsigned modifiers, bool up) {
+// Presses or releases modifiers; with a gap, each event gets that time after it.
+void set_modifiers(Platform &platform, unsigned modifiers, bool up,
+                   std::chrono::milliseconds gap = {}) {
+  auto send = [&](Modifier m) {
+    platform.send_key(modifier_key(m), up);
+    if (gap.count() > 0) {
+      platform.pause(gap);
+    }
+  };
   if (up) {
     for (auto it = kModifierOrder.rbegin(); it != kModifierOrder.rend(); ++it) {
       if (modifiers & *it) {
-        platform.send_key(modifier_key(*it), true);
+        send(*it);
       }
     }
   } else {
     for (Modifier m : kModifierOrder) {
       if (modifiers & m) {
-        platform.send_key(modifier_key(m), false);
+        send(m);
       }
     }
   }
 }
 
 // Lets go of the modifiers the user holds for the typing and presses them again
-// afterwards. Caps Lock is left alone: the layout's answer for each character
-// already takes it into account.
+// afterwards, each event followed by the gap a console needs (none otherwise).
+// Caps Lock is left alone: the layout's answer for each character already takes
+// it into account.
 class NeutralKeyboard {
 public:
-  explicit NeutralKeyboard(Platform &platform)
-      : platform_(platform), held_(platform.held_modifiers()) {
-    set_modifiers(platform_, held_, true);
+  NeutralKeyboard(Platform &platform, std::chrono::milliseconds gap)
+      : platform_(platform), held_(platform.held_modifiers()), gap_(gap) {
+    set_modifiers(platform_, held_, true, gap_);
   }
-  ~NeutralKeyboard() { set_modifiers(platform_, held_, false); }
+  ~NeutralKeyboard() { set_modifiers(platform_, held_, false, gap_); }
   NeutralKeyboard(const NeutralKeyboard &) = delete;
   NeutralKeyboard &operator=(const NeutralKeyboard &) = delete;
 
 private:
   Platform &platform_;
   unsigned held_;
+  std::chrono::milliseconds gap_;
 };
 
 // Types straight away: the layout's key, or the character itself.
@@ -205,8 +215,10 @@ TypingResult type_text(Platform &platform, const std::u16string &text,
   TypingResult result;
   platform.begin_typing(text, options.mode);
   {
-    NeutralKeyboard neutral(platform);
-    if (options.mode == TypingMode::kConsole) {
+    const bool console = options.mode == TypingMode::kConsole;
+    NeutralKeyboard neutral(platform, console ? options.pace.around_modifiers
+                                              : std::chrono::milliseconds{});
+    if (console) {
       ConsoleTyping typist(platform, options.pace);
       result = type_with(typist, text, options);
     } else {

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     return 0;
   }
   check(plan.size() == 3);
-  check(plan[1].kind == PasteStep::Kind::PressKey && plan[1].key == kVkDecimal);
+  check(plan[1].kind == PasteStep::Kind::PressKey && plan[1].key == Key::kKeypadDecimal);
   check(plan[2].text.size() == 2 && all_digits(plan[2].text));
   std::u16string integer = plan[0].text;
   if (integer.starts_with(format.negative)) {

@@ -172,6 +172,7 @@ TEST(ConsoleTyping, ArrivesAsTypedAndSaysWhatItLeftOut) {
     EXPECT_EQ(fake.mode, TypingMode::kConsole);
     EXPECT_GT(fake.paused.count(), 0);
     EXPECT_EQ(fake.modifiers_now(), unsigned{kShift}); // as the user held it
+    EXPECT_EQ(fake.unpaused_events, 0u); // letting go of it and pressing it again too
   }
 }
 
