@@ -109,7 +109,6 @@ public:
     return ch < table_.size() ? table_[ch] : std::nullopt;
   }
   unsigned held_modifiers() override { return 0; }
-  bool caps_lock_on() override { return false; }
   void send_key(Key, bool) override { ++events; }
   void send_layout_key(std::uint32_t, bool) override { ++events; }
   void send_character(char32_t) override { ++events; }

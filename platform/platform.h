@@ -234,9 +234,9 @@ public:
   virtual std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) = 0;
   // Lets time pass between key events (a console's input path takes them at its pace).
   virtual void pause(std::chrono::milliseconds time) = 0;
-  // Modifiers currently held down, and the Caps Lock toggle.
+  // Modifiers currently held down. (Caps Lock is the backend's to allow for in
+  // locate(): it is never pressed.)
   virtual unsigned held_modifiers() = 0;
-  virtual bool caps_lock_on() = 0;
   // One key event of a named key (the backend adds the scan code). A modifier's
   // release lets go of every key that holds that modifier.
   virtual void send_key(Key key, bool up) = 0;

@@ -109,7 +109,6 @@ public:
   std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
   void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override { return modifiers_now(); }
-  bool caps_lock_on() override { return caps_; }
   void send_key(Key key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
   void send_character(char32_t ch) override;

@@ -42,7 +42,6 @@ public:
   std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
   void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override;
-  bool caps_lock_on() override;
   void send_key(Key key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
   void send_character(char32_t ch) override;
@@ -54,6 +53,8 @@ public:
   void post_character(WindowHandle window, std::uint8_t code) override;
 
 private:
+  // The Caps Lock toggle, which the key chosen for each character allows for.
+  bool caps_lock_on();
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   HKL focused_layout() const;

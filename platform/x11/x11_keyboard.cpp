@@ -148,12 +148,6 @@ unsigned Keyboard::held_modifiers() {
   return held;
 }
 
-bool Keyboard::caps_lock_on() {
-  XkbStateRec state{};
-  XkbGetState(x_.display, XkbUseCoreKbd, &state);
-  return (state.locked_mods & LockMask) != 0;
-}
-
 std::optional<std::uint32_t> Keyboard::keycode_for_keysym(KeySym32 keysym) {
   ensure_map();
   if (const auto keycode = plain_keycode(map_, keysym)) {

@@ -46,9 +46,8 @@ public:
   std::optional<KeyLocation> locate(char32_t ch) const;
   // The dead key and base key of the main block that type ch.
   std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) const;
-  // Modifiers held down now, and the Caps Lock toggle.
+  // Modifiers held down now.
   unsigned held_modifiers();
-  bool caps_lock_on();
 
   // One event of a named key. A modifier's release lets go of every key that
   // holds it; a key the layout lacks at its plain level gets a lent keycode.

@@ -311,10 +311,6 @@ unsigned X11Platform::held_modifiers() {
   return keyboard_.held_modifiers();
 }
 
-bool X11Platform::caps_lock_on() {
-  return keyboard_.caps_lock_on();
-}
-
 void X11Platform::send_key(Key key, bool up) {
   keyboard_.send_key(key, up);
   schedule_give_back();

@@ -60,7 +60,6 @@ public:
   // Sends what is queued, then sleeps.
   void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override;
-  bool caps_lock_on() override;
   void send_key(Key key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
   void send_character(char32_t ch) override;
