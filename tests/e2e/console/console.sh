@@ -43,7 +43,12 @@ console_build_guest() {
   local kernel_pkg root map
   mkdir -p "$CONSOLE_GUEST"
   if [ ! -s "$CONSOLE_KERNEL" ]; then
-    kernel_pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
+    kernel_pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }')
+    if [ -z "$kernel_pkg" ]; then
+      # A machine whose package lists are not there yet.
+      ${SUDO:-$([ "$(id -u)" -eq 0 ] || echo sudo)} apt-get update -qq >/dev/null 2>&1
+      kernel_pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }')
+    fi
     [ -n "$kernel_pkg" ] || die "apt knows no linux-image-amd64"
     log "guest kernel from $kernel_pkg"
     console_debian_file "$kernel_pkg" './boot/vmlinuz-*' "$CONSOLE_KERNEL.new"
