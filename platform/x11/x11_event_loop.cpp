@@ -48,8 +48,11 @@ int EventLoop::run_due() {
   }
 }
 
+// Only sleeps: the caller has flushed and looked at what came in. (Flushing can
+// itself read events off the socket into Xlib's buffers, where poll() does not see
+// them, so a flush between the last look and poll() could sleep on an event that
+// is already here.)
 void EventLoop::poll_connection(int timeout_ms) {
-  XFlush(display_);
   pollfd fd{ConnectionNumber(display_), POLLIN, 0};
   if (poll(&fd, 1, timeout_ms) < 0 && errno != EINTR) {
     std::fprintf(stderr, "teclix: poll en la conexión X: %s\n", std::strerror(errno));
@@ -57,20 +60,27 @@ void EventLoop::poll_connection(int timeout_ms) {
 }
 
 void EventLoop::wait() {
-  while (XPending(display_) == 0) {
-    poll_connection(run_due());
+  while (true) {
+    const int timeout = run_due(); // its requests may bring events in
+    if (XPending(display_) > 0) {  // flushes, then reads
+      return;
+    }
+    poll_connection(timeout);
   }
 }
 
 bool EventLoop::take_event(Predicate predicate, XPointer arg, Clock::time_point until,
                            XEvent &out) {
-  while (!XCheckIfEvent(display_, &out, predicate, arg)) {
+  while (true) {
+    XFlush(display_);
+    if (XCheckIfEvent(display_, &out, predicate, arg)) { // reads what came in
+      return true;
+    }
     if (Clock::now() >= until) {
       return false;
     }
     poll_connection(milliseconds_until(until));
   }
-  return true;
 }
 
 bool EventLoop::take_property_change(Window window, Atom property, bool new_value_only,
@@ -90,8 +100,13 @@ bool EventLoop::take_property_change(Window window, Atom property, bool new_valu
 }
 
 void EventLoop::take_event(Predicate predicate, XPointer arg, XEvent &out) {
-  while (!XCheckIfEvent(display_, &out, predicate, arg)) {
-    poll_connection(run_due());
+  while (true) {
+    const int timeout = run_due();
+    XFlush(display_);
+    if (XCheckIfEvent(display_, &out, predicate, arg)) {
+      return;
+    }
+    poll_connection(timeout);
   }
 }
 
