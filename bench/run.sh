@@ -326,11 +326,11 @@ fi
 # run_console: teclix and xdotool at 0, 12 and 40 ms typing 2,000 ASCII characters
 # into a QEMU guest's text console through vncviewer (tests/e2e/console/measure.sh).
 run_console() {
-  local spec runs line
-  for spec in teclix xdotool:0 xdotool:12 xdotool:40; do
+  local tool_case runs line
+  for tool_case in teclix xdotool:0 xdotool:12 xdotool:40; do
     runs=1
-    [ "$spec" != teclix ] || runs=$CONSOLE_RUNS
-    log "console: $spec, $runs run(s)"
+    [ "$tool_case" != teclix ] || runs=$CONSOLE_RUNS
+    log "console: $tool_case, $runs run(s)"
     while read -r line; do
       log "  $line"
       read -r case run arrived exact _ _ cps _ shift <<<"$line"
@@ -338,7 +338,7 @@ run_console() {
       record_fields console ascii2000 qemu "$case" "$run" "cps arrived exact guest_shift_up" \
         "$cps"$'\t'"$arrived"$'\t'"$([ "$exact" = yes ] && echo 1 || echo 0)"$'\t'"$([ "$shift" = up ] && echo 1 || echo 0)"
     done < <(COUNT=2000 RUNS=$runs TECLIX_BUILD_DIR=$LINUX_BUILD \
-      bash "$ROOT/tests/e2e/console/measure.sh" "$spec" 2>/dev/null)
+      bash "$ROOT/tests/e2e/console/measure.sh" "$tool_case" 2>/dev/null)
   done
 }
 [[ " $SECTIONS " == *" console "* ]] && run_console

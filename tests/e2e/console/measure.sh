@@ -74,8 +74,8 @@ first_difference() {
 }
 
 printf '%-22s %4s %8s %6s %10s %8s %8s  %-9s %s\n' case run arrived exact first_diff seconds chars/s held_after guest_shift
-for spec in "${CASES[@]}"; do
-  IFS=: read -r tool a b <<<"$spec"
+for tool_case in "${CASES[@]}"; do
+  IFS=: read -r tool a b <<<"$tool_case"
   for ((run = 1; run <= RUNS; run++)); do
     console_focus
     console_mark
@@ -84,7 +84,7 @@ for spec in "${CASES[@]}"; do
       teclix) xdotool key F10 ;;
       xdotool) xdotool type --delay "$a" -- "$(cat "$TEXT")" ;;
       probe) "$PROBE" type "$TEXT" "$(bc <<<"$a * 1000 / 1")" "$(bc <<<"${b:-0} * 1000 / 1")" ;;
-      *) die "unknown case $spec" ;;
+      *) die "unknown case $tool_case" ;;
     esac
     [ "$tool" = teclix ] || held=$("$PROBE" held)
     console_wait_stable "$COUNT" 5 240
@@ -96,7 +96,7 @@ for spec in "${CASES[@]}"; do
     cmp -s "$TEXT" "$E2E_TMP/got" && exact=yes
     seconds=$(bc <<<"scale=1; ($last - $start) / 1")
     rate=$(bc <<<"scale=1; $arrived / ($last - $start)")
-    printf '%-22s %4s %8s %6s %10s %8s %8s  %-9s %s\n' "$spec" "$run" "$arrived" "$exact" \
+    printf '%-22s %4s %8s %6s %10s %8s %8s  %-9s %s\n' "$tool_case" "$run" "$arrived" "$exact" \
       "$(first_difference "$TEXT" "$E2E_TMP/got")" "$seconds" "$rate" "${held:-none}" "$(guest_shift)"
     reset_modifiers
   done
