@@ -16,9 +16,13 @@ namespace teclix {
 
 using namespace win32;
 
-void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
+void Win32Platform::read_layout() {
   layout_ = focused_layout();
   caps_lock_ = caps_lock_on();
+}
+
+void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
+  read_layout();
   located_.clear();
   mode_ = mode;
   dead_keys_found_ = false;
@@ -201,8 +205,7 @@ void Win32Platform::find_dead_keys() {
 
 std::optional<KeyLocation> Win32Platform::locate(char32_t ch) {
   if (!layout_) {
-    layout_ = focused_layout();
-    caps_lock_ = caps_lock_on();
+    read_layout();
   }
   if (ch > 0xFFFF) {
     return std::nullopt;
@@ -278,8 +281,7 @@ std::optional<KeyLocation> Win32Platform::locate_console(wchar_t ch) {
 
 std::optional<DeadKeySequence> Win32Platform::dead_key_sequence(char32_t ch) {
   if (!layout_) {
-    layout_ = focused_layout();
-    caps_lock_ = caps_lock_on();
+    read_layout();
   }
   if (ch > 0xFFFF) {
     return std::nullopt;
