@@ -6,9 +6,12 @@
 # session's own processes (wineserver, services) outlive the program by a few
 # seconds, and CTest would wait for them if they held its output pipe.
 #
-# A program that loses its connection to the Wine server ("wine client error")
-# never ran to the end, so its result says nothing about the program: it is
-# started again, at most twice, and the lost run is reported on stderr.
+# Debian starts the Wine server with no grace period, so it shuts down the moment
+# the last program ends, and the next test's program can reach it while it does:
+# the program is dropped ("wine client error"). The server is therefore started
+# here to stay 3 s after the last program. A program dropped all the same never
+# ran to the end, so its result says nothing about it: it is started again, at
+# most twice, and the lost run is reported on stderr.
 set -euo pipefail
 export WINEPREFIX="${WINEPREFIX:-${TMPDIR:-/tmp}/teclix-wine-$(id -u)}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -17,6 +20,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot --init >/dev/null 2>&1 || true
   wineserver -w || true
 fi
+wineserver -p3 2>/dev/null || true # already running: the running one serves
 out=$(mktemp -d "${TMPDIR:-/tmp}/teclix-wine-run.XXXXXX")
 trap 'rm -rf "$out"' EXIT
 for attempt in 1 2 3; do

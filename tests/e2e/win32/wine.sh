@@ -12,7 +12,8 @@ WINE_LOCALE=en_US.UTF-8
 
 # Ends the prefix's session (one left by an earlier run belongs to a display that is
 # gone, so this run's programs start a session on this display), makes the prefix
-# if it is not there, and ends the session again when the script ends.
+# if it is not there, keeps one server for the run and ends the session again when
+# the script ends.
 start_wine() {
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
@@ -20,6 +21,9 @@ start_wine() {
     wineboot --init >/dev/null 2>&1
     wineserver -w
   fi
+  # One server for the whole run: Debian's would end with each last program and
+  # could drop the next one started while it shuts down.
+  wineserver -p
   at_exit 'wineserver -k >/dev/null 2>&1'
 }
 
