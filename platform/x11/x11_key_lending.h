@@ -13,6 +13,7 @@
 
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_spare_keycodes.h"
 
 namespace teclix::x11 {
 

@@ -1,6 +1,7 @@
 // The X11 backend's key choice, checked against keyboard maps recorded from a
 // real X server (keymaps/*.txt, written by "x11_tool keymap").
 #include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_spare_keycodes.h"
 
 #include <algorithm>
 #include <fstream>
