@@ -82,6 +82,11 @@ std::optional<std::u16string> Clipboard::text() {
             !take_property(d, x_.helper, property, type, format, bytes)) {
           return std::nullopt; // the owner stopped answering
         }
+        if (type == None) {
+          // The notice of an earlier piece (or of the INCR answer itself): this
+          // one is not written yet. The empty piece that ends the text has a type.
+          continue;
+        }
         transfer.add_piece(format, bytes);
       }
     } else {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The cases around the texts, against an xterm: numbers under Spanish and US
-# locales, 40,000 characters, clipboards that hold no text, nothing focused,
-# the keyboard map given back after a paste, and F10 held by another program.
+# locales, 40,000 characters, a clipboard handed out in pieces, clipboards that
+# hold no text, nothing focused, the keyboard map given back after a paste, and
+# F10 held by another program.
 source "$(dirname "$0")/teclix.sh"
 out=$E2E_TMP/term.out
 printf 'MARK' >"$E2E_TMP/mark"
@@ -53,6 +54,16 @@ set_clipboard "$E2E_TMP/clip"
 start=$SECONDS
 paste_and_expect "long/40000_characters" "$out" "$E2E_TMP/expected" 120
 log "  40,000 characters took about $((SECONDS - start)) s"
+
+# --- A clipboard handed out in pieces, as programs do with large texts --------
+# 3,000 characters in pieces of 999 bytes, so that letters of two bytes are cut.
+head -n 60 "$E2E_TMP/clip" >"$E2E_TMP/pieces"
+clear_clipboard
+coproc PIECES { exec "$X11_TOOL" serve-clipboard-in-pieces "$E2E_TMP/pieces" 999; }
+track "$PIECES_PID"
+read -r -u "${PIECES[0]}" ready && [ "$ready" = ready ] || die "serve-clipboard-in-pieces did not start"
+paste_and_expect "long/clipboard_in_pieces" "$out" "$E2E_TMP/pieces"
+stop_pid "$PIECES_PID"
 
 # --- The keyboard map is as it was before any paste once a paste is over ------
 # A few characters fit in the spare keycodes; the second text needs more than

@@ -11,14 +11,20 @@
 //                            no modifier, so that the server has room to add keysyms
 //   x11_tool hold-clipboard  owns the clipboard and never answers, until killed;
 //                            prints "request" for each request it leaves unanswered
+//   x11_tool serve-clipboard-in-pieces FILE BYTES  owns the clipboard and hands out
+//                            FILE's UTF-8 text in pieces of BYTES (INCR), as large
+//                            clipboards are; prints "ready", then "served" after each
 //   x11_tool grab-media-keys grabs every key that holds only vendor (media) keysyms, as a
 //                            desktop's media-key service does; prints "ready", then
 //                            "stolen KEYCODE" for each press it receives, until killed
 //   x11_tool watch-keys      prints the keysym of each key press that reaches the
 //                            root window (nothing focused, pointer over the desktop)
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -187,6 +193,65 @@ int main(int argc, char **argv) {
       if (e.type == SelectionRequest) {
         std::printf("request\n");
         std::fflush(stdout);
+      }
+    }
+  }
+  if (command == "serve-clipboard-in-pieces" && argc == 4) {
+    std::ifstream file(argv[2], std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    const std::size_t piece = std::strtoul(argv[3], nullptr, 10);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom incr = XInternAtom(display, "INCR", False);
+    const Window window = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False), window, CurrentTime);
+    XSync(display, False);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    Window requestor = None; // the transfer under way, if any
+    Atom property = None;
+    std::size_t sent = 0;
+    while (true) {
+      XEvent e;
+      XNextEvent(display, &e);
+      if (e.type == SelectionRequest && requestor == None) {
+        XSelectionEvent answer{};
+        answer.type = SelectionNotify;
+        answer.requestor = e.xselectionrequest.requestor;
+        answer.selection = e.xselectionrequest.selection;
+        answer.target = e.xselectionrequest.target;
+        answer.time = e.xselectionrequest.time;
+        answer.property = None;
+        if (e.xselectionrequest.target == utf8) {
+          requestor = e.xselectionrequest.requestor;
+          property = e.xselectionrequest.property;
+          sent = 0;
+          XSelectInput(display, requestor, PropertyChangeMask);
+          const long size = static_cast<long>(text.size());
+          XChangeProperty(display, requestor, property, incr, 32, PropModeReplace,
+                          reinterpret_cast<const unsigned char *>(&size), 1);
+          answer.property = property;
+        }
+        XSendEvent(display, e.xselectionrequest.requestor, False, 0,
+                   reinterpret_cast<XEvent *>(&answer));
+        XFlush(display);
+      } else if (e.type == PropertyNotify && e.xproperty.window == requestor &&
+                 e.xproperty.atom == property && e.xproperty.state == PropertyDelete) {
+        // The requestor took the last piece: the next one, and after the last an
+        // empty one, which ends the transfer. Written after a while, as a busy
+        // program does, so the requestor must wait for each piece.
+        usleep(20000);
+        const std::size_t n = std::min(piece, text.size() - sent);
+        XChangeProperty(display, requestor, property, utf8, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(text.data() + sent),
+                        static_cast<int>(n));
+        sent += n;
+        if (n == 0) {
+          XSelectInput(display, requestor, NoEventMask);
+          requestor = None;
+          std::printf("served\n");
+          std::fflush(stdout);
+        }
+        XFlush(display);
       }
     }
   }
