@@ -150,11 +150,12 @@ private:
   unsigned down_ = 0;
 };
 
+// Types one text; done counts the characters typed before it, of total.
 template <typename Typist>
-TypingResult type_with(Typist &typist, const std::u16string &text, const TypingOptions &options) {
+TypingResult type_with(Typist &typist, const std::u16string &text, const TypingOptions &options,
+                       std::size_t done, std::size_t total) {
   TypingResult result;
-  const std::size_t total = code_point_count(text);
-  std::size_t pos = 0, done = 0, steps = 0;
+  std::size_t pos = 0, steps = 0;
   while (pos < text.size()) {
     if (steps++ > 0 && (steps - 1) % kCharactersBetweenChecks == 0) {
       if (options.progress) {
@@ -185,7 +186,34 @@ TypingResult type_with(Typist &typist, const std::u16string &text, const TypingO
       ++result.skipped;
     }
   }
-  if (options.progress && result.complete) {
+  return result;
+}
+
+// Types every step with one typist: the layout is looked at once, the user's
+// modifiers are let go once, and a key between texts keeps a console's pace.
+template <typename Typist>
+TypingResult type_steps(Typist &typist, const PastePlan &steps, const TypingOptions &options,
+                        std::size_t total) {
+  TypingResult result;
+  std::size_t done = 0;
+  for (const PasteStep &step : steps) {
+    if (step.kind == PasteStep::Kind::TypeText) {
+      const TypingResult piece = type_with(typist, step.text, options, done, total);
+      result.skipped += piece.skipped;
+      if (!piece.complete) {
+        result.complete = false;
+        return result;
+      }
+      done += code_point_count(step.text);
+    } else {
+      if (options.keep_typing && !options.keep_typing()) {
+        result.complete = false;
+        return result;
+      }
+      typist.key(step.key);
+    }
+  }
+  if (options.progress) {
     options.progress(total, total);
   }
   return result;
@@ -209,21 +237,32 @@ void press_key(Platform &platform, std::int32_t virtual_key) {
 
 TypingResult type_text(Platform &platform, const std::u16string &text,
                        const TypingOptions &options) {
+  return type_paste(platform, {PasteStep{PasteStep::Kind::TypeText, text}}, options);
+}
+
+TypingResult type_paste(Platform &platform, const PastePlan &steps, const TypingOptions &options) {
+  std::u16string text; // everything typed as characters, for the platform to prepare
+  for (const PasteStep &step : steps) {
+    if (step.kind == PasteStep::Kind::TypeText) {
+      text += step.text;
+    }
+  }
   if (text.empty()) {
     return {};
   }
+  const std::size_t total = code_point_count(text);
   TypingResult result;
   platform.begin_typing(text, options.mode);
   {
     const bool console = options.mode == TypingMode::kConsole;
-    NeutralKeyboard neutral(platform, console ? options.pace.around_modifiers
-                                              : std::chrono::milliseconds{});
+    NeutralKeyboard neutral(platform,
+                            console ? options.pace.around_modifiers : std::chrono::milliseconds{});
     if (console) {
       ConsoleTyping typist(platform, options.pace);
-      result = type_with(typist, text, options);
+      result = type_steps(typist, steps, options, total);
     } else {
       DirectTyping typist(platform);
-      result = type_with(typist, text, options);
+      result = type_steps(typist, steps, options, total);
     }
   }
   platform.end_typing();

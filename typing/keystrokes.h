@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "typing/paste_plan.h"
 
 namespace teclix {
 
@@ -54,5 +55,11 @@ struct TypingResult {
 // and pressed again after it.
 TypingResult type_text(Platform &platform, const std::u16string &text,
                        const TypingOptions &options = {});
+
+// Types the steps of a paste as one typing, the same way: a key between two
+// texts (the keypad decimal key of a number) is pressed as the typing presses
+// Tab or Enter, so a console gets its pace and held modifiers stay let go.
+TypingResult type_paste(Platform &platform, const PastePlan &steps,
+                        const TypingOptions &options = {});
 
 } // namespace teclix

@@ -30,7 +30,6 @@ void paste_clipboard(Platform &platform, PasteListener *listener) {
   // during the paste (a click elsewhere, a dialog), the rest is not typed.
   options.keep_typing = [&platform, target] { return platform.focused_control() == target; };
   const auto started = std::chrono::steady_clock::now();
-  std::size_t skipped = 0;
   if (listener) {
     options.progress = [&](std::size_t done, std::size_t total) {
       if (done < total && std::chrono::steady_clock::now() - started >= kProgressAfter) {
@@ -38,22 +37,10 @@ void paste_clipboard(Platform &platform, PasteListener *listener) {
       }
     };
   }
-  for (const PasteStep &step : plan_paste(*text, platform.number_format())) {
-    if (step.kind == PasteStep::Kind::TypeText) {
-      const TypingResult result = type_text(platform, step.text, options);
-      skipped += result.skipped;
-      if (!result.complete) {
-        break;
-      }
-    } else {
-      if (!options.keep_typing()) {
-        break;
-      }
-      tap(platform, step.key);
-    }
-  }
+  const TypingResult result =
+      type_paste(platform, plan_paste(*text, platform.number_format()), options);
   if (listener) {
-    listener->paste_finished(skipped);
+    listener->paste_finished(result.skipped);
   }
 }
 

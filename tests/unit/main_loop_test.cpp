@@ -46,6 +46,22 @@ TEST(MainLoop, NumbersUseTheKeypadDecimalKey) {
   run(fake);
   EXPECT_EQ(fake.joined_log(), "+- -- +1 -1 +2 -2 +3 -3 +4 -4 +Decimal -Decimal +5 -5 +7 -7");
   EXPECT_EQ(fake.typed, u"-1234,57");
+  EXPECT_EQ(fake.pastes_started, 1);
+
+  // Into a console, with Shift held: the decimal key is one of the typing's keys,
+  // paced like the others and pressed while Shift is let go.
+  FakePlatform console;
+  console.target = TargetWindow{u"vncviewer", u"Vncviewer", u"guest - TigerVNC"};
+  console.format = fake.format;
+  console.keypad_decimal = u',';
+  console.clipboard = u"12,5";
+  console.hold(kShift);
+  console.script = {FakeEvent::Hotkey};
+  run(console);
+  EXPECT_EQ(console.typed, u"12,50");
+  EXPECT_EQ(console.unpaused_events, 0u) << console.joined_log();
+  EXPECT_EQ(console.pastes_started, 1);
+  EXPECT_EQ(console.modifiers_now(), unsigned{kShift});
 }
 
 struct NothingTyped {
