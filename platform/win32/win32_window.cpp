@@ -213,7 +213,9 @@ void Win32Platform::set_caption(WindowHandle window, const std::u16string &text)
 
 void Win32Platform::set_instruction(WindowHandle window, const std::u16string &text) {
   instruction_ = text;
+  // Painted now: during a paste no messages are handled until it ends.
   InvalidateRect(to_hwnd(window), nullptr, FALSE);
+  UpdateWindow(to_hwnd(window));
 }
 
 void Win32Platform::set_link(WindowHandle, const std::u16string &text) {

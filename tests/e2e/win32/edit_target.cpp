@@ -6,6 +6,7 @@
 // to, as an edit control would store them (Enter as CR LF): Wine's edit control takes
 // several milliseconds a character, too slow for very long texts. The number of
 // Caps Lock key presses the window has received is kept in OUTPUT_FILE.caps.
+// OUTPUT_FILE.active appears once the window has been activated.
 //
 // With --scan es|us the window has the focus and stands for a virtual machine's
 // console (built as vmconnect.exe, a console client's name): it keeps the text a
@@ -241,6 +242,9 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
     return 0;
   case WM_ACTIVATE:
   case WM_SETFOCUS:
+    if (msg == WM_ACTIVATE && LOWORD(wparam) != WA_INACTIVE) {
+      save("", g_output + L".active");
+    }
     if (g_no_focus) {
       SetFocus(nullptr);
     } else if (g_chars || g_console) {
