@@ -77,10 +77,6 @@ bool contains(std::u16string_view text, std::u16string_view part) {
 
 } // namespace
 
-std::span<const ConsoleClient> console_clients() {
-  return kClients;
-}
-
 bool is_console(const TargetWindow &target) {
   const std::u16string_view program = program_name(target.program);
   const bool browser = std::any_of(kBrowsers.begin(), kBrowsers.end(), [&](std::u16string_view b) {

@@ -2,7 +2,6 @@
 // keys go on to another machine as scan codes, and browser pages of web consoles.
 #pragma once
 
-#include <span>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -15,9 +14,6 @@ struct ConsoleClient {
   std::u16string_view program;  // an executable's or WM_CLASS instance's name, or empty
   std::u16string_view in_title; // for a browser page: a part of its title, or empty
 };
-
-// The console clients Teclix knows.
-std::span<const ConsoleClient> console_clients();
 
 // Whether keys typed into this window go to a console, which is then typed into
 // as a keyboard would (TypingMode::kConsole). Names compare without case, and

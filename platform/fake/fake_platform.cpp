@@ -312,7 +312,6 @@ void FakePlatform::pump_events() {
 }
 
 void FakePlatform::begin_typing(std::u16string_view, TypingMode typing_mode) {
-  typing_ = true;
   mode = typing_mode;
   ++pastes_started;
 }
@@ -337,7 +336,6 @@ std::optional<DeadKeySequence> FakePlatform::dead_key_sequence(char32_t ch) {
 }
 
 void FakePlatform::end_typing() {
-  typing_ = false;
   if (pending_dead_ != 0) {
     emit("dead " + to_utf8(pending_dead_)); // a dead key with nothing after it
     pending_dead_ = 0;

@@ -127,7 +127,6 @@ private:
   WindowEvents *window_events_ = nullptr;
   std::set<std::uint32_t> down_;
   bool caps_ = false;
-  bool typing_ = false;
   char32_t pending_dead_ = 0; // a dead key pressed, waiting for the next key
   bool paused_since_event_ = true;
 };

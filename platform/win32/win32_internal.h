@@ -15,8 +15,8 @@ inline constexpr wchar_t kWindowClass[] = L"TeclixForm1";
 inline constexpr UINT_PTR kWakeTimer = 1;
 inline constexpr UINT kWakeIntervalMs = 90;
 // Input events are handed to the system in batches of about this many, and the
-// focus is checked before each batch: at most 8 characters (2 events each, 4 with
-// Shift or AltGr) can follow a focus change.
+// focus is checked before each batch: a few characters at most (2 events each, 4
+// with Shift, 6 or 8 with AltGr) can follow a focus change.
 inline constexpr std::size_t kBatch = 16;
 // How long a clipboard that another program holds open is retried.
 inline constexpr ULONGLONG kClipboardWaitMs = 100;

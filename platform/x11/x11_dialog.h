@@ -25,7 +25,7 @@ struct DialogSetup {
 };
 
 // Shows the box and returns the code of the button pressed (1 OK, 2 Cancel, ...).
-// prompt and title are UTF-8; style is the standard message box style number.
+// prompt and title are UTF-8; style names the buttons, the icon and the default button.
 int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
                     const MessageBoxStyle &style);
 

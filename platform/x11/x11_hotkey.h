@@ -21,7 +21,6 @@ public:
   void release();
   // Removes at most one press of the key from the queue; true if one was removed.
   bool take_press();
-  bool held() const { return held_; }
   unsigned keycode() const { return keycode_; }
 
 private:
