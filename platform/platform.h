@@ -232,6 +232,8 @@ public:
   virtual std::optional<KeyLocation> locate(char32_t ch) = 0;
   // The dead key and base key of the main block that type ch, if the layout has them.
   virtual std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) = 0;
+  // The character a key types on the layout being typed into, with no modifier.
+  virtual std::optional<char32_t> key_character(Key key) = 0;
   // Lets time pass between key events (a console's input path takes them at its pace).
   virtual void pause(std::chrono::milliseconds time) = 0;
   // Modifiers currently held down. (Caps Lock is the backend's to allow for in

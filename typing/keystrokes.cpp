@@ -91,6 +91,15 @@ public:
   ConsoleTyping &operator=(const ConsoleTyping &) = delete;
 
   void key(Key key) {
+    // A console's own keypad decimal key types according to its NumLock (Delete
+    // when it is off), and the keycode this computer sends for it may be one the
+    // console's keyboard lacks: the character it types here goes instead, with a
+    // key of the main block.
+    if (key == Key::kKeypadDecimal) {
+      if (const std::optional<char32_t> ch = platform_.key_character(key); ch && character(*ch)) {
+        return;
+      }
+    }
     hold(0);
     event([&] { platform_.send_key(key, false); });
     event([&] { platform_.send_key(key, true); });

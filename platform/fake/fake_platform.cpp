@@ -321,6 +321,11 @@ void FakePlatform::pause(std::chrono::milliseconds time) {
   paused_since_event_ = true;
 }
 
+std::optional<char32_t> FakePlatform::key_character(Key key) {
+  // The keypad decimal key of every fake layout is a dot, as on most keyboards.
+  return key == Key::kKeypadDecimal ? std::optional<char32_t>(U'.') : std::nullopt;
+}
+
 std::optional<DeadKeySequence> FakePlatform::dead_key_sequence(char32_t ch) {
   for (const Composition &c : kCompositions) {
     if (c.result != ch) {

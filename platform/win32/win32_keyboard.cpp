@@ -279,6 +279,11 @@ std::optional<KeyLocation> Win32Platform::locate_console(wchar_t ch) {
   return std::nullopt;
 }
 
+std::optional<char32_t> Win32Platform::key_character(Key key) {
+  const wchar_t ch = produces(virtual_key_for(key), 0);
+  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
+}
+
 std::optional<DeadKeySequence> Win32Platform::dead_key_sequence(char32_t ch) {
   if (!layout_) {
     read_layout();

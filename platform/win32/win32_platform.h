@@ -40,6 +40,7 @@ public:
   void end_typing() override;
   std::optional<KeyLocation> locate(char32_t ch) override;
   std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
+  std::optional<char32_t> key_character(Key key) override;
   void pause(std::chrono::milliseconds time) override;
   unsigned held_modifiers() override;
   void send_key(Key key, bool up) override;

@@ -48,8 +48,8 @@ TEST(MainLoop, NumbersUseTheKeypadDecimalKey) {
   EXPECT_EQ(fake.typed, u"-1234,57");
   EXPECT_EQ(fake.pastes_started, 1);
 
-  // Into a console, with Shift held: the decimal key is one of the typing's keys,
-  // paced like the others and pressed while Shift is let go.
+  // Into a console, with Shift held: the keypad decimal key's character is typed
+  // with the main block's key, paced like the others, while Shift is let go.
   FakePlatform console;
   console.target = TargetWindow{u"vncviewer", u"Vncviewer", u"guest - TigerVNC"};
   console.format = fake.format;
@@ -58,7 +58,8 @@ TEST(MainLoop, NumbersUseTheKeypadDecimalKey) {
   console.hold(kShift);
   console.script = {FakeEvent::Hotkey};
   run(console);
-  EXPECT_EQ(console.typed, u"12,50");
+  EXPECT_EQ(console.typed, u"12.50");
+  EXPECT_EQ(console.joined_log().find("Decimal"), std::string::npos) << console.joined_log();
   EXPECT_EQ(console.unpaused_events, 0u) << console.joined_log();
   EXPECT_EQ(console.pastes_started, 1);
   EXPECT_EQ(console.modifiers_now(), unsigned{kShift});

@@ -744,6 +744,7 @@ run_console_group() {
 accents through dead keys${SEP}$accents${SEP}$accents${SEP}
 AltGr as the right Alt key${SEP}correo@teclix.example #12 | ~4 ok${SEP}correo@teclix.example #12 | ~4 ok${SEP}altgr
 characters no key types are left out${SEP}a Привет b 😀 c\\tfin\\r\\n${SEP}a  b  c\\tfin\\r\\n${SEP}
+a number: the keypad decimal key's character, with the main block's key${SEP}-1.234,5${SEP}-1234.50${SEP}
 CASES
 
   begin_case "the same text into an edit control, directly"

@@ -97,6 +97,8 @@ for keymap in us es; do
       "$(what_console_reads 'uno\tdos\ntres\r\n(cuatro)\t{5}\n')" no
     # Letters no US key types are left out, never typed as something else, and said.
     paste_into_console us/accents_left_out 'Año, café; ü!' 'Ao, caf; !' yes
+    # A number: two decimals, and the keypad decimal key's dot with the main block's key.
+    paste_into_console us/number '-1,234.5' '-1234.50' no
   else
     # Spanish on both sides: the letters of the Spanish keys, and accents typed as
     # a dead key and the letter, as on a Spanish keyboard.
