@@ -245,7 +245,7 @@ void Keyboard::send_key(Key key, bool up) {
   std::optional<std::uint32_t> keycode;
   if (modifier) {
     // A modifier key must be a real one: a lent keycode carries no modifier.
-    keycode = plain_keycode(map_, static_cast<KeySym32>(keysym));
+    keycode = modifier_keycode(map_, static_cast<KeySym32>(keysym));
     if (!keycode && *modifier == kAltGr) {
       keycode = XKeysymToKeycode(x_.display, XK_Mode_switch);
       if (!*keycode) {

@@ -255,11 +255,22 @@ std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym) {
   return std::nullopt;
 }
 
+std::optional<std::uint32_t> modifier_keycode(const Keymap &map, KeySym32 keysym) {
+  for (const MapKey &key : map.keys) {
+    if (key.right_alt && !key.levels.empty() && key.levels.front().keysym == keysym &&
+        key.levels.front().modifiers == 0) {
+      return key.keycode;
+    }
+  }
+  return plain_keycode(map, keysym);
+}
+
 std::string dump_keymap(const Keymap &map) {
   std::ostringstream out;
   out << "range " << map.min_keycode << ' ' << map.max_keycode << '\n';
   for (const MapKey &key : map.keys) {
-    out << "key " << key.keycode << (key.main_block ? " main" : "");
+    out << "key " << key.keycode << (key.main_block ? " main" : "")
+        << (key.right_alt ? " ralt" : "");
     for (const KeyLevel &level : key.levels) {
       char sym[16];
       std::snprintf(sym, sizeof sym, "0x%04x", level.keysym);
@@ -299,8 +310,8 @@ std::optional<Keymap> parse_keymap(std::string_view text) {
       }
       std::string item;
       while (words >> item) {
-        if (item == "main") {
-          key.main_block = true;
+        if (item == "main" || item == "ralt") {
+          (item == "main" ? key.main_block : key.right_alt) = true;
           continue;
         }
         const std::size_t colon = item.find(':');

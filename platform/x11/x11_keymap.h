@@ -36,6 +36,8 @@ struct MapKey {
   // A key of the main block (letters, digits, punctuation, space), where a
   // keyboard has it for everyone: what a console client passes on as a scan code.
   bool main_block = false;
+  // The right Alt key (RALT), which a keyboard has where a layout puts AltGr.
+  bool right_alt = false;
 };
 
 // Whether an XKB key name ("AE01", "TLDE", ...) is a key of the main block.
@@ -108,6 +110,10 @@ private:
 
 // The first keycode whose level without modifiers is the keysym.
 std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym);
+// The key to hold for a modifier keysym: for AltGr the right Alt key where it is
+// AltGr, as on a keyboard (a console client passes on its scan code), else the
+// first key that is the keysym.
+std::optional<std::uint32_t> modifier_keycode(const Keymap &map, KeySym32 keysym);
 
 // The map as text, one key a line ("38: a a@S A@G"), for recording and tests.
 std::string dump_keymap(const Keymap &map);

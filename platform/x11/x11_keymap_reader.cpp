@@ -140,9 +140,12 @@ Keymap read_keymap(Display *display, std::optional<int> group) {
     XkbKeyTypePtr type = XkbKeyKeyType(xkb, kc, g);
     MapKey key;
     key.keycode = kc;
-    key.main_block = named && is_main_block_key_name(std::string_view(
-                                  xkb->names->keys[kc].name,
-                                  strnlen(xkb->names->keys[kc].name, XkbKeyNameLength)));
+    const std::string_view name =
+        named ? std::string_view(xkb->names->keys[kc].name,
+                                 strnlen(xkb->names->keys[kc].name, XkbKeyNameLength))
+              : std::string_view();
+    key.main_block = is_main_block_key_name(name);
+    key.right_alt = name == "RALT";
     for (int level = 0; level < type->num_levels; ++level) {
       const KeySym sym = XkbKeySymEntry(xkb, kc, level, g);
       key.levels.push_back(

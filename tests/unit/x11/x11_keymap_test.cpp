@@ -196,6 +196,10 @@ TEST(PlainKeycode, OnlyALevelWithoutModifiers) {
   EXPECT_EQ(plain_keycode(recorded("us"), 0xFFB1), std::nullopt); // KP_1 needs NumLock
   EXPECT_EQ(plain_keycode(recorded("us"), 0xFFE1), std::optional<std::uint32_t>(50)); // Shift_L
   EXPECT_EQ(plain_keycode(recorded("es"), 0xFE03), std::optional<std::uint32_t>(92)); // Level3
+  // AltGr is held with the right Alt key where that is AltGr, as on a keyboard.
+  EXPECT_EQ(modifier_keycode(recorded("es"), 0xFE03), std::optional<std::uint32_t>(108));
+  EXPECT_EQ(modifier_keycode(recorded("us"), 0xFE03), std::optional<std::uint32_t>(92));
+  EXPECT_EQ(modifier_keycode(recorded("us"), 0xFFE1), std::optional<std::uint32_t>(50));
 }
 
 TEST(RecordedMaps, HaveSpareKeycodesThatNoKeyUses) {
