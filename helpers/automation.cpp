@@ -20,22 +20,6 @@ void right_double_click(Platform &platform, WindowHandle Handle) {
   platform.pump_events();
 }
 
-std::uint8_t western_code(char16_t ch) {
-  if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) {
-    return static_cast<std::uint8_t>(ch);
-  }
-  // Windows-1252 puts these characters in 0x80-0x9F.
-  static constexpr std::array<char16_t, 32> k80to9F = {
-      u'€', 0,    u'‚', u'ƒ', u'„', u'…', u'†', u'‡', u'ˆ', u'‰', u'Š', u'‹', u'Œ', 0, u'Ž', 0,
-      0,    u'‘', u'’', u'“', u'”', u'•', u'–', u'—', u'˜', u'™', u'š', u'›', u'œ', 0, u'ž', u'Ÿ'};
-  for (std::size_t i = 0; i < k80to9F.size(); ++i) {
-    if (k80to9F[i] != 0 && k80to9F[i] == ch) {
-      return static_cast<std::uint8_t>(0x80 + i);
-    }
-  }
-  return '?';
-}
-
 void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text,
                std::uint8_t &Key) {
   if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {

@@ -17,9 +17,6 @@ void click_at(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved);
 // Sends a right-button double click to the window, then runs the event pump once.
 void right_double_click(Platform &platform, WindowHandle Handle);
 
-// The Western (Windows-1252) code of a character; '?' for one it lacks.
-std::uint8_t western_code(char16_t ch);
-
 // Posts each character of the text to the window as a typed character, in the code
 // page the platform posts characters in (platform.post_code), leaving out line feeds.
 // Key holds the last character code handled. A text longer than 32,767 characters is

@@ -1,5 +1,7 @@
 #include "typing/unicode.h"
 
+#include <array>
+
 namespace teclix {
 
 namespace {
@@ -114,6 +116,35 @@ std::size_t code_point_count(std::u16string_view text) {
     next_code_point(text, pos);
   }
   return count;
+}
+
+namespace {
+
+// Windows-1252 puts these characters in 0x80-0x9F; 0xFFFD marks its holes.
+constexpr std::array<char32_t, 32> kWestern80to9F = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+} // namespace
+
+std::uint8_t western_code(char16_t ch) {
+  if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) {
+    return static_cast<std::uint8_t>(ch);
+  }
+  for (std::size_t i = 0; i < kWestern80to9F.size(); ++i) {
+    if (kWestern80to9F[i] != kReplacementCharacter && kWestern80to9F[i] == ch) {
+      return static_cast<std::uint8_t>(0x80 + i);
+    }
+  }
+  return '?';
+}
+
+char32_t western_char(std::uint8_t code) {
+  if (code >= 0x80 && code <= 0x9F) {
+    return kWestern80to9F[code - 0x80];
+  }
+  return code;
 }
 
 } // namespace teclix

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,11 @@ void append_code_point(std::u16string &out, char32_t cp);
 
 // How many code points the text holds (an unpaired surrogate counts as one).
 std::size_t code_point_count(std::u16string_view text);
+
+// The Western (Windows-1252) code of a character; '?' for one it lacks.
+std::uint8_t western_code(char16_t ch);
+// The character a Western code stands for; U+FFFD for the five codes it leaves
+// unassigned.
+char32_t western_char(std::uint8_t code);
 
 } // namespace teclix

@@ -11,6 +11,7 @@
 #include <X11/keysym.h>
 
 #include "platform/x11/x11_window_model.h"
+#include "typing/unicode.h"
 
 namespace teclix::x11 {
 

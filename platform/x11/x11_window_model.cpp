@@ -135,18 +135,6 @@ std::vector<std::string> wrap_text(const std::string &text, int width,
   return out;
 }
 
-char32_t western_char(std::uint8_t code) {
-  // Windows-1252 puts these characters in 0x80-0x9F; 0xFFFD marks its holes.
-  static constexpr std::array<char32_t, 32> k80to9F = {
-      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-  if (code >= 0x80 && code <= 0x9F) {
-    return k80to9F[code - 0x80];
-  }
-  return code;
-}
-
 std::vector<unsigned long> net_wm_icon(std::span<const unsigned char> rgba, int width, int height) {
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   if (width <= 0 || height <= 0 || rgba.size() != pixels * 4) {

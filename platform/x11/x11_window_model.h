@@ -72,10 +72,6 @@ std::size_t dialog_default_button(const MessageBoxStyle &style);
 std::vector<std::string> wrap_text(const std::string &text, int width,
                                    const std::function<int(const std::string &)> &measure);
 
-// The character a Western (Windows-1252) code stands for; U+FFFD for the five
-// codes it leaves unassigned.
-char32_t western_char(std::uint8_t code);
-
 // --- Icon -----------------------------------------------------------------------------
 
 // The _NET_WM_ICON value for RGBA pixels: width, height, then one ARGB value a pixel.

@@ -130,16 +130,6 @@ TEST(EnviarTexto, TextsBeyondSixteenBitsAreAnOverflowAndPostNothing) {
   EXPECT_EQ(fake.posted.size(), 32767u);
 }
 
-TEST(WesternCode, MapsTheCodePage) {
-  EXPECT_EQ(western_code(u'A'), 0x41);
-  EXPECT_EQ(western_code(u'ñ'), 0xF1);
-  EXPECT_EQ(western_code(u'\u00A0'), 0xA0);
-  EXPECT_EQ(western_code(u'Ÿ'), 0x9F);
-  EXPECT_EQ(western_code(u'™'), 0x99);
-  EXPECT_EQ(western_code(u'\u0081'), '?'); // a C1 control the code page lacks
-  EXPECT_EQ(western_code(u'Ω'), '?');
-}
-
 TEST(click_at, ClicksThereAndPutsThePointerBack) {
   FakePlatform fake;
   fake.cursor = {300, 400};

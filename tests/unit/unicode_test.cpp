@@ -50,5 +50,31 @@ TEST(Unicode, UnpairedSurrogatesReadAsReplacementCharacters) {
                                  "b\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
+TEST(Western, CodesAndCharactersBothWays) {
+  EXPECT_EQ(western_code(u'A'), 0x41);
+  EXPECT_EQ(western_code(u'ñ'), 0xF1);
+  EXPECT_EQ(western_code(u'\u00A0'), 0xA0);
+  EXPECT_EQ(western_code(u'Ÿ'), 0x9F);
+  EXPECT_EQ(western_code(u'™'), 0x99);
+  EXPECT_EQ(western_code(u'\u0081'), '?'); // a C1 control the code page lacks
+  EXPECT_EQ(western_code(u'Ω'), '?');
+
+  // Each code names the character that the core turns back into that code.
+  int holes = 0;
+  for (int code = 0; code < 256; ++code) {
+    const char32_t ch = western_char(static_cast<std::uint8_t>(code));
+    if (ch == 0xFFFD) {
+      ++holes;
+      continue;
+    }
+    ASSERT_LT(ch, 0x10000u);
+    EXPECT_EQ(western_code(static_cast<char16_t>(ch)), code) << "code " << code;
+  }
+  EXPECT_EQ(holes, 5); // 0x81, 0x8D, 0x8F, 0x90, 0x9D
+  EXPECT_EQ(western_char(0x80), U'€');
+  EXPECT_EQ(western_char(0xD1), U'Ñ');
+  EXPECT_EQ(western_char(0x9F), U'Ÿ');
+}
+
 } // namespace
 } // namespace teclix

@@ -193,24 +193,6 @@ TEST(Wrap, BreaksAtSpacesAndLineBreaks) {
   }
 }
 
-TEST(Western, EveryCodeRoundTrips) {
-  // Each code names the character that the core turns back into that code.
-  int holes = 0;
-  for (int code = 0; code < 256; ++code) {
-    const char32_t ch = western_char(static_cast<std::uint8_t>(code));
-    if (ch == 0xFFFD) {
-      ++holes;
-      continue;
-    }
-    ASSERT_LT(ch, 0x10000u);
-    EXPECT_EQ(western_code(static_cast<char16_t>(ch)), code) << "code " << code;
-  }
-  EXPECT_EQ(holes, 5); // 0x81, 0x8D, 0x8F, 0x90, 0x9D
-  EXPECT_EQ(western_char(0x80), U'€');
-  EXPECT_EQ(western_char(0xD1), U'Ñ');
-  EXPECT_EQ(western_char(0x9F), U'Ÿ');
-}
-
 TEST(Icon, IsThe64By64ImageAsArgbCardinals) {
   EXPECT_EQ(sizeof kIconRgba, 64u * 64u * 4u);
   const std::vector<unsigned long> icon = net_wm_icon(kIconRgba, kIconWidth, kIconHeight);
