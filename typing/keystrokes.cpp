@@ -140,16 +140,8 @@ private:
       return;
     }
     platform_.pause(pace_.around_modifiers);
-    for (auto it = kModifierOrder.rbegin(); it != kModifierOrder.rend(); ++it) {
-      if ((down_ & *it) && !(modifiers & *it)) {
-        event([&] { platform_.send_key(modifier_key(*it), true); });
-      }
-    }
-    for (Modifier m : kModifierOrder) {
-      if ((modifiers & m) && !(down_ & m)) {
-        event([&] { platform_.send_key(modifier_key(m), false); });
-      }
-    }
+    set_modifiers(platform_, down_ & ~modifiers, true, pace_.between_events);
+    set_modifiers(platform_, modifiers & ~down_, false, pace_.between_events);
     down_ = modifiers;
     platform_.pause(pace_.around_modifiers);
   }
