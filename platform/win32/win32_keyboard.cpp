@@ -16,13 +16,10 @@ namespace teclix {
 
 using namespace win32;
 
-void Win32Platform::read_layout() {
+void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
+  // The focused window's layout and the Caps Lock toggle, which the keys are chosen for.
   layout_ = focused_layout();
   caps_lock_ = caps_lock_on();
-}
-
-void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
-  read_layout();
   located_.clear();
   mode_ = mode;
   dead_keys_found_ = false;
@@ -204,9 +201,6 @@ void Win32Platform::find_dead_keys() {
 }
 
 std::optional<KeyLocation> Win32Platform::locate(char32_t ch) {
-  if (!layout_) {
-    read_layout();
-  }
   if (ch > 0xFFFF) {
     return std::nullopt;
   }
@@ -285,9 +279,6 @@ std::optional<char32_t> Win32Platform::key_character(Key key) {
 }
 
 std::optional<DeadKeySequence> Win32Platform::dead_key_sequence(char32_t ch) {
-  if (!layout_) {
-    read_layout();
-  }
   if (ch > 0xFFFF) {
     return std::nullopt;
   }

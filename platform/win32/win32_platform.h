@@ -59,8 +59,6 @@ private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   HKL focused_layout() const;
-  // The focused window's layout and the Caps Lock toggle, which the keys are chosen for.
-  void read_layout();
   int translate(BYTE vk, BYTE shift, wchar_t *out, UINT flags) const;
   wchar_t produces(BYTE vk, BYTE shift) const;
   std::optional<KeyLocation> locate_direct(wchar_t ch);
