@@ -146,6 +146,14 @@ public:
   virtual void on_link_mouse_move() = 0;
   // The link label was clicked.
   virtual void on_link_click() = 0;
+  // The paste button was clicked.
+  virtual void on_paste_button_click() = 0;
+  // Esc was pressed while the window had the keyboard focus.
+  virtual void on_escape_key() = 0;
+  // The hotkey was pressed but went to another program, one that holds the whole
+  // keyboard (a virtual machine's window, say); only backends that can see such a
+  // press report it.
+  virtual void on_hotkey_taken() = 0;
 };
 
 // What a message box shows: its buttons, its icon, and which button starts with
@@ -189,6 +197,8 @@ public:
   virtual void set_instruction(WindowHandle window, const std::u16string &text) = 0;
   // Sets the link label's text; the label sizes itself to fit it.
   virtual void set_link(WindowHandle window, const std::u16string &text) = 0;
+  // Sets the caption of the window's button (the paste after a countdown).
+  virtual void set_button(WindowHandle window, const std::u16string &text) = 0;
   // Sets the link label's text colour, as 0x00BBGGRR.
   virtual void set_link_color(WindowHandle window, std::uint32_t color) = 0;
   // Opens a web address in the user's browser, without waiting for it.
@@ -207,6 +217,10 @@ public:
   virtual void unregister_hotkey(WindowHandle window, int id) = 0;
   // Blocks until a new event arrives for this program.
   virtual void wait_message() = 0;
+  // The same, but returns at the given time if nothing arrived before.
+  virtual void wait_message_until(std::chrono::steady_clock::time_point until) = 0;
+  // The clock the waits go by.
+  virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
   // Removes at most one pending hotkey press for the window; true if one was removed.
   virtual bool peek_hotkey(WindowHandle window) = 0;
   // Dispatches every queued event, then returns.

@@ -7,14 +7,14 @@ packages=(
   # native build and unit tests
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   # X11 program
-  libx11-dev libxtst-dev libxft-dev libfontconfig-dev libxkbfile-dev libxkbcommon-dev fonts-liberation
+  libx11-dev libxtst-dev libxi-dev libxft-dev libfontconfig-dev libxkbfile-dev libxkbcommon-dev fonts-liberation
   # Windows cross build and Wine
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
   # end-to-end tests
   xvfb xauth x11-utils x11-xkb-utils xdotool xclip xterm zenity imagemagick desktop-file-utils
   tigervnc-standalone-server tigervnc-viewer locales procps python3 bc
   # virtual-machine console tests (the guest's kernel and busybox are downloaded, not installed)
-  qemu-system-x86 kbd console-data cpio
+  qemu-system-x86 qemu-system-gui kbd console-data cpio
 )
 
 SUDO=""

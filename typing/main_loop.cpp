@@ -13,15 +13,26 @@ namespace {
 // A paste shorter than this is over before the user could read its progress.
 constexpr auto kProgressAfter = std::chrono::seconds(1);
 
-} // namespace
-
-void paste_clipboard(Platform &platform, PasteListener *listener) {
+// At zero: the text goes where the focus is then, but never into this program's
+// own window (the user did not switch) and never nowhere.
+void finish_countdown(Platform &platform, PasteCountdown &countdown, WindowHandle window,
+                      PasteListener *listener) {
+  const std::u16string text = countdown.take();
   const WindowHandle target = platform.focused_control();
-  if (target == 0) {
+  if (target == 0 || target == window) {
+    if (listener) {
+      listener->countdown_ended(CountdownEnd::kNoTarget);
+    }
     return;
   }
-  const std::optional<std::u16string> text = platform.clipboard_text();
-  if (!text || text->empty()) {
+  paste_text(platform, text, listener);
+}
+
+} // namespace
+
+void paste_text(Platform &platform, const std::u16string &text, PasteListener *listener) {
+  const WindowHandle target = platform.focused_control();
+  if (target == 0 || text.empty()) {
     return;
   }
   TypingOptions options;
@@ -38,20 +49,69 @@ void paste_clipboard(Platform &platform, PasteListener *listener) {
     };
   }
   const TypingResult result =
-      type_paste(platform, plan_paste(*text, platform.number_format()), options);
+      type_paste(platform, plan_paste(text, platform.number_format()), options);
   if (listener) {
     listener->paste_finished(result.skipped);
   }
 }
 
+void paste_clipboard(Platform &platform, PasteListener *listener) {
+  if (platform.focused_control() == 0) {
+    return;
+  }
+  const std::optional<std::u16string> text = platform.clipboard_text();
+  if (text) {
+    paste_text(platform, *text, listener);
+  }
+}
+
+void start_or_stop_countdown(Platform &platform, PasteCountdown &countdown,
+                             PasteListener *listener) {
+  if (countdown.running()) {
+    countdown.stop();
+    if (listener) {
+      listener->countdown_ended(CountdownEnd::kCancelled);
+    }
+    return;
+  }
+  // Read now, so that a clipboard with nothing to paste is said at once.
+  const std::optional<std::u16string> text = platform.clipboard_text();
+  if (!text || text->empty()) {
+    if (listener) {
+      listener->countdown_ended(CountdownEnd::kNoText);
+    }
+    return;
+  }
+  countdown.start(*text, platform.now());
+  if (listener) {
+    listener->countdown_shown(*countdown.new_number(platform.now()));
+  }
+}
+
 void run_main_loop(Platform &platform, WindowHandle window, const bool &stop,
-                   PasteListener *listener) {
+                   PasteListener *listener, PasteCountdown *countdown) {
   while (!stop) {
-    platform.wait_message();
+    if (countdown && countdown->running()) {
+      platform.wait_message_until(countdown->next_change(platform.now()));
+    } else {
+      platform.wait_message();
+    }
     if (platform.peek_hotkey(window)) {
-      paste_clipboard(platform, listener);
+      if (countdown && (countdown->running() || platform.focused_control() == window)) {
+        start_or_stop_countdown(platform, *countdown, listener);
+      } else {
+        paste_clipboard(platform, listener);
+      }
     }
     platform.pump_events();
+    if (countdown && countdown->running()) {
+      const auto now = platform.now();
+      if (countdown->seconds_left(now) == 0) {
+        finish_countdown(platform, *countdown, window, listener);
+      } else if (const std::optional<int> shown = countdown->new_number(now); shown && listener) {
+        listener->countdown_shown(*shown);
+      }
+    }
   }
 }
 

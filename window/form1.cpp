@@ -24,6 +24,30 @@ const std::u16string kHotkeyInUseNotice =
     u"La tecla F10 está ocupada por otro programa, así que Teclix no puede pegar con ella. "
     u"Cierre ese programa y vuelva a abrir Teclix.";
 
+const std::u16string kPasteButtonCaption = u"Pegar en 5 s";
+const std::u16string kCancelButtonCaption = u"Cancelar";
+
+const std::u16string kHotkeyTakenNotice =
+    u"F10 no llegó a Teclix: otra ventana tiene el teclado. Use «Pegar en 5 s».";
+
+std::u16string countdown_text(int seconds_left) {
+  return utf8_to_utf16("Se pegará en " + std::to_string(seconds_left) +
+                       " s: haga clic en la ventana de destino.\r\n"
+                       "Esc, F10 o «Cancelar» lo cancelan.");
+}
+
+std::u16string countdown_end_text(CountdownEnd why) {
+  switch (why) {
+  case CountdownEnd::kCancelled:
+    return u"Pegado con cuenta atrás cancelado.";
+  case CountdownEnd::kNoText:
+    return u"El portapapeles no tiene texto: no hay nada que pegar.";
+  case CountdownEnd::kNoTarget:
+    return u"Al llegar a cero no tenía el foco otra ventana: no se pegó nada.";
+  }
+  return {};
+}
+
 std::u16string paste_progress_text(std::size_t done, std::size_t total) {
   const std::string line = "Tecleando: " + std::to_string(done) + " de " + std::to_string(total) +
                            " caracteres.\r\nCambie a otra ventana para detenerlo.";
@@ -51,9 +75,11 @@ void Form1::Load() {
   link_caption_ = kMakerHost;
   platform_.set_link(window_, link_caption_);
   set_link_color(kLinkRed);
+  set_button(kPasteButtonCaption);
 
   Finalizar = false;
-  const CallResult hotkey = platform_.register_hotkey(window_, kHotkeyId, kHotkey, kHotkeyModifiers);
+  const CallResult hotkey =
+      platform_.register_hotkey(window_, kHotkeyId, kHotkey, kHotkeyModifiers);
   hotkey_held_ = hotkey.ok;
   if (!hotkey.ok) {
     // The system's own reason is for the log, not for the window.
@@ -69,7 +95,7 @@ void Form1::Load() {
 }
 
 void Form1::Bucle_Principal() {
-  run_main_loop(platform_, window_, Finalizar, this);
+  run_main_loop(platform_, window_, Finalizar, this, &countdown_);
 }
 
 void Form1::Unload() {
@@ -92,8 +118,43 @@ void Form1::paste_progress(std::size_t done, std::size_t total) {
 }
 
 void Form1::paste_finished(std::size_t skipped) {
+  set_button(kPasteButtonCaption);
   show_text(skipped == 0 ? instruction_
                          : instruction_ + u"\r\n" + skipped_characters_text(skipped));
+}
+
+void Form1::countdown_shown(int seconds_left) {
+  set_button(kCancelButtonCaption);
+  show_text(countdown_text(seconds_left));
+}
+
+void Form1::countdown_ended(CountdownEnd why) {
+  set_button(kPasteButtonCaption);
+  show_text(instruction_ + u"\r\n" + countdown_end_text(why));
+}
+
+void Form1::set_button(const std::u16string &caption) {
+  if (caption != button_caption_) {
+    button_caption_ = caption;
+    platform_.set_button(window_, button_caption_);
+  }
+}
+
+void Form1::on_paste_button_click() {
+  start_or_stop_countdown(platform_, countdown_, this);
+}
+
+void Form1::on_escape_key() {
+  if (countdown_.running()) {
+    start_or_stop_countdown(platform_, countdown_, this);
+  }
+}
+
+// While a countdown runs the user is on the way to that window: F10 there is no news.
+void Form1::on_hotkey_taken() {
+  if (!countdown_.running()) {
+    show_text(instruction_ + u"\r\n" + kHotkeyTakenNotice);
+  }
 }
 
 void Form1::set_link_color(std::uint32_t color) {

@@ -21,6 +21,14 @@ extern const std::u16string kCaption;
 extern const std::u16string kInstruction;
 // Shown in its place when another program holds F10.
 extern const std::u16string kHotkeyInUseNotice;
+// The button that starts a paste after a countdown, and its caption while one runs.
+extern const std::u16string kPasteButtonCaption;
+extern const std::u16string kCancelButtonCaption;
+// Said below the instruction when F10 went to another program that holds the keyboard.
+extern const std::u16string kHotkeyTakenNotice;
+// What the window says while a countdown runs, and when one ends with nothing typed.
+std::u16string countdown_text(int seconds_left);
+std::u16string countdown_end_text(CountdownEnd why);
 // What the window says while a long paste runs, and after one that left characters out.
 std::u16string paste_progress_text(std::size_t done, std::size_t total);
 std::u16string skipped_characters_text(std::size_t skipped);
@@ -59,10 +67,15 @@ public:
   void on_background_mouse_move() override { Restaurar_Enlace(); }
   void on_link_mouse_move() override;
   void on_link_click() override;
+  void on_paste_button_click() override;
+  void on_escape_key() override;
+  void on_hotkey_taken() override;
 
   // Paste events: the window shows the progress, then says what was left out.
   void paste_progress(std::size_t done, std::size_t total) override;
   void paste_finished(std::size_t skipped) override;
+  void countdown_shown(int seconds_left) override;
+  void countdown_ended(CountdownEnd why) override;
 
   WindowHandle handle() const { return window_; }
   bool finalizar() const { return Finalizar; }
@@ -72,6 +85,8 @@ public:
   const std::u16string &instruction() const { return instruction_; }
   const std::u16string &shown_text() const { return shown_; }
   const std::u16string &link_caption() const { return link_caption_; }
+  const std::u16string &button_caption() const { return button_caption_; }
+  bool counting_down() const { return countdown_.running(); }
 
 private:
   // Posts a text to a window as typed characters.
@@ -80,6 +95,7 @@ private:
   void Restaurar_Enlace();
   void set_link_color(std::uint32_t color);
   void show_text(const std::u16string &text);
+  void set_button(const std::u16string &caption);
 
   Platform &platform_;
   WindowHandle window_ = 0;
@@ -91,6 +107,8 @@ private:
   std::u16string instruction_; // what the window says between pastes
   std::u16string shown_;       // what it says now
   std::u16string link_caption_;
+  std::u16string button_caption_;
+  PasteCountdown countdown_;
 };
 
 } // namespace teclix

@@ -219,7 +219,7 @@ std::string FakePlatform::joined_log() const {
 WindowHandle FakePlatform::create_main_window(WindowEvents &events) {
   window_events_ = &events;
   calls.push_back("create");
-  return 0x100;
+  return kMainWindow;
 }
 
 void FakePlatform::show_window(WindowHandle) {
@@ -229,6 +229,7 @@ void FakePlatform::show_window(WindowHandle) {
 
 void FakePlatform::set_instruction(WindowHandle, const std::u16string &text) {
   instruction = text;
+  shown_texts.push_back(text);
 }
 
 void FakePlatform::set_link_color(WindowHandle, std::uint32_t color) {
@@ -281,12 +282,23 @@ void FakePlatform::unregister_hotkey(WindowHandle, int id) {
 
 void FakePlatform::wait_message() {
   ++waits;
+  if (on_wait) {
+    on_wait();
+  }
   if (script.empty()) {
     // The script is over: the user closes the window.
     script.push_back(FakeEvent::Close);
   }
   queued.push_back(script.front());
   script.pop_front();
+}
+
+void FakePlatform::wait_message_until(std::chrono::steady_clock::time_point until) {
+  wait_message();
+  if (queued.back() == FakeEvent::Idle) {
+    queued.pop_back();
+    clock = std::max(clock, until);
+  }
 }
 
 bool FakePlatform::peek_hotkey(WindowHandle) {
@@ -303,9 +315,30 @@ void FakePlatform::pump_events() {
   while (!queued.empty()) {
     const FakeEvent e = queued.front();
     queued.pop_front();
-    if (e == FakeEvent::Close && window_events_) {
+    if (!window_events_) {
+      continue;
+    }
+    switch (e) {
+    case FakeEvent::Close:
       calls.push_back("close");
       window_events_->on_close();
+      break;
+    case FakeEvent::ButtonClick:
+      window_events_->on_paste_button_click();
+      break;
+    case FakeEvent::Escape:
+      window_events_->on_escape_key();
+      break;
+    case FakeEvent::HotkeyTaken:
+      window_events_->on_hotkey_taken();
+      break;
+    case FakeEvent::Switch:
+      focus = switch_to;
+      break;
+    case FakeEvent::Hotkey:
+    case FakeEvent::Timer:
+    case FakeEvent::Idle:
+      break;
     }
     // A hotkey still queued here reaches the window, which ignores it.
   }

@@ -37,7 +37,11 @@ FakeLayout fake_layout_es();
 FakeLayout fake_layout_de();
 FakeLayout fake_layout_fr();
 
-enum class FakeEvent { Hotkey, Close, Timer };
+// What arrives in one wait. Idle: nothing, until the time the loop waits for
+// (the clock moves there). ButtonClick, Escape: the user clicks the window's paste
+// button, presses Esc in it. HotkeyTaken: F10 went to another program. Switch:
+// the user clicks into another window (the focus becomes switch_to).
+enum class FakeEvent { Hotkey, Close, Timer, Idle, ButtonClick, Escape, HotkeyTaken, Switch };
 
 class FakePlatform : public Platform {
 public:
@@ -52,11 +56,14 @@ public:
   FakeLayout layout = fake_layout_us();
   bool hotkey_taken = false;          // another program holds the hotkey
   char16_t keypad_decimal = u',';     // what the target writes for the keypad decimal key
+  std::function<void()> on_wait;      // runs at the start of every wait
   std::function<void()> on_key_event; // runs after every key event sent
                                       // (it may push to queued: a press during a paste)
   int message_box_answer = kIdOk;
   std::u16string session; // what the session tells the user, if anything
   TargetWindow target{u"editor", u"Editor", u"Sin título"};
+  WindowHandle switch_to = 0x5678; // where a Switch event moves the focus
+  static constexpr WindowHandle kMainWindow = 0x100;
 
   // Puts the target's keyboard in a state before typing starts.
   void hold(unsigned modifiers);
@@ -69,8 +76,11 @@ public:
   std::u16string instruction;
   std::u16string caption;
   std::u16string link;
-  std::vector<std::uint32_t> link_colors; // every colour set, in order
-  std::vector<std::u16string> opened;     // addresses opened
+  std::u16string button;
+  std::vector<std::u16string> shown_texts;       // every instruction text set, in order
+  std::chrono::steady_clock::time_point clock{}; // the fake's own time
+  std::vector<std::uint32_t> link_colors;        // every colour set, in order
+  std::vector<std::u16string> opened;            // addresses opened
   Point cursor{10, 20};
   std::vector<std::uint8_t> posted; // characters posted to other windows
   bool shown = false;
@@ -89,6 +99,7 @@ public:
   void set_caption(WindowHandle, const std::u16string &text) override { caption = text; }
   void set_instruction(WindowHandle window, const std::u16string &text) override;
   void set_link(WindowHandle, const std::u16string &text) override { link = text; }
+  void set_button(WindowHandle, const std::u16string &text) override { button = text; }
   void set_link_color(WindowHandle window, std::uint32_t color) override;
   void open_address(WindowHandle window, const std::u16string &address) override;
   std::u16string session_notice() override { return session; }
@@ -97,6 +108,8 @@ public:
   CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) override;
   void unregister_hotkey(WindowHandle window, int id) override;
   void wait_message() override;
+  void wait_message_until(std::chrono::steady_clock::time_point until) override;
+  std::chrono::steady_clock::time_point now() override { return clock; }
   bool peek_hotkey(WindowHandle window) override;
   void pump_events() override;
   WindowHandle focused_control() override { return focus; }

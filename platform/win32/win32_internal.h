@@ -14,6 +14,10 @@ namespace teclix::win32 {
 inline constexpr wchar_t kWindowClass[] = L"TeclixForm1";
 inline constexpr UINT_PTR kWakeTimer = 1;
 inline constexpr UINT kWakeIntervalMs = 90;
+// A raw press of the hotkey's key is looked at again this long after it came: by
+// then the hotkey message it made, if any, has been taken.
+inline constexpr UINT_PTR kHotkeyCheckTimer = 2;
+inline constexpr UINT kHotkeyCheckMs = 300;
 // Input events are handed to the system in batches of about this many, and the
 // focus is checked before each batch: a few characters at most (2 events each, 4
 // with Shift, 6 or 8 with AltGr) can follow a focus change.

@@ -28,10 +28,13 @@ void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
   target_ = focused_control();
   focus_lost_ = false;
   typing_ = true;
+  // Its own keys would all come back as raw input.
+  watch_raw_keys(false);
 }
 
 void Win32Platform::end_typing() {
   flush();
+  watch_raw_keys(true);
   typing_ = false;
   mode_ = TypingMode::kDirect;
 }

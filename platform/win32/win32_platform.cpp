@@ -64,22 +64,79 @@ CallResult Win32Platform::register_hotkey(WindowHandle window, int id, Key key,
                     ((modifiers & kControl) ? MOD_CONTROL : 0u) |
                     ((modifiers & kShift) ? MOD_SHIFT : 0u) | ((modifiers & kSuper) ? MOD_WIN : 0u);
   if (RegisterHotKey(to_hwnd(window), id, mods, virtual_key_for(key))) {
+    hotkey_vk_ = virtual_key_for(key);
+    hotkey_mods_ = mods;
+    watch_raw_keys(true);
     return {};
   }
   return {false, system_error_text(GetLastError())};
 }
 
 void Win32Platform::unregister_hotkey(WindowHandle window, int id) {
+  watch_raw_keys(false);
+  hotkey_vk_ = 0;
   UnregisterHotKey(to_hwnd(window), id);
+}
+
+void Win32Platform::watch_raw_keys(bool on) {
+  if (!window_ || hotkey_vk_ == 0) {
+    return;
+  }
+  RAWINPUTDEVICE keyboard{0x01, 0x06, on ? DWORD{RIDEV_INPUTSINK} : DWORD{RIDEV_REMOVE},
+                          on ? window_ : nullptr};
+  RegisterRawInputDevices(&keyboard, 1, sizeof keyboard);
+}
+
+void Win32Platform::on_raw_input(HRAWINPUT input) {
+  RAWINPUT raw{};
+  UINT size = sizeof raw;
+  if (GetRawInputData(input, RID_INPUT, &raw, &size, sizeof(RAWINPUTHEADER)) == UINT(-1) ||
+      raw.header.dwType != RIM_TYPEKEYBOARD || raw.data.keyboard.VKey != hotkey_vk_ ||
+      (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0) {
+    return;
+  }
+  // A press with other modifiers down was not meant as the hotkey.
+  const UINT mods = (down(VK_MENU) ? MOD_ALT : 0u) | (down(VK_CONTROL) ? MOD_CONTROL : 0u) |
+                    (down(VK_SHIFT) ? MOD_SHIFT : 0u) |
+                    (down(VK_LWIN) || down(VK_RWIN) ? MOD_WIN : 0u);
+  if (mods != hotkey_mods_ || raw_press_at_ != 0) {
+    return;
+  }
+  raw_press_at_ = GetTickCount64();
+  SetTimer(window_, kHotkeyCheckTimer, kHotkeyCheckMs, nullptr);
+}
+
+void Win32Platform::check_hotkey_presses() {
+  KillTimer(window_, kHotkeyCheckTimer);
+  MSG queued{};
+  const bool reached = hotkey_taken_at_ + kHotkeyCheckMs >= raw_press_at_ ||
+                       PeekMessageW(&queued, window_, WM_HOTKEY, WM_HOTKEY, PM_NOREMOVE);
+  raw_press_at_ = 0;
+  if (!reached && events_) {
+    events_->on_hotkey_taken();
+  }
 }
 
 void Win32Platform::wait_message() {
   WaitMessage();
 }
 
+void Win32Platform::wait_message_until(std::chrono::steady_clock::time_point until) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now()).count();
+  if (left > 0) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                              static_cast<DWORD>(std::min<long long>(left, INFINITE - 1)),
+                              QS_ALLINPUT);
+  }
+}
+
 bool Win32Platform::peek_hotkey(WindowHandle window) {
   MSG msg{};
-  return PeekMessageA(&msg, to_hwnd(window), WM_HOTKEY, WM_HOTKEY, PM_REMOVE) != 0;
+  if (PeekMessageA(&msg, to_hwnd(window), WM_HOTKEY, WM_HOTKEY, PM_REMOVE) == 0) {
+    return false;
+  }
+  hotkey_taken_at_ = GetTickCount64();
+  return true;
 }
 
 void Win32Platform::pump_events() {

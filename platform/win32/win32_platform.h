@@ -22,6 +22,7 @@ public:
   void set_caption(WindowHandle window, const std::u16string &text) override;
   void set_instruction(WindowHandle window, const std::u16string &text) override;
   void set_link(WindowHandle window, const std::u16string &text) override;
+  void set_button(WindowHandle window, const std::u16string &text) override;
   void set_link_color(WindowHandle window, std::uint32_t color) override;
   void open_address(WindowHandle window, const std::u16string &address) override;
   std::u16string session_notice() override { return {}; }
@@ -30,6 +31,7 @@ public:
   CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) override;
   void unregister_hotkey(WindowHandle window, int id) override;
   void wait_message() override;
+  void wait_message_until(std::chrono::steady_clock::time_point until) override;
   bool peek_hotkey(WindowHandle window) override;
   void pump_events() override;
   WindowHandle focused_control() override;
@@ -70,6 +72,13 @@ private:
   void layout_link();
   int scaled(int pixels_at_96_dpi) const;
   bool over_link(LPARAM lparam) const;
+  bool over_button(LPARAM lparam) const;
+  // Raw keyboard input, also while another program has the focus: a press of the
+  // hotkey's key that brings no hotkey message went to a program whose low-level
+  // hook swallowed it.
+  void watch_raw_keys(bool on);
+  void on_raw_input(HRAWINPUT input);
+  void check_hotkey_presses();
   INPUT key_input(WORD vk, bool up) const;
   void queue_key(WORD vk, bool up);
   void flush();
@@ -81,6 +90,13 @@ private:
   HFONT link_font_ = nullptr;
   std::u16string instruction_;
   std::u16string link_;
+  std::u16string button_; // the paste button's caption
+  RECT button_rect_{};
+  bool button_pressed_ = false;
+  UINT hotkey_vk_ = 0;            // the hotkey's key, watched in raw input
+  UINT hotkey_mods_ = 0;          // and its MOD_ bits
+  ULONGLONG hotkey_taken_at_ = 0; // when the last hotkey message was taken
+  ULONGLONG raw_press_at_ = 0;    // when a raw press not yet decided on came
   COLORREF link_color_ = RGB(255, 0, 0);
   RECT link_rect_{};
   RECT instruction_rect_{};

@@ -36,6 +36,11 @@ bool Win32Platform::over_link(LPARAM lparam) const {
   return PtInRect(&link_rect_, p) != 0;
 }
 
+bool Win32Platform::over_button(LPARAM lparam) const {
+  const POINT p{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  return PtInRect(&button_rect_, p) != 0;
+}
+
 LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   switch (msg) {
   case WM_CLOSE:
@@ -76,7 +81,8 @@ LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
       GetClientRect(hwnd, &client);
       if (over_link(lparam)) {
         events_->on_link_mouse_move();
-      } else if (PtInRect(&client, p) && !PtInRect(&instruction_rect_, p)) {
+      } else if (PtInRect(&client, p) && !PtInRect(&instruction_rect_, p) &&
+                 !PtInRect(&button_rect_, p)) {
         // Moves reported from outside the client area (while the pointer enters or
         // leaves it) are not over the background.
         events_->on_background_mouse_move();
@@ -95,14 +101,32 @@ LRESULT Win32Platform::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     break;
   case WM_LBUTTONDOWN:
     link_pressed_ = over_link(lparam);
+    button_pressed_ = over_button(lparam);
     return 0;
   case WM_LBUTTONUP:
-    // A click is a press and a release both on the link.
+    // A click is a press and a release both on the link, or both on the button.
     if (link_pressed_ && over_link(lparam) && events_) {
       events_->on_link_click();
+    } else if (button_pressed_ && over_button(lparam) && events_) {
+      events_->on_paste_button_click();
     }
-    link_pressed_ = false;
+    link_pressed_ = button_pressed_ = false;
     return 0;
+  case WM_INPUT:
+    on_raw_input(reinterpret_cast<HRAWINPUT>(lparam));
+    break; // DefWindowProc frees the input's buffer
+  case WM_TIMER:
+    if (wparam == kHotkeyCheckTimer) {
+      check_hotkey_presses();
+      return 0;
+    }
+    break;
+  case WM_KEYDOWN:
+    if (wparam == VK_ESCAPE && events_) {
+      events_->on_escape_key();
+      return 0;
+    }
+    break;
   default:
     break;
   }
@@ -126,6 +150,16 @@ void Win32Platform::paint(HWND hwnd) {
   SetTextColor(dc, link_color_);
   RECT link = link_rect_;
   DrawTextW(dc, wide(link_), -1, &link, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+
+  // The paste button: a face with a one-pixel edge and its caption in the middle.
+  RECT face = button_rect_;
+  FillRect(dc, &face, GetSysColorBrush(COLOR_BTNSHADOW));
+  InflateRect(&face, -1, -1);
+  FillRect(dc, &face, GetSysColorBrush(COLOR_BTNFACE));
+  SelectObject(dc, instruction_font_);
+  SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+  DrawTextW(dc, wide(button_), -1, &face,
+            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   SelectObject(dc, old);
   EndPaint(hwnd, &ps);
 }
@@ -146,6 +180,8 @@ void Win32Platform::scale_contents() {
   // The instruction label: 15, 1260, 6375 x 1110 twips.
   instruction_rect_ = RECT{scaled(1), scaled(84), scaled(1 + 425), scaled(84 + 74)};
   link_font_ = font(2025);
+  // The paste button, in the free strip above the link at the right.
+  button_rect_ = RECT{scaled(432 - 8 - 104), scaled(4), scaled(432 - 8), scaled(4 + 22)};
   layout_link();
 }
 
@@ -221,6 +257,12 @@ void Win32Platform::set_instruction(WindowHandle window, const std::u16string &t
 void Win32Platform::set_link(WindowHandle, const std::u16string &text) {
   link_ = text;
   layout_link();
+}
+
+void Win32Platform::set_button(WindowHandle window, const std::u16string &text) {
+  button_ = text;
+  InvalidateRect(to_hwnd(window), &button_rect_, FALSE);
+  UpdateWindow(to_hwnd(window));
 }
 
 void Win32Platform::set_link_color(WindowHandle window, std::uint32_t color) {

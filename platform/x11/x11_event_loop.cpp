@@ -59,11 +59,18 @@ void EventLoop::poll_connection(int timeout_ms) {
   }
 }
 
-void EventLoop::wait() {
+void EventLoop::wait(Clock::time_point until) {
   while (true) {
-    const int timeout = run_due(); // its requests may bring events in
-    if (XPending(display_) > 0) {  // flushes, then reads
+    int timeout = run_due();      // its requests may bring events in
+    if (XPending(display_) > 0) { // flushes, then reads
       return;
+    }
+    if (until != Clock::time_point::max()) {
+      const int left = milliseconds_until(until);
+      if (left == 0) {
+        return;
+      }
+      timeout = timeout < 0 ? left : std::min(timeout, left);
     }
     poll_connection(timeout);
   }

@@ -16,7 +16,7 @@ public:
   using Predicate = Bool (*)(Display *, XEvent *, XPointer);
 
   // The program's deadlines; each has at most one time set.
-  enum class Deadline { kGiveBackKeys };
+  enum class Deadline { kGiveBackKeys, kHotkeyCheck };
 
   explicit EventLoop(Display *display) : display_(display) {}
 
@@ -25,8 +25,9 @@ public:
   void set(Deadline deadline, Clock::time_point when, std::function<void()> action);
   void cancel(Deadline deadline);
 
-  // Blocks until an event is queued, running the deadlines that come due meanwhile.
-  void wait();
+  // Blocks until an event is queued, running the deadlines that come due meanwhile;
+  // returns at until when nothing came before.
+  void wait(Clock::time_point until = Clock::time_point::max());
   // Takes the first queued event that matches, waiting for one until the deadline
   // (deadlines of the program are not run). False when none came in time.
   bool take_event(Predicate predicate, XPointer arg, Clock::time_point until, XEvent &out);

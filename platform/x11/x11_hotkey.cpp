@@ -78,6 +78,7 @@ bool Hotkey::take_press() {
   if (!XCheckIfEvent(x_.display, &e, is_press_of, reinterpret_cast<XPointer>(&keycode_))) {
     return false;
   }
+  last_press_ = e.xkey.time;
   // The press started a keyboard grab that lasts until the key is released; end it
   // now, or the keys about to be typed would come back to this program.
   XUngrabKeyboard(x_.display, CurrentTime);

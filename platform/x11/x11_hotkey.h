@@ -22,6 +22,9 @@ public:
   // Removes at most one press of the key from the queue; true if one was removed.
   bool take_press();
   unsigned keycode() const { return keycode_; }
+  unsigned modifiers() const { return modifiers_; }
+  // The server time of the last press taken.
+  Time last_press() const { return last_press_; }
 
 private:
   // The grab for each state of Caps Lock and NumLock, which are part of the X key state.
@@ -31,6 +34,7 @@ private:
   unsigned keycode_ = 0;
   unsigned modifiers_ = 0;
   bool held_ = false;
+  Time last_press_ = CurrentTime;
 };
 
 } // namespace teclix::x11

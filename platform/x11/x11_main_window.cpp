@@ -8,6 +8,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <X11/keysym.h>
 
 #include "platform/x11/x11_dialog.h"
 #include "platform/x11/x11_text.h"
@@ -34,8 +35,12 @@ MainWindow::MainWindow(const Connection &connection) : x_(connection) {
       open_font(x_.display, x_.screen, 9.75, dpi_, {"Liberation Serif:bold", "serif:bold", "sans"});
   link_font_ = open_font(x_.display, x_.screen, 20.25, dpi_,
                          {"Liberation Serif:bold", "serif:bold", "sans"});
-  ink_ready_ = XftColorAllocName(x_.display, DefaultVisual(x_.display, x_.screen),
-                                 DefaultColormap(x_.display, x_.screen), "black", &ink_);
+  Visual *visual = DefaultVisual(x_.display, x_.screen);
+  Colormap colormap = DefaultColormap(x_.display, x_.screen);
+  ink_ready_ = XftColorAllocName(x_.display, visual, colormap, "black", &ink_);
+  button_colors_ready_ =
+      XftColorAllocName(x_.display, visual, colormap, "#e1e1e1", &button_face_) &&
+      XftColorAllocName(x_.display, visual, colormap, "#7a7a7a", &button_edge_);
 }
 
 MainWindow::~MainWindow() {
@@ -47,6 +52,10 @@ MainWindow::~MainWindow() {
   }
   if (link_ink_ready_) {
     XftColorFree(x_.display, visual, colormap, &link_ink_);
+  }
+  if (button_colors_ready_) {
+    XftColorFree(x_.display, visual, colormap, &button_face_);
+    XftColorFree(x_.display, visual, colormap, &button_edge_);
   }
   for (XftFont *font : {font_, link_font_}) {
     if (font) {
@@ -78,7 +87,7 @@ Window MainWindow::create(WindowEvents &events) {
   XSetWindowAttributes a{};
   a.background_pixel = WhitePixel(d, x_.screen);
   a.event_mask = ExposureMask | StructureNotifyMask | PointerMotionMask | EnterWindowMask |
-                 ButtonPressMask | ButtonReleaseMask;
+                 ButtonPressMask | ButtonReleaseMask | KeyPressMask;
   a.cursor = XCreateFontCursor(d, XC_left_ptr);
   window_ = XCreateWindow(d, x_.root, x, y, static_cast<unsigned>(width),
                           static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
@@ -129,6 +138,11 @@ void MainWindow::set_link(const std::string &text) {
   link_ = text;
   layout_link();
   draw();
+}
+
+void MainWindow::set_button(const std::string &text) {
+  button_ = text;
+  draw_button();
 }
 
 void MainWindow::set_link_color(std::uint32_t color) {
@@ -189,6 +203,28 @@ void MainWindow::draw() {
     XftDrawSetClip(draw_, nullptr);
   }
   draw_link();
+  draw_button();
+}
+
+// The paste button: a face with a one-pixel edge and its caption in the middle.
+void MainWindow::draw_button() {
+  if (!draw_ || window_ == None || !font_ || !ink_ready_ || !button_colors_ready_) {
+    return;
+  }
+  const Rect &r = layout_.button;
+  const auto w = static_cast<unsigned>(r.width), h = static_cast<unsigned>(r.height);
+  XftDrawRect(draw_, &button_edge_, r.x, r.y, w, h);
+  XftDrawRect(draw_, &button_face_, r.x + 1, r.y + 1, w - 2, h - 2);
+  const int text_x = r.x + (r.width - text_width(x_.display, font_, button_)) / 2;
+  const int text_y = r.y + (r.height - (font_->ascent + font_->descent)) / 2 + font_->ascent;
+  XRectangle clip{static_cast<short>(r.x + 1), static_cast<short>(r.y + 1),
+                  static_cast<unsigned short>(w - 2), static_cast<unsigned short>(h - 2)};
+  XftDrawSetClipRectangles(draw_, 0, 0, &clip, 1);
+  XftDrawStringUtf8(draw_, &ink_, font_, text_x, text_y,
+                    reinterpret_cast<const FcChar8 *>(button_.data()),
+                    static_cast<int>(button_.size()));
+  XftDrawSetClip(draw_, nullptr);
+  XFlush(x_.display);
 }
 
 // Paints the link label alone: a colour change repaints nothing else.
@@ -215,26 +251,34 @@ void MainWindow::on_pointer(int x, int y) {
   case PointerArea::kBackground:
     events_->on_background_mouse_move();
     break;
+  case PointerArea::kButton:
   case PointerArea::kInstruction:
   case PointerArea::kOutside:
     break;
   }
 }
 
-// A click on the link is a press and a release of the first button, both on it.
+// A click on the link or the paste button is a press and a release of the first
+// mouse button, both on it.
 void MainWindow::on_button(const XButtonEvent &e) {
   if (e.button != Button1) {
     return;
   }
-  const bool on_link = pointer_area(layout_, link_rect_, e.x, e.y) == PointerArea::kLink;
+  const PointerArea area = pointer_area(layout_, link_rect_, e.x, e.y);
+  const bool on_link = area == PointerArea::kLink;
+  const bool on_button = area == PointerArea::kButton;
   if (e.type == ButtonPress) {
     link_pressed_ = on_link;
+    button_pressed_ = on_button;
     return;
   }
-  const bool click = link_pressed_ && on_link;
-  link_pressed_ = false;
-  if (click) {
+  const bool link_click = link_pressed_ && on_link;
+  const bool button_click = button_pressed_ && on_button;
+  link_pressed_ = button_pressed_ = false;
+  if (link_click) {
     events_->on_link_click();
+  } else if (button_click) {
+    events_->on_paste_button_click();
   }
 }
 
@@ -260,6 +304,11 @@ bool MainWindow::handle(const XEvent &e) {
   case ButtonPress:
   case ButtonRelease:
     on_button(e.xbutton);
+    break;
+  case KeyPress:
+    if (XLookupKeysym(const_cast<XKeyEvent *>(&e.xkey), 0) == XK_Escape) {
+      events_->on_escape_key();
+    }
     break;
   case ClientMessage:
     if (e.xclient.message_type == x_.atoms.wm_protocols &&

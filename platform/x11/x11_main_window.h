@@ -29,6 +29,8 @@ public:
   void set_caption(const std::string &text);
   void set_instruction(const std::string &text);
   void set_link(const std::string &text);
+  // The paste button's caption.
+  void set_button(const std::string &text);
   // The link label's text colour, as 0x00BBGGRR.
   void set_link_color(std::uint32_t color);
   // Repaints the whole window.
@@ -38,6 +40,7 @@ public:
 
 private:
   void draw_link();
+  void draw_button();
   void layout_instruction();
   void layout_link();
   void on_pointer(int x, int y);
@@ -55,6 +58,8 @@ private:
   Rect link_rect_;                   // where the link label is; it fits its text
   Window link_cursor_window_ = None; // over the link label, for the hand pointer
   bool link_pressed_ = false;        // button 1 went down on the link
+  std::string button_;               // the paste button's caption
+  bool button_pressed_ = false;      // button 1 went down on the paste button
   XftFont *font_ = nullptr;          // the instruction's font
   XftFont *link_font_ = nullptr;
   XftDraw *draw_ = nullptr;
@@ -62,6 +67,9 @@ private:
   bool ink_ready_ = false;
   XftColor link_ink_{};
   bool link_ink_ready_ = false;
+  XftColor button_face_{}; // the paste button's face and edge, as the desktop's buttons
+  XftColor button_edge_{};
+  bool button_colors_ready_ = false;
 };
 
 // WM_NAME in the most portable encoding that holds the title, and _NET_WM_NAME in UTF-8.

@@ -57,12 +57,13 @@ std::unique_ptr<X11Platform> X11Platform::open(const char *display_name, std::st
 
 X11Platform::X11Platform(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), loop_(connection_->display), window_(*connection_),
-      hotkey_(*connection_), clipboard_(*connection_, loop_), keyboard_(*connection_),
-      synthetic_(*connection_, loop_, keyboard_) {}
+      hotkey_(*connection_), hotkey_watch_(*connection_, loop_), clipboard_(*connection_, loop_),
+      keyboard_(*connection_), synthetic_(*connection_, loop_, keyboard_) {}
 
 // --- The main window -------------------------------------------------------------------
 
 WindowHandle X11Platform::create_main_window(WindowEvents &events) {
+  events_ = &events;
   return window_.create(events);
 }
 
@@ -82,6 +83,10 @@ void X11Platform::set_instruction(WindowHandle, const std::u16string &text) {
 
 void X11Platform::set_link(WindowHandle, const std::u16string &text) {
   window_.set_link(utf16_to_utf8(text));
+}
+
+void X11Platform::set_button(WindowHandle, const std::u16string &text) {
+  window_.set_button(utf16_to_utf8(text));
 }
 
 void X11Platform::set_link_color(WindowHandle, std::uint32_t color) {
@@ -151,10 +156,19 @@ CallResult X11Platform::register_hotkey(WindowHandle, int, Key key, unsigned mod
   mods |= (modifiers & kSuper) ? Mod4Mask : 0;
   const CallResult result = hotkey_.grab(*keysym, mods);
   keyboard_.reserve(hotkey_.keycode());
+  // A press another client takes is told to the window (from the event loop).
+  if (result.ok && !hotkey_watch_.start(hotkey_.keycode(), mods, [this] {
+        if (events_) {
+          events_->on_hotkey_taken();
+        }
+      })) {
+    std::fprintf(stderr, "teclix: sin XInput 2.1, no se sabrá si otra ventana se queda con F10\n");
+  }
   return result;
 }
 
 void X11Platform::unregister_hotkey(WindowHandle, int) {
+  hotkey_watch_.stop();
   hotkey_.release();
 }
 
@@ -162,8 +176,16 @@ void X11Platform::wait_message() {
   loop_.wait();
 }
 
+void X11Platform::wait_message_until(std::chrono::steady_clock::time_point until) {
+  loop_.wait(until);
+}
+
 bool X11Platform::peek_hotkey(WindowHandle) {
-  return hotkey_.take_press();
+  if (!hotkey_.take_press()) {
+    return false;
+  }
+  hotkey_watch_.reached(hotkey_.last_press());
+  return true;
 }
 
 void X11Platform::pump_events() {
@@ -176,6 +198,8 @@ void X11Platform::pump_events() {
     if (e.type == MappingNotify) {
       XRefreshKeyboardMapping(&e.xmapping);
       keyboard_.map_changed();
+    } else if (hotkey_watch_.handle(e)) {
+      // a raw key press, looked at for the hotkey
     } else {
       // F10 presses that came in during a paste, and releases, do nothing.
       window_.handle(e);
@@ -286,6 +310,7 @@ void X11Platform::schedule_give_back() {
 
 void X11Platform::begin_typing(std::u16string_view text, TypingMode mode) {
   loop_.cancel(EventLoop::Deadline::kGiveBackKeys);
+  hotkey_watch_.pause(true);
   keyboard_.begin_typing(text, mode);
 }
 
@@ -306,6 +331,7 @@ void X11Platform::pause(std::chrono::milliseconds time) {
 }
 
 void X11Platform::end_typing() {
+  hotkey_watch_.pause(false);
   keyboard_.end_typing();
   schedule_give_back();
 }

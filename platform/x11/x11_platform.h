@@ -11,6 +11,7 @@
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_event_loop.h"
 #include "platform/x11/x11_hotkey.h"
+#include "platform/x11/x11_hotkey_watch.h"
 #include "platform/x11/x11_keyboard.h"
 #include "platform/x11/x11_keymap_reader.h"
 #include "platform/x11/x11_main_window.h"
@@ -33,6 +34,7 @@ public:
   void set_caption(WindowHandle window, const std::u16string &text) override;
   void set_instruction(WindowHandle window, const std::u16string &text) override;
   void set_link(WindowHandle window, const std::u16string &text) override;
+  void set_button(WindowHandle window, const std::u16string &text) override;
   void set_link_color(WindowHandle window, std::uint32_t color) override;
   void open_address(WindowHandle window, const std::u16string &address) override;
   // Under Wayland, F10 reaches this program and its keys reach other programs
@@ -44,6 +46,7 @@ public:
   CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) override;
   void unregister_hotkey(WindowHandle window, int id) override;
   void wait_message() override;
+  void wait_message_until(std::chrono::steady_clock::time_point until) override;
   bool peek_hotkey(WindowHandle window) override;
   void pump_events() override;
 
@@ -85,6 +88,8 @@ private:
   EventLoop loop_;
   MainWindow window_;
   Hotkey hotkey_;
+  HotkeyWatch hotkey_watch_;
+  WindowEvents *events_ = nullptr;
   Clipboard clipboard_;
   Keyboard keyboard_;
   SyntheticEvents synthetic_;

@@ -39,6 +39,10 @@ MainLayout main_layout(double dpi) {
                             twips_to_pixels(6375, dpi), twips_to_pixels(1110, dpi)};
   layout.link_x = twips_to_pixels(60, dpi);
   layout.link_y = twips_to_pixels(435, dpi);
+  // The strip above the link is free: the button sits there, at the right.
+  const int button_width = scale_pixels(104, dpi), button_height = scale_pixels(22, dpi);
+  layout.button = Rect{layout.width - scale_pixels(8, dpi) - button_width, scale_pixels(4, dpi),
+                       button_width, button_height};
   return layout;
 }
 
@@ -49,6 +53,9 @@ PointerArea pointer_area(const MainLayout &layout, const Rect &link, int x, int 
   // The link is drawn last, so it is on top where the two labels meet.
   if (link.contains(x, y)) {
     return PointerArea::kLink;
+  }
+  if (layout.button.contains(x, y)) {
+    return PointerArea::kButton;
   }
   if (layout.instruction.contains(x, y)) {
     return PointerArea::kInstruction;

@@ -43,10 +43,11 @@ struct MainLayout {
   Rect instruction; // the instruction label, which wraps its text inside
   int link_x = 0;   // top-left corner of the link label, which sizes itself to its text
   int link_y = 0;
+  Rect button; // the paste button, in the top right corner above the link
 };
 MainLayout main_layout(double dpi);
 
-enum class PointerArea { kLink, kInstruction, kBackground, kOutside };
+enum class PointerArea { kLink, kButton, kInstruction, kBackground, kOutside };
 // What a pointer at (x, y) in the window's coordinates is over.
 PointerArea pointer_area(const MainLayout &layout, const Rect &link, int x, int y);
 

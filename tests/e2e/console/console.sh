@@ -75,34 +75,76 @@ console_build_guest() {
 console_ready() { grep -aq "^$CONSOLE_MARKER" "$CONSOLE_SERIAL" 2>/dev/null; }
 console_ready_or_gone() { console_ready || pid_gone "$CONSOLE_QEMU_PID"; }
 
+# console_boot KEYMAP DISPLAY_ARGS...: starts QEMU with the guest and these display
+# arguments and waits for its reader; 0 when it is ready, 2 when QEMU ended because
+# its VNC port was in use.
+console_boot() {
+  local keymap=$1 limit=${CONSOLE_BOOT_TIMEOUT:-300} qlog=$E2E_TMP/qemu.log
+  shift
+  : >"$CONSOLE_SERIAL"
+  qemu-system-x86_64 -machine pc,accel=tcg -m 256 -smp 1 -nic none -no-reboot \
+    -name teclix-console -kernel "$CONSOLE_KERNEL" -initrd "$CONSOLE_INITRD" \
+    -append "console=tty1 quiet loglevel=3 vt.default_utf8=1 keymap=$keymap" \
+    "$@" -serial "file:$CONSOLE_SERIAL" -monitor none -parallel none \
+    "${CONSOLE_QEMU_EXTRA[@]}" \
+    </dev/null >/dev/null 2>"$qlog" &
+  CONSOLE_QEMU_PID=$!
+  track "$CONSOLE_QEMU_PID"
+  wait_until "$limit" console_ready_or_gone || die "the guest did not get ready in ${limit}s"
+  if console_ready; then
+    CONSOLE_START=$(file_size "$CONSOLE_SERIAL")
+    return 0
+  fi
+  stop_pid "$CONSOLE_QEMU_PID"
+  grep -q 'in use' "$qlog" && return 2
+  die "QEMU ended: $(tail -n3 "$qlog")"
+}
+
 # console_start_qemu [KEYMAP] [VNC_OPTIONS]: boots the guest with the console
 # keymap (us or one of CONSOLE_KEYMAPS) and waits for its reader. VNC_OPTIONS
 # are appended to -vnc (e.g. ",key-delay-ms=5"). Sets CONSOLE_VNC_PORT.
 console_start_qemu() {
-  local keymap=${1:-us} vnc_opts=${2:-} n tries limit=${CONSOLE_BOOT_TIMEOUT:-300} start=$SECONDS
-  local qlog=$E2E_TMP/qemu.log
+  local keymap=${1:-us} vnc_opts=${2:-} n tries start=$SECONDS
   CONSOLE_SERIAL=$E2E_TMP/serial.out
   for ((n = 2000 + RANDOM % 2000, tries = 0; tries < 20; n++, tries++)); do
-    : >"$CONSOLE_SERIAL"
-    qemu-system-x86_64 -machine pc,accel=tcg -m 256 -smp 1 -nic none -no-reboot \
-      -name teclix-console -kernel "$CONSOLE_KERNEL" -initrd "$CONSOLE_INITRD" \
-      -append "console=tty1 quiet loglevel=3 vt.default_utf8=1 keymap=$keymap" \
-      -vnc "127.0.0.1:$n$vnc_opts" -serial "file:$CONSOLE_SERIAL" -monitor none -parallel none \
-      "${CONSOLE_QEMU_EXTRA[@]}" \
-      </dev/null >/dev/null 2>"$qlog" &
-    CONSOLE_QEMU_PID=$!
-    track "$CONSOLE_QEMU_PID"
-    wait_until "$limit" console_ready_or_gone || die "the guest did not get ready in ${limit}s"
-    if console_ready; then
+    if console_boot "$keymap" -vnc "127.0.0.1:$n$vnc_opts"; then
       CONSOLE_VNC_PORT=$((5900 + n))
-      CONSOLE_START=$(file_size "$CONSOLE_SERIAL")
       log "guest ready in $((SECONDS - start)) s, VNC on 127.0.0.1:$CONSOLE_VNC_PORT: $(grep -a "^$CONSOLE_MARKER" "$CONSOLE_SERIAL" | head -c 120)"
       return 0
     fi
-    stop_pid "$CONSOLE_QEMU_PID"
-    grep -q 'in use' "$qlog" || die "QEMU ended: $(tail -n3 "$qlog")"
   done
   die "no free VNC port"
+}
+
+# console_start_qemu_window [KEYMAP]: boots the guest in QEMU's own GTK window on
+# $DISPLAY, which takes the keyboard and the pointer once clicked into (a PS/2
+# mouse). Sets CONSOLE_VIEWER_WIN to that window.
+console_qemu_window() {
+  CONSOLE_VIEWER_WIN=$(xdotool search --onlyvisible --pid "$CONSOLE_QEMU_PID" --name '^QEMU' 2>/dev/null | head -n1)
+  [ -n "$CONSOLE_VIEWER_WIN" ]
+}
+console_start_qemu_window() {
+  local start=$SECONDS
+  CONSOLE_SERIAL=$E2E_TMP/serial.out
+  console_boot "${1:-us}" -display gtk || die "QEMU did not start"
+  wait_until 20 console_qemu_window || die "no QEMU window"
+  log "guest ready in $((SECONDS - start)) s, in QEMU's window $CONSOLE_VIEWER_WIN"
+}
+
+# console_grab / console_release: a click into QEMU's window, which then holds the
+# keyboard and the pointer (its title says how to let go), and the keys that let go.
+# The window also gets the focus, as a window manager would give it on the click.
+console_title_has() { xdotool getwindowname "$CONSOLE_VIEWER_WIN" 2>/dev/null | grep -q "$1"; }
+console_grab() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$CONSOLE_VIEWER_WIN")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  wait_until 10 console_title_has 'release grab' || die "QEMU did not take the keyboard"
+  focus "$CONSOLE_VIEWER_WIN"
+}
+console_release() {
+  xdotool key ctrl+alt+g
+  wait_until 10 eval '! console_title_has "release grab"' || die "QEMU did not let go"
 }
 
 console_viewer_window() {

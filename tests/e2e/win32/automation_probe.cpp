@@ -101,6 +101,9 @@ public:
   void on_background_mouse_move() override {}
   void on_link_mouse_move() override {}
   void on_link_click() override {}
+  void on_paste_button_click() override {}
+  void on_escape_key() override {}
+  void on_hotkey_taken() override {}
 };
 
 void pump() {
@@ -250,8 +253,8 @@ int wmain(int argc, wchar_t **argv) {
   if (mode == L"text" && argc == 4) {
     HWND target = GetWindow(FindWindowW(nullptr, argv[3]), GW_CHILD);
     std::uint8_t key = 0;
-    teclix::post_text(platform, reinterpret_cast<std::uintptr_t>(target),
-                         u"Año: ÑANDÚ, 5 €\r\nfin", key);
+    teclix::post_text(platform, reinterpret_cast<std::uintptr_t>(target), u"Año: ÑANDÚ, 5 €\r\nfin",
+                      key);
     log_line("key " + std::to_string(key));
     return 0;
   }

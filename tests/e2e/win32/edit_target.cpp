@@ -16,7 +16,15 @@
 // logged to OUTPUT_FILE.keys as "TIME_MS down|up SCAN EXTENDED VK", or
 // "TIME_MS unicode CODE" for a Unicode one.
 //
-//   edit_target.exe OUTPUT_FILE [--no-focus | --chars | --scan es|us] [--title TITLE] [--at X Y]
+// With --swallow-f10 the program also stands for a virtual machine's window that
+// keeps F10 for its guest: a low-level keyboard hook takes every F10 key event, down
+// and up, real or injected, away from all other programs, and passes every other key
+// on. The number of F10 key events it has taken (a press and its release are two)
+// is kept in OUTPUT_FILE.swallowed, written with 0 before OUTPUT_FILE first appears;
+// the program exits with 1 if the hook cannot be installed.
+//
+//   edit_target.exe OUTPUT_FILE [--no-focus | --chars | --scan es|us] [--swallow-f10]
+//                   [--title TITLE] [--at X Y]
 #include <windows.h>
 
 #include <array>
@@ -37,6 +45,8 @@ HWND g_edit = nullptr;
 std::string g_keys;
 int g_caps_presses = 0;
 ULONGLONG g_saved_at = 0;
+bool g_swallow_f10 = false;
+int g_swallowed_f10 = 0;
 
 // --- The console: scan codes read as a guest's layout would ----------------------
 
@@ -205,6 +215,9 @@ void save(const std::string &bytes, const std::wstring &path = g_output) {
 }
 
 void save_now() {
+  if (g_swallow_f10) {
+    save(std::to_string(g_swallowed_f10), g_output + L".swallowed");
+  }
   if (g_no_focus) {
     save(g_keys);
     return;
@@ -221,6 +234,18 @@ void save_now() {
   GetWindowTextW(g_edit, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(length));
   save(to_utf8(text));
+}
+
+// Takes F10 away from every program, as a virtual machine's window does for its guest.
+// The count is saved with the text, by the 50 ms timer: a swallowed key brings no
+// message of its own.
+LRESULT CALLBACK swallow_f10(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HC_ACTION && reinterpret_cast<const KBDLLHOOKSTRUCT *>(lparam)->vkCode == VK_F10) {
+    ++g_swallowed_f10;
+    g_dirty = true;
+    return 1;
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -311,6 +336,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       g_console = true;
       g_spanish_guest = std::wstring(argv[++i]) == L"es";
       g_guest = g_spanish_guest ? spanish_layout() : us_layout();
+    } else if (arg == L"--swallow-f10") {
+      g_swallow_f10 = true;
     } else if (arg == L"--title" && i + 1 < argc) {
       title = argv[++i];
     } else if (arg == L"--at" && i + 2 < argc) {
@@ -334,6 +361,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   HWND hwnd = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                               x, y, 500, 300, nullptr, nullptr, instance, nullptr);
   if (!hwnd) {
+    return 1;
+  }
+  if (g_swallow_f10 && !SetWindowsHookExW(WH_KEYBOARD_LL, swallow_f10, instance, 0)) {
     return 1;
   }
   MSG msg{};

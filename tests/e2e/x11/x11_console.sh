@@ -108,4 +108,58 @@ for keymap in us es; do
   console_stop
   close_teclix || fail "console/$keymap: teclix did not close"
 done
+
+# QEMU's own window, clicked into: it holds the whole keyboard, so F10 goes to the
+# guest. Teclix says so, and its countdown types into the window all the same.
+set_layout us
+console_start_qemu_window us
+start_teclix # mapped after QEMU's window, so it stays in sight
+# countdown_into_qemu NAME START TEXT_FILE: sets the clipboard, starts the countdown
+# (START: f10, pressed in Teclix's window, or button, a click on it), clicks into the
+# guest's window as a user would, and checks that exactly the text arrived.
+countdown_into_qemu() {
+  local name=$1 X Y WIDTH HEIGHT SCREEN WINDOW
+  set_clipboard "$3"
+  console_release
+  if [ "$2" = f10 ]; then
+    focus "$TECLIX_WIN"
+    xdotool key F10
+  else
+    eval "$(xdotool getwindowgeometry --shell "$TECLIX_WIN")"
+    xdotool mousemove $((X + WIDTH - 60)) $((Y + 15)) click 1
+  fi
+  console_mark
+  console_grab
+  console_wait_stable "$(file_size "$3")" 8 60
+  console_received "$E2E_TMP/got"
+  expect_same "console/qemu_window/$name" "$3" "$E2E_TMP/got"
+}
+console_grab
+ink=$(third_line_ink)
+console_mark
+xdotool key F10
+# The guest gets F10 itself (ESC [ 2 1 ~ on its console) and Teclix types nothing.
+console_wait_stable 5 2 10
+console_received "$E2E_TMP/got"
+printf '\033[21~' >"$E2E_TMP/expected"
+expect_same "console/qemu_window/f10_went_to_the_guest" "$E2E_TMP/expected" "$E2E_TMP/got"
+if ((ink == 0)) && wait_until 5 eval '(($(third_line_ink) > 50))'; then
+  pass "console/qemu_window/f10_taken_is_said"
+  import -window "$TECLIX_WIN" "$E2E_ARTIFACTS/teclix-x11-f10-taken.png"
+else
+  fail "console/qemu_window/f10_taken_is_said: $ink dark pixels before, $(third_line_ink) after"
+fi
+# Lines, tabs and every printable ASCII sign.
+{
+  printf 'uno\tdos\r'
+  awk 'BEGIN { for (c = 32; c < 127; c++) printf "%c", c }'
+  printf '\r(tres)\t{4}\r'
+} >"$E2E_TMP/ascii"
+countdown_into_qemu text f10 "$E2E_TMP/ascii"
+# No modifier left down in the guest: a probe after it arrives as itself.
+printf 'probe-1;a' >"$E2E_TMP/probe"
+countdown_into_qemu no_modifier_left_down button "$E2E_TMP/probe"
+console_release
+console_stop
+close_teclix || fail "console/qemu_window: teclix did not close"
 finish

@@ -81,6 +81,7 @@ TEST(MainWindow, LayoutAt96And144Dpi) {
   EXPECT_EQ(at96.instruction, (Rect{1, 84, 425, 74}));
   EXPECT_EQ(at96.link_x, 4);
   EXPECT_EQ(at96.link_y, 29);
+  EXPECT_EQ(at96.button, (Rect{320, 4, 104, 22}));
 
   const MainLayout at144 = main_layout(144);
   EXPECT_EQ(at144.width, 648);
@@ -88,6 +89,12 @@ TEST(MainWindow, LayoutAt96And144Dpi) {
   EXPECT_EQ(at144.instruction, (Rect{2, 126, 638, 111}));
   EXPECT_EQ(at144.link_x, 6);
   EXPECT_EQ(at144.link_y, 44);
+  EXPECT_EQ(at144.button, (Rect{480, 6, 156, 33}));
+  // The button stays in the strip above the link, inside the window.
+  for (const MainLayout &l : {at96, at144}) {
+    EXPECT_LT(l.button.y + l.button.height, l.link_y);
+    EXPECT_LT(l.button.x + l.button.width, l.width);
+  }
 }
 
 TEST(MainWindow, PointerAreas) {
@@ -98,19 +105,15 @@ TEST(MainWindow, PointerAreas) {
     PointerArea area;
   };
   for (const Case &c : {
-           Case{0, 0, PointerArea::kBackground},
-           Case{3, 40, PointerArea::kBackground},
-           Case{4, 29, PointerArea::kLink},
-           Case{253, 59, PointerArea::kLink},
-           Case{254, 40, PointerArea::kBackground},
-           Case{100, 60, PointerArea::kBackground},
-           Case{1, 84, PointerArea::kInstruction},
-           Case{425, 157, PointerArea::kInstruction},
-           Case{426, 100, PointerArea::kBackground},
-           Case{100, 158, PointerArea::kBackground},
-           Case{431, 166, PointerArea::kBackground},
-           Case{432, 10, PointerArea::kOutside},
-           Case{10, 167, PointerArea::kOutside},
+           Case{0, 0, PointerArea::kBackground},      Case{3, 40, PointerArea::kBackground},
+           Case{4, 29, PointerArea::kLink},           Case{253, 59, PointerArea::kLink},
+           Case{254, 40, PointerArea::kBackground},   Case{320, 4, PointerArea::kButton},
+           Case{423, 25, PointerArea::kButton},       Case{424, 10, PointerArea::kBackground},
+           Case{319, 10, PointerArea::kBackground},   Case{400, 26, PointerArea::kBackground},
+           Case{100, 60, PointerArea::kBackground},   Case{1, 84, PointerArea::kInstruction},
+           Case{425, 157, PointerArea::kInstruction}, Case{426, 100, PointerArea::kBackground},
+           Case{100, 158, PointerArea::kBackground},  Case{431, 166, PointerArea::kBackground},
+           Case{432, 10, PointerArea::kOutside},      Case{10, 167, PointerArea::kOutside},
            Case{-1, 10, PointerArea::kOutside},
        }) {
     EXPECT_EQ(pointer_area(layout, link, c.x, c.y), c.area) << c.x << "," << c.y;
