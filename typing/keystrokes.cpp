@@ -119,6 +119,13 @@ public:
       event([&] { platform_.send_layout_key(k.key, false); });
       event([&] { platform_.send_layout_key(k.key, true); });
     }
+    // A browser drops the key releases between a dead key and the next key, so a
+    // web console (noVNC) would keep Shift down after a Shift dead key (¨ ^) and
+    // type the letters after it in capitals: a Shift press and release puts it right.
+    if (keys.size() == 2 && (keys[0].modifiers & kShift) && !(down_ & kShift)) {
+      hold(kShift);
+      hold(0);
+    }
     return true;
   }
 

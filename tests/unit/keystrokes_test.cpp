@@ -144,6 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EventsCase{"us", "a\tb\r\n", "+A -A +Tab -Tab +B -B +Enter -Enter"},
                       EventsCase{"es", "ció", "+C -C +I -I +´ -´ +O -O"},
                       EventsCase{"es", "Ü€", "+Shift +´ -´ +U -U -Shift +AltGr +E -E -AltGr"},
+                      EventsCase{"es", "üa", "+Shift +´ -´ -Shift +U -U +Shift -Shift +A -A"},
                       EventsCase{"us",
                                  "aЖ😀é\x1b"
                                  "b",
@@ -172,7 +173,7 @@ TEST(ConsoleTyping, ArrivesAsTypedAndSaysWhatItLeftOut) {
     EXPECT_EQ(fake.mode, TypingMode::kConsole);
     EXPECT_GT(fake.paused.count(), 0);
     EXPECT_EQ(fake.modifiers_now(), unsigned{kShift}); // as the user held it
-    EXPECT_EQ(fake.unpaused_events, 0u); // letting go of it and pressing it again too
+    EXPECT_EQ(fake.unpaused_events, 0u);               // letting go of it and pressing it again too
   }
 }
 

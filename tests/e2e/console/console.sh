@@ -118,31 +118,37 @@ console_start_qemu() {
 
 # console_start_qemu_window [KEYMAP]: boots the guest in QEMU's own GTK window on
 # $DISPLAY, which takes the keyboard and the pointer once clicked into (a PS/2
-# mouse). Sets CONSOLE_VIEWER_WIN to that window.
+# mouse). Sets CONSOLE_WINDOW (and CONSOLE_VIEWER_WIN) to that window.
+# (CONSOLE_QEMU_EXTRA=(-display gtk) before console_start_qemu gives the window
+# and the VNC server both; then call console_qemu_window.)
+CONSOLE_WINDOW=
 console_qemu_window() {
-  CONSOLE_VIEWER_WIN=$(xdotool search --onlyvisible --pid "$CONSOLE_QEMU_PID" --name '^QEMU' 2>/dev/null | head -n1)
-  [ -n "$CONSOLE_VIEWER_WIN" ]
+  CONSOLE_WINDOW=$(xdotool search --onlyvisible --pid "$CONSOLE_QEMU_PID" --name '^QEMU' 2>/dev/null | head -n1)
+  [ -n "$CONSOLE_WINDOW" ]
 }
 console_start_qemu_window() {
   local start=$SECONDS
   CONSOLE_SERIAL=$E2E_TMP/serial.out
   console_boot "${1:-us}" -display gtk || die "QEMU did not start"
   wait_until 20 console_qemu_window || die "no QEMU window"
-  log "guest ready in $((SECONDS - start)) s, in QEMU's window $CONSOLE_VIEWER_WIN"
+  CONSOLE_VIEWER_WIN=$CONSOLE_WINDOW
+  log "guest ready in $((SECONDS - start)) s, in QEMU's window $CONSOLE_WINDOW"
 }
 
 # console_grab / console_release: a click into QEMU's window, which then holds the
-# keyboard and the pointer (its title says how to let go), and the keys that let go.
-# The window also gets the focus, as a window manager would give it on the click.
-console_title_has() { xdotool getwindowname "$CONSOLE_VIEWER_WIN" 2>/dev/null | grep -q "$1"; }
+# keyboard and the pointer (its title says how to let go), and the keys that let go
+# (nothing when it holds nothing). The window also gets the focus, as a window
+# manager would give it on the click.
+console_title_has() { xdotool getwindowname "$CONSOLE_WINDOW" 2>/dev/null | grep -q "$1"; }
 console_grab() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$CONSOLE_VIEWER_WIN")"
+  eval "$(xdotool getwindowgeometry --shell "$CONSOLE_WINDOW")"
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
   wait_until 10 console_title_has 'release grab' || die "QEMU did not take the keyboard"
-  focus "$CONSOLE_VIEWER_WIN"
+  focus "$CONSOLE_WINDOW"
 }
 console_release() {
+  console_title_has 'release grab' || return 0
   xdotool key ctrl+alt+g
   wait_until 10 eval '! console_title_has "release grab"' || die "QEMU did not let go"
 }

@@ -707,6 +707,15 @@ instruction_look() {
     convert "$WORK/look.png" -crop 425x74+1+84 +repage -threshold 50% txt:- | md5sum
 }
 
+# Clicks Teclix's paste button, in the top right corner of its window (with no
+# window manager the X window is the client area), raised above the targets first.
+click_paste_button() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  xdotool windowraise "$TECLIX_ID"
+  eval "$(xdotool getwindowgeometry --shell "$TECLIX_ID")"
+  xdotool mousemove --sync $((X + WIDTH - 60)) $((Y + 15)) click 1
+}
+
 run_console_group() {
   # Wine reads the X layout when each program starts.
   setxkbmap -layout es && setxkbmap -query | grep -qE '^layout: +es$' || { problem "no Spanish X layout"; record 1; return; }
@@ -746,6 +755,31 @@ AltGr as the right Alt key${SEP}correo@teclix.example #12 | ~4 ok${SEP}correo@te
 characters no key types are left out${SEP}a Привет b 😀 c\\tfin\\r\\n${SEP}a  b  c\\tfin\\r\\n${SEP}
 a number: the keypad decimal key's character, with the main block's key${SEP}-1.234,5${SEP}-1234.50${SEP}
 CASES
+
+  # A virtual machine's window whose low-level hook takes F10 for the guest: F10
+  # types nothing and the window says so; the countdown, started with a click on
+  # Teclix's button, types into it once it is clicked into.
+  begin_case "console with a keyboard hook: F10 taken is said, the countdown types"
+  printf -- 'uno\tdos (tres) correo@teclix.example #5 | ~6 ok\r\n' >"$WORK/clip"
+  rc=1
+  if TARGET_EXE=vmconnect new_target --scan es --swallow-f10 && set_clipboard "$WORK/clip"; then
+    idle=$(instruction_look)
+    xdotool key F10
+    if ! wait_until 10 grep -qx 2 "$TARGET_OUT.swallowed"; then
+      problem "the hook did not take F10: $(cat "$TARGET_OUT.swallowed")"
+    elif ! wait_until 10 eval '[ "$(instruction_look)" != "$idle" ]'; then
+      problem "the window did not say that F10 went elsewhere"
+    elif [ -s "$TARGET_OUT" ]; then
+      problem "F10 typed into the hooked window: $(cat "$TARGET_OUT")"
+    else
+      cp "$WORK/look.png" "$ARTIFACTS/teclix-win32-f10-taken.png"
+      click_paste_button
+      activate "$TARGET_ID"
+      expect_output "$TARGET_OUT" "$WORK/clip" 30 && rc=0
+    fi
+  fi
+  close_target
+  record $rc
 
   begin_case "the same text into an edit control, directly"
   printf -- "$accents" >"$WORK/accents"

@@ -137,6 +137,23 @@ else
 fi
 stop_pid "$SILENT_PID"
 
+# An owner that answers the first request only after teclix gave up on it: that
+# late answer is never taken for the next press's, which types the text exactly
+# (not its UTF-8 read as Latin-1). Presses while teclix still waits are lost.
+printf 'Ñandú € ok' >"$E2E_TMP/late"
+coproc LATE { exec "$X11_TOOL" serve-clipboard-late "$E2E_TMP/late"; }
+track "$LATE_PID"
+read -r -u "${LATE[0]}" ready && [ "$ready" = ready ] || die "serve-clipboard-late did not start"
+: >"$out"
+start=$SECONDS
+until size_at_least "$out" 1 || ((SECONDS - start > 6)); do
+  xdotool key F10
+  wait_until 2 size_at_least "$out" 1
+done
+wait_output "$out" 1 1
+expect_same "no_text/late_answer_then_exact_text" "$E2E_TMP/late" "$out"
+stop_pid "$LATE_PID"
+
 # --- Nothing focused: the pointer is over the bare desktop --------------------
 coproc WATCH { exec "$X11_TOOL" watch-keys; }
 track "$WATCH_PID"

@@ -14,6 +14,12 @@
 //   x11_tool serve-clipboard-in-pieces FILE BYTES  owns the clipboard and hands out
 //                            FILE's UTF-8 text in pieces of BYTES (INCR), as large
 //                            clipboards are; prints "ready", then "served" after each
+//   x11_tool serve-clipboard-late FILE  owns the clipboard and answers with FILE's
+//                            UTF-8 text (UTF8_STRING only), but the first request only
+//                            when the next comes, and then with its text gone (as a
+//                            requestor finds a late answer once it has cleared the
+//                            property for its next request; the next answer comes
+//                            200 ms later); prints "ready"
 //   x11_tool grab-media-keys grabs every key that holds only vendor (media) keysyms, as a
 //                            desktop's media-key service does; prints "ready", then
 //                            "stolen KEYCODE" for each press it receives, until killed
@@ -253,6 +259,58 @@ int main(int argc, char **argv) {
         }
         XFlush(display);
       }
+    }
+  }
+  if (command == "serve-clipboard-late" && argc == 3) {
+    std::ifstream file(argv[2], std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Window window = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False), window, CurrentTime);
+    XSetErrorHandler(remember_error); // a requestor window that is gone is no error of ours
+    XSync(display, False);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    auto answer = [&](const XSelectionRequestEvent &r, bool with_text) {
+      XSelectionEvent notify{};
+      notify.type = SelectionNotify;
+      notify.requestor = r.requestor;
+      notify.selection = r.selection;
+      notify.target = r.target;
+      notify.time = r.time;
+      notify.property = r.target == utf8 ? r.property : None;
+      if (notify.property != None && with_text) {
+        XChangeProperty(display, r.requestor, r.property, utf8, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(text.data()),
+                        static_cast<int>(text.size()));
+      }
+      XSendEvent(display, r.requestor, False, 0, reinterpret_cast<XEvent *>(&notify));
+      XSync(display, False);
+    };
+    bool held = false;
+    XSelectionRequestEvent first{};
+    while (true) {
+      XEvent e;
+      XNextEvent(display, &e);
+      if (e.type != SelectionRequest) {
+        continue;
+      }
+      if (!held) {
+        held = true;
+        first = e.xselectionrequest;
+        continue;
+      }
+      if (first.requestor != None) {
+        // The late answer, as the requestor finds it once it has cleared the
+        // property for its next request: the text is not there. The answer to
+        // that next request comes a moment later.
+        answer(first, false);
+        first.requestor = None;
+        usleep(200000);
+      }
+      answer(e.xselectionrequest, true);
+      std::printf("answered\n");
+      std::fflush(stdout);
     }
   }
   if (command == "watch-keys") {
