@@ -10,14 +10,19 @@ namespace teclix {
 
 // One kind of console window, and how it is known.
 struct ConsoleClient {
-  std::u16string_view name;     // what the user knows it as
-  std::u16string_view program;  // an executable's or WM_CLASS instance's name, or empty
-  std::u16string_view in_title; // for a browser page: a part of its title, or empty
+  std::u16string_view name;    // what the user knows it as
+  std::u16string_view program; // an executable's or WM_CLASS instance's name, or empty
+  // For a browser page: the name its title ends with, as "NAME" alone or after
+  // " - ", " — " or " | " (the browser's own name after the page's taken off).
+  std::u16string_view page_title;
 };
 
 // Whether keys typed into this window go to a console, which is then typed into
 // as a keyboard would (TypingMode::kConsole). Names compare without case, and
-// without a Windows executable's ".exe".
+// without a Windows executable's ".exe". A VNC viewer whose title shows that it
+// is connected to an X desktop of Xvnc ("user@host - TigerVNC", or "host:N (user)
+// - TigerVNC" as its vncserver script names it), which takes any key at full
+// speed, is not one.
 bool is_console(const TargetWindow &target);
 
 } // namespace teclix

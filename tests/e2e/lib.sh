@@ -78,7 +78,8 @@ log_holds() { [ -f "$1" ] && grep -qxF "$2" "$1"; }
 # --- X servers -----------------------------------------------------------------
 
 # start_x_server VAR COMMAND...: starts an X server (its display number is
-# appended as ":N") on the first free display from 100 up, and sets VAR to it.
+# appended as ":N") on the first free display from 100 up, and sets VAR to it
+# (and X_SERVER_PID to its PID).
 # A display is ours once its lock file holds our server's PID; -displayfd is not
 # used because it takes no lock, so parallel runs could pick the same number.
 start_x_server() {
@@ -91,6 +92,7 @@ start_x_server() {
     pid=$!
     if wait_until 10 x_server_ready "$n" "$pid" && ! pid_gone "$pid"; then
       track "$pid"
+      X_SERVER_PID=$pid
       printf -v "$var" ':%s' "$n"
       return 0
     fi

@@ -115,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EventsCase{"es", "´^", "U+00B4 U+005E"},
                       EventsCase{"de", "@", "+AltGr +Q -Q -AltGr"},
                       // Characters beyond the 16-bit range arrive whole.
-                      EventsCase{"us", "😀", "U+1F600"}));
+                      EventsCase{"us", "😀", "U+1F600"}),
+    [](const auto &i) { return case_name(i.index, i.param.layout); });
 
 const TypingOptions kIntoConsole = [] {
   TypingOptions options;
@@ -148,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EventsCase{"us",
                                  "aЖ😀é\x1b"
                                  "b",
-                                 "+A -A +B -B"}));
+                                 "+A -A +B -B"}),
+    [](const auto &i) { return case_name(i.index, i.param.layout); });
 
 TEST(ConsoleTyping, ArrivesAsTypedAndSaysWhatItLeftOut) {
   struct Case {
@@ -217,10 +219,11 @@ const RoundTrip kTexts[] = {
     {"us", "Привет, κόσμε, 世界 😀 and mixed Ω"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Layouts, TypedText,
-                         ::testing::Combine(::testing::ValuesIn(kTexts), ::testing::Bool(),
-                                            ::testing::Values(0u, unsigned{kShift},
-                                                              unsigned{kControl | kAlt})));
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, TypedText,
+    ::testing::Combine(::testing::ValuesIn(kTexts), ::testing::Bool(),
+                       ::testing::Values(0u, unsigned{kShift}, unsigned{kControl | kAlt})),
+    [](const auto &i) { return case_name(i.index, std::get<0>(i.param).layout); });
 
 TEST(PulsarTeclaS, LeavesTheCallersTextAsItWas) {
   FakePlatform fake;

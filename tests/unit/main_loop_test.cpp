@@ -88,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, PressTypesNothing,
                          ::testing::Values(NothingTyped{"nothing focused", 0, u"texto"},
                                            NothingTyped{"empty clipboard", 0x55, u""},
                                            NothingTyped{"no text on the clipboard", 0x55,
-                                                        std::nullopt}));
+                                                        std::nullopt}),
+                         [](const auto &i) { return case_name(i.index, i.param.why); });
 
 TEST(MainLoop, AHotkeyPressedDuringAPasteIsNotASecondPaste) {
   FakePlatform fake;
@@ -197,7 +198,29 @@ TEST(ConsoleTargets, AreKnownByProgramClassOrWebConsoleTitle) {
            Case{{u"chrome.exe", u"Chrome_WidgetWin_1", u"pve - Proxmox Console - Google Chrome"},
                 true},
            Case{{u"chromium", u"Chromium", u"Guacamole"}, true},
+           Case{{u"chromium", u"Chromium", u"host:1 (ana) - noVNC - Chromium"}, true},
+           Case{{u"Navigator", u"firefox", u"noVNC — Mozilla Firefox"}, true},
+           Case{{u"chrome.exe", u"Chrome_WidgetWin_1", u"Apache Guacamole - Google Chrome"}, true},
            Case{{u"notepad.exe", u"Notepad", u"noVNC notes.txt - Notepad"}, false},
+           // Pages that only mention a web console are typed into as any page.
+           Case{{u"chromium", u"Chromium", u"Receta de guacamole - Chromium"}, false},
+           Case{{u"chromium", u"Chromium", u"Guacamole casero en 5 minutos - Chromium"}, false},
+           Case{{u"Navigator", u"firefox", u"Web Console — Firefox Source Docs — Mozilla Firefox"},
+                false},
+           Case{{u"Navigator", u"firefox", u"Using the Web Console - Mozilla Firefox"}, false},
+           Case{{u"chromium", u"Chromium", u"noVNC vs. Guacamole: a comparison - Chromium"}, false},
+           Case{{u"chromium", u"Chromium", u"Proxmox Console tips - Chromium"}, false},
+           // A VNC viewer shows what it is connected to: an X desktop of Xvnc takes any
+           // key at full speed; a virtual machine (QEMU names its desktops) is a console.
+           Case{{u"vncviewer", u"Vncviewer", u"buildhost:1 (ana) - TigerVNC"}, false},
+           Case{{u"TigerVNC Viewer", u"TigerVNC Viewer", u"h:12 (root) - TigerVNC"}, false},
+           Case{{u"vncviewer", u"Vncviewer", u"root@vm - TigerVNC"}, false},
+           Case{{u"vncviewer", u"Vncviewer", u"QEMU (root@vm) - TigerVNC"}, true},
+           Case{{u"vncviewer", u"Vncviewer", u"my vm@host - TigerVNC"}, true},
+           Case{{u"vncviewer", u"Vncviewer", u"QEMU - TigerVNC"}, true},
+           Case{{u"vncviewer", u"Vncviewer", u"buildhost:1 - TigerVNC"}, true},
+           Case{{u"vncviewer", u"Vncviewer", u"host:x1 (ana) - TigerVNC"}, true},
+           Case{{u"vncviewer", u"Vncviewer", u"192.168.1.5:5901 - TigerVNC"}, true},
            Case{{u"xterm", u"XTerm", u"vncviewer"}, false},
            Case{{u"Navigator", u"firefox", u"Recipes - Mozilla Firefox"}, false},
            Case{{u"", u"", u""}, false},

@@ -93,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"\t3,25\u00A0", &kComma, "[3] 0x6E [25]"},
         // Grouping by no-break space also accepts a plain space.
         PlanCase{"1\u202F234,5", &kFrench, "[1234] 0x6E [50]"},
-        PlanCase{"1 234,5", &kFrench, "[1234] 0x6E [50]"}));
+        PlanCase{"1 234,5", &kFrench, "[1234] 0x6E [50]"}),
+    [](const auto &i) { return case_name(i.index, i.param.clipboard); });
 
 INSTANTIATE_TEST_SUITE_P(
     TextTypedWhole, PlanTable,
@@ -108,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanCase{".", &kDot, "[.]"}, PlanCase{"1e5", &kDot, "[1e5]"},
                       PlanCase{"12 34", &kDot, "[12 34]"}, PlanCase{"--1", &kDot, "[--1]"},
                       PlanCase{"1.5\nB", &kDot, "[1.5\nB]"},
-                      PlanCase{"  Hola  \r\n", &kDot, "[  Hola  \r\n]"}));
+                      PlanCase{"  Hola  \r\n", &kDot, "[  Hola  \r\n]"}),
+    [](const auto &i) { return case_name(i.index, i.param.clipboard); });
 
 TEST(FormatNumber, WritesTheLocaleSeparatorAndSign) {
   const NumberFormat odd{u"\u066B", u"", u"\u2212"};

@@ -63,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         HoverCase{"BLLL", "rbbb", "rb"}, HoverCase{"BLBLB", "rbrbr", "rbrbr"},
         HoverCase{"LBBLLBL", "rrrbbrb", "rbrb"},
         // Leaving the window straight from the link keeps it blue.
-        HoverCase{"BL", "rb", "rb"}));
+        HoverCase{"BL", "rb", "rb"}),
+    [](const auto &i) { return case_name(i.index, i.param.path); });
 
 TEST(Form1, AClickOnTheLinkOpensTheMakersPage) {
   FakePlatform fake;

@@ -62,13 +62,15 @@ start_xterm_target() {
   [ -n "$TARGET_WIN" ] || die "no window for xterm $name"
 }
 
-# start_vnc_console: an xterm "remote" on an Xvnc server (VNC_DISPLAY), focused there,
-# shown on this display by vncviewer (VIEWER_PID, VIEWER_WIN).
+# start_vnc_console [DESKTOP_NAME]: an xterm "remote" on an Xvnc server (VNC_DISPLAY),
+# (VNC_PID), focused there, shown on this display by vncviewer (VIEWER_PID, VIEWER_WIN), whose
+# title shows the desktop's name (Xvnc's own, "host:N (user)", unless given).
 viewer_window() { xdotool search --name 'TigerVNC$' >/dev/null 2>&1; }
 start_vnc_console() {
-  local socket=$E2E_TMP/vnc.sock
+  local socket=$E2E_TMP/vnc.$RANDOM.sock
   start_x_server VNC_DISPLAY Xvnc -noreset -SecurityTypes None -rfbunixpath "$socket" \
-    -rfbport -1 -nolisten tcp -geometry 1000x600
+    ${1:+-desktop "$1"} -rfbport -1 -nolisten tcp -geometry 1000x600
+  VNC_PID=$X_SERVER_PID
   log "Xvnc on $VNC_DISPLAY"
   # The server adds keysyms it lacks to free keycodes of its own map and never
   # gives them back; its default map has about twenty free. Give it room for

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../test_text.h"
+
 namespace teclix::x11 {
 namespace {
 
@@ -116,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"de", U'@', KeyChoice{24, G, false}},
         ChoiceCase{"de", U'µ', KeyChoice{58, G, false}},
         ChoiceCase{"de", U'^', KeyChoice{49, 0, true}},
-        ChoiceCase{"de", U'´', KeyChoice{21, 0, true}}));
+        ChoiceCase{"de", U'´', KeyChoice{21, 0, true}}),
+    [](const auto &i) { return case_name(i.index, i.param.layout); });
 
 struct KeysymCase {
   char32_t ch;
@@ -134,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(LegacyAndUnicode, Keysym,
                          ::testing::Values(KeysymCase{U'a', 0x61}, KeysymCase{U'ñ', 0xF1},
                                            KeysymCase{U'€', 0x20AC}, KeysymCase{U'ж', 0x6D6},
                                            KeysymCase{U'Ω', 0x7D9}, KeysymCase{U'你', 0x1004F60},
-                                           KeysymCase{U'😀', 0x101F600}));
+                                           KeysymCase{U'😀', 0x101F600}),
+                         [](const auto &i) { return case_name(i.index, {}); });
 
 // For a console only keys of the main block count, and a character the layout
 // reaches through a dead key is the dead key then the letter, by the compose rules.
@@ -301,7 +305,8 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, Batches,
     ::testing::Values(BatchCase{{}, 4, {}}, BatchCase{{1, 2, 1, 2, 1}, 2, {{1, 2}}},
                       BatchCase{{1, 2, 1, 3, 4, 3, 5}, 2, {{1, 2}, {3, 4}, {5}}},
-                      BatchCase{{1, 2, 3}, 0, {{1}, {2}, {3}}}));
+                      BatchCase{{1, 2, 3}, 0, {{1}, {2}, {3}}}),
+    [](const auto &i) { return case_name(i.index, {}); });
 
 TEST(ContiguousRuns, OneRequestPerRunOfKeycodes) {
   const auto runs = contiguous_runs({{8, 1}, {5, 2}, {6, 3}, {10, 4}});
