@@ -15,6 +15,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       form.Load();
     } catch (const std::bad_alloc &) {
       throw teclix::RuntimeError(7, u"Memoria insuficiente");
+    } catch (const teclix::RuntimeError &) {
+      throw;
+    } catch (const std::exception &) {
+      throw teclix::RuntimeError(51, u"Error interno");
     }
   } catch (const teclix::RuntimeError &error) {
     // The last resort: say which error stopped the program, release F10 and end.

@@ -5,13 +5,29 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 namespace teclix::x11 {
 
 namespace {
+
+// A signal to end wakes the wait through this pipe (a flag alone could be set
+// just before poll() goes to sleep).
+int g_stop_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_stop = 0;
+
+void on_stop_signal(int) {
+  g_stop = 1;
+  if (g_stop_pipe[1] >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(g_stop_pipe[1], &byte, 1);
+  }
+}
 
 int milliseconds_until(EventLoop::Clock::time_point when) {
   const auto left =
@@ -20,6 +36,22 @@ int milliseconds_until(EventLoop::Clock::time_point when) {
 }
 
 } // namespace
+
+void catch_stop_signals() {
+  if (pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    g_stop_pipe[0] = g_stop_pipe[1] = -1;
+  }
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+bool stop_requested() {
+  return g_stop != 0;
+}
 
 void EventLoop::set(Deadline deadline, Clock::time_point when, std::function<void()> action) {
   cancel(deadline);
@@ -53,14 +85,14 @@ int EventLoop::run_due() {
 // them, so a flush between the last look and poll() could sleep on an event that
 // is already here.)
 void EventLoop::poll_connection(int timeout_ms) {
-  pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-  if (poll(&fd, 1, timeout_ms) < 0 && errno != EINTR) {
+  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {g_stop_pipe[0], POLLIN, 0}};
+  if (poll(fds, g_stop_pipe[0] >= 0 ? 2 : 1, timeout_ms) < 0 && errno != EINTR) {
     std::fprintf(stderr, "teclix: poll en la conexión X: %s\n", std::strerror(errno));
   }
 }
 
 void EventLoop::wait(Clock::time_point until) {
-  while (true) {
+  while (!stop_requested()) {
     int timeout = run_due();      // its requests may bring events in
     if (XPending(display_) > 0) { // flushes, then reads
       return;

@@ -10,6 +10,12 @@
 
 namespace teclix::x11 {
 
+// From now on SIGTERM, SIGINT and SIGHUP ask the program to end as if its window
+// were closed (so that what it holds, keycodes lent for a paste, goes back):
+// the wait for events returns, and stop_requested() says so.
+void catch_stop_signals();
+bool stop_requested();
+
 class EventLoop {
 public:
   using Clock = std::chrono::steady_clock;
@@ -26,7 +32,7 @@ public:
   void cancel(Deadline deadline);
 
   // Blocks until an event is queued, running the deadlines that come due meanwhile;
-  // returns at until when nothing came before.
+  // returns at until when nothing came before, or once the program is asked to end.
   void wait(Clock::time_point until = Clock::time_point::max());
   // Takes the first queued event that matches, waiting for one until the deadline
   // (deadlines of the program are not run). False when none came in time.

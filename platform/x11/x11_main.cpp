@@ -3,6 +3,8 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "platform/x11/x11_platform.h"
@@ -33,9 +35,19 @@ int main() {
     std::fprintf(stderr, "teclix: %s\n", error.c_str());
     return 1;
   }
+  teclix::x11::catch_stop_signals();
   teclix::Form1 form(*platform);
   try {
-    form.Load();
+    try {
+      form.Load();
+    } catch (const std::bad_alloc &) {
+      throw teclix::RuntimeError(7, u"Memoria insuficiente");
+    } catch (const teclix::RuntimeError &) {
+      throw;
+    } catch (const std::exception &e) {
+      std::fprintf(stderr, "teclix: %s\n", e.what());
+      throw teclix::RuntimeError(51, u"Error interno");
+    }
   } catch (const teclix::RuntimeError &e) {
     platform->show_last_resort_error(form.handle(), teclix::kHotkeyId, e.message());
     return 1;

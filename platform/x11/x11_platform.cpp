@@ -189,6 +189,11 @@ bool X11Platform::peek_hotkey(WindowHandle) {
 }
 
 void X11Platform::pump_events() {
+  // Asked to end (SIGTERM, SIGINT): as if the window were closed.
+  if (stop_requested() && events_ && !stop_handled_) {
+    stop_handled_ = true;
+    events_->on_close();
+  }
   // The events queued now, and no more: an F10 press that comes in while they
   // are handled (a redraw can take a while) waits for the next pass of the loop.
   Display *d = connection_->display;

@@ -90,6 +90,7 @@ private:
   Hotkey hotkey_;
   HotkeyWatch hotkey_watch_;
   WindowEvents *events_ = nullptr;
+  bool stop_handled_ = false;
   Clipboard clipboard_;
   Keyboard keyboard_;
   SyntheticEvents synthetic_;

@@ -109,6 +109,19 @@ paste_and_expect() {
   expect_same "$name" "$expected" "$got"
 }
 
+# press_until_output FILE [SECONDS]: presses F10 until FILE holds something (a press
+# that comes while teclix still handles the one before is lost, as any F10 during a
+# paste is), then waits for FILE to settle; fails after SECONDS (10).
+press_until_output() {
+  local start=$SECONDS
+  until size_at_least "$1" 1; do
+    ((SECONDS - start < ${2:-10})) || return 1
+    xdotool key F10
+    wait_until 2 size_at_least "$1" 1
+  done
+  wait_output "$1" 1 5
+}
+
 # paste_texts_to_terminal PREFIX OUT_FILE [FILTER]: pastes every text of texts.tsv
 # into the focused raw terminal, whose bytes go to OUT_FILE; each is checked as
 # PREFIX/NAME. FILTER (a command and its words) turns the expected text into what
