@@ -38,23 +38,30 @@ void set_modifiers(Platform &platform, unsigned modifiers, bool up,
   }
 }
 
-// Lets go of the modifiers the user holds for the typing and presses them again
-// afterwards, each event followed by the gap a console needs (none otherwise).
-// Caps Lock is left alone: the layout's answer for each character already takes
-// it into account.
-class NeutralKeyboard {
+// One typing: the platform hears when it begins and when it ends, and the
+// modifiers the user holds are let go for it and pressed again after it, on every
+// way out (an exception included), each event followed by the gap a console needs
+// (none otherwise). Caps Lock is left alone: the layout's answer for each
+// character already takes it into account.
+class TypingSession {
 public:
-  NeutralKeyboard(Platform &platform, std::chrono::milliseconds gap)
-      : platform_(platform), held_(platform.held_modifiers()), gap_(gap) {
+  TypingSession(Platform &platform, std::u16string_view text, TypingMode mode,
+                std::chrono::milliseconds gap)
+      : platform_(platform), gap_(gap) {
+    platform_.begin_typing(text, mode);
+    held_ = platform_.held_modifiers();
     set_modifiers(platform_, held_, true, gap_);
   }
-  ~NeutralKeyboard() { set_modifiers(platform_, held_, false, gap_); }
-  NeutralKeyboard(const NeutralKeyboard &) = delete;
-  NeutralKeyboard &operator=(const NeutralKeyboard &) = delete;
+  ~TypingSession() {
+    set_modifiers(platform_, held_, false, gap_);
+    platform_.end_typing();
+  }
+  TypingSession(const TypingSession &) = delete;
+  TypingSession &operator=(const TypingSession &) = delete;
 
 private:
   Platform &platform_;
-  unsigned held_;
+  unsigned held_ = 0;
   std::chrono::milliseconds gap_;
 };
 
@@ -259,22 +266,15 @@ TypingResult type_paste(Platform &platform, const PastePlan &steps, const Typing
     return {};
   }
   const std::size_t total = code_point_count(text);
-  TypingResult result;
-  platform.begin_typing(text, options.mode);
-  {
-    const bool console = options.mode == TypingMode::kConsole;
-    NeutralKeyboard neutral(platform,
-                            console ? options.pace.around_modifiers : std::chrono::milliseconds{});
-    if (console) {
-      ConsoleTyping typist(platform, options.pace);
-      result = type_steps(typist, steps, options, total);
-    } else {
-      DirectTyping typist(platform);
-      result = type_steps(typist, steps, options, total);
-    }
+  const bool console = options.mode == TypingMode::kConsole;
+  TypingSession session(platform, text, options.mode,
+                        console ? options.pace.around_modifiers : std::chrono::milliseconds{});
+  if (console) {
+    ConsoleTyping typist(platform, options.pace);
+    return type_steps(typist, steps, options, total);
   }
-  platform.end_typing();
-  return result;
+  DirectTyping typist(platform);
+  return type_steps(typist, steps, options, total);
 }
 
 } // namespace teclix

@@ -374,6 +374,7 @@ std::optional<DeadKeySequence> FakePlatform::dead_key_sequence(char32_t ch) {
 }
 
 void FakePlatform::end_typing() {
+  ++pastes_ended;
   if (pending_dead_ != 0) {
     emit("dead " + to_utf8(pending_dead_)); // a dead key with nothing after it
     pending_dead_ = 0;

@@ -86,6 +86,7 @@ public:
   bool shown = false;
   int waits = 0;
   int pastes_started = 0;                // begin_typing calls
+  int pastes_ended = 0;                  // end_typing calls
   TypingMode mode = TypingMode::kDirect; // of the last begin_typing
   std::chrono::milliseconds paused{0};   // all pauses together
   std::size_t unpaused_events = 0;       // key events with no pause since the one before

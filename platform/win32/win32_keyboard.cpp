@@ -34,6 +34,7 @@ void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
 
 void Win32Platform::end_typing() {
   flush();
+  right_hand_.reset();
   watch_raw_keys(true);
   typing_ = false;
   mode_ = TypingMode::kDirect;
@@ -417,8 +418,29 @@ void Win32Platform::flush() {
   }
 }
 
+// A modifier's release lets go of every key that holds it: the user may hold the
+// right-hand one. From then on until the text ends, the modifier is pressed and
+// let go with that key, so that the one pressed again afterwards is the one the
+// user holds.
 void Win32Platform::send_key(Key key, bool up) {
-  queue_key(virtual_key_for(key), up);
+  const WORD vk = virtual_key_for(key);
+  const WORD right = vk == VK_LSHIFT     ? VK_RSHIFT
+                     : vk == VK_LCONTROL ? VK_RCONTROL
+                     : vk == VK_LWIN     ? VK_RWIN
+                                         : 0;
+  if (right == 0) {
+    queue_key(vk, up);
+    return;
+  }
+  if (up) {
+    queue_key(vk, true);
+    if (right_hand_[right] || down(right)) {
+      right_hand_.set(right);
+      queue_key(right, true);
+    }
+  } else {
+    queue_key(right_hand_[right] ? right : vk, false);
+  }
 }
 
 void Win32Platform::send_layout_key(std::uint32_t key, bool up) {

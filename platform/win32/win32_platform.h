@@ -105,9 +105,10 @@ private:
   HKL layout_ = nullptr;
   bool caps_lock_ = false; // Caps Lock's toggle when the text began
   bool typing_ = false;
-  WindowHandle target_ = 0; // the control that had the focus when the text began
-  bool focus_lost_ = false; // the focus moved away from it during the text
-  std::bitset<256> down_;   // keys pressed by us and not yet let go of
+  WindowHandle target_ = 0;     // the control that had the focus when the text began
+  bool focus_lost_ = false;     // the focus moved away from it during the text
+  std::bitset<256> down_;       // keys pressed by us and not yet let go of
+  std::bitset<256> right_hand_; // right-hand modifier keys the user held, let go of for the text
   std::vector<INPUT> pending_;
   std::unordered_map<char32_t, std::optional<KeyLocation>> located_;
   // Console typing: the layout's dead keys (found once per paste) and the

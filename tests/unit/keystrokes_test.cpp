@@ -152,6 +152,27 @@ INSTANTIATE_TEST_SUITE_P(
                                  "+A -A +B -B"}),
     [](const auto &i) { return case_name(i.index, i.param.layout); });
 
+TEST(TypingSession, AnErrorOnTheWayStillEndsTheTypingAndPutsTheModifiersBack) {
+  for (TypingMode mode : {TypingMode::kDirect, TypingMode::kConsole}) {
+    FakePlatform fake;
+    fake.hold(kShift | kControl);
+    bool thrown = false;
+    fake.on_key_event = [&] {
+      if (fake.typed.size() == 3 && !thrown) {
+        thrown = true;
+        throw overflow_error();
+      }
+    };
+    TypingOptions options;
+    options.mode = mode;
+    EXPECT_THROW(type_text(fake, u"abcdef", options), RuntimeError);
+    EXPECT_EQ(fake.typed, u"abc");
+    EXPECT_EQ(fake.pastes_started, 1);
+    EXPECT_EQ(fake.pastes_ended, 1);
+    EXPECT_EQ(fake.modifiers_now(), unsigned{kShift | kControl});
+  }
+}
+
 TEST(ConsoleTyping, ArrivesAsTypedAndSaysWhatItLeftOut) {
   struct Case {
     const char *layout;

@@ -214,7 +214,6 @@ PY
   fi
   stop_pid "$quiet_pid"
   record $rc
-
 }
 
 notepad_text() {
