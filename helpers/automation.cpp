@@ -7,40 +7,45 @@
 
 namespace teclix {
 
-void click_at(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved) {
-  saved = platform.cursor_position();
-  platform.set_cursor_position(Point{X, Y});
-  platform.left_button(false);
-  platform.left_button(true);
-  platform.set_cursor_position(saved);
+void click_at(const Platform &platform, std::int32_t X, std::int32_t Y, Point &saved) {
+  saved = platform.automation.cursor_position();
+  platform.automation.set_cursor_position(Point{X, Y});
+  platform.automation.left_button(false);
+  platform.automation.left_button(true);
+  platform.automation.set_cursor_position(saved);
 }
 
-void right_double_click(Platform &platform, WindowHandle Handle) {
-  platform.send_right_double_click(Handle);
-  platform.pump_events();
+void right_double_click(const Platform &platform, WindowHandle Handle) {
+  platform.automation.send_right_double_click(Handle);
+  platform.window.pump_events();
 }
 
-void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text,
-               std::uint8_t &Key) {
+void post_text(const Platform &platform, WindowHandle window, const std::u16string &text,
+               std::uint8_t &last_code) {
   if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
     throw overflow_error();
   }
   for (char16_t ch : text) {
-    Key = platform.post_code(ch);
-    if (Key != 10) {
-      platform.post_character(hWnd, Key);
+    last_code = platform.automation.post_code(ch);
+    if (last_code != 10) {
+      platform.automation.post_character(window, last_code);
     }
   }
 }
 
-std::int16_t question_box(Platform &platform, const std::u16string &strMensaje,
-                          std::int16_t intOpcion, const std::u16string &strTitulo) {
-  const int style = intOpcion + 32;
+std::int16_t question_box(const Platform &platform, const std::u16string &prompt,
+                          std::int16_t option, const std::u16string &title) {
+  const int style = option + 32;
   if (style > std::numeric_limits<std::int16_t>::max()) {
     throw overflow_error();
   }
   return static_cast<std::int16_t>(
-      platform.message_box(strMensaje, strTitulo, message_box_style(style)));
+      answer_code(platform.boxes.message_box(prompt, title, message_box_style(style))));
+}
+
+int answer_code(BoxAnswer answer) {
+  // IDOK (1) to IDNO (7), in the enum's order.
+  return static_cast<int>(answer) + 1;
 }
 
 MessageBoxStyle message_box_style(int standard) {

@@ -12,17 +12,17 @@ namespace teclix {
 
 // Clicks the left button at (X, Y) and puts the pointer back where it was, which
 // is left in saved.
-void click_at(Platform &platform, std::int32_t X, std::int32_t Y, Point &saved);
+void click_at(const Platform &platform, std::int32_t X, std::int32_t Y, Point &saved);
 
 // Sends a right-button double click to the window, then runs the event pump once.
-void right_double_click(Platform &platform, WindowHandle Handle);
+void right_double_click(const Platform &platform, WindowHandle Handle);
 
 // Posts each character of the text to the window as a typed character, in the code
 // page the platform posts characters in (platform.post_code), leaving out line feeds.
-// Key holds the last character code handled. A text longer than 32,767 characters is
+// last_code holds the last character code handled. A text longer than 32,767 characters is
 // error 6 (overflow) and nothing is posted.
-void post_text(Platform &platform, WindowHandle hWnd, const std::u16string &text,
-               std::uint8_t &Key);
+void post_text(const Platform &platform, WindowHandle window, const std::u16string &text,
+               std::uint8_t &last_code);
 
 // The message box a standard style number asks for (buttons in its low four bits,
 // the icon in the next four, the default button in the four after); a number
@@ -31,10 +31,13 @@ MessageBoxStyle message_box_style(int standard);
 // The standard style number of a message box.
 int standard_style(const MessageBoxStyle &style);
 
-// A question box: the message box style is intOpcion plus the question-mark icon
-// (32), added with a 16-bit overflow check. Returns the pressed button's code.
-std::int16_t question_box(Platform &platform, const std::u16string &strMensaje,
-                          std::int16_t intOpcion, const std::u16string &strTitulo);
+// A question box: the message box style is option plus the question-mark icon
+// (32), added with a 16-bit overflow check. Returns the pressed button's standard
+// code (answer_code).
+std::int16_t question_box(const Platform &platform, const std::u16string &prompt,
+                          std::int16_t option, const std::u16string &title);
+// The standard code of a message box's answer: 1 for OK up to 7 for No.
+int answer_code(BoxAnswer answer);
 
 // arg1 / arg2 as a double. A non-zero value over 0 is error 11 (division by zero);
 // 0 over 0 is error 6 (overflow).

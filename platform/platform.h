@@ -174,22 +174,20 @@ struct MessageBoxStyle {
   bool operator==(const MessageBoxStyle &) const = default;
 };
 
-// Buttons a message box can return, with their standard codes.
-enum MessageBoxResult : int {
-  kIdOk = 1,
-  kIdCancel = 2,
-  kIdAbort = 3,
-  kIdRetry = 4,
-  kIdIgnore = 5,
-  kIdYes = 6,
-  kIdNo = 7,
+// The button that closed a message box.
+enum class BoxAnswer { kOk, kCancel, kAbort, kRetry, kIgnore, kYes, kNo };
+
+// A colour.
+struct Rgb {
+  std::uint8_t red = 0, green = 0, blue = 0;
+  bool operator==(const Rgb &) const = default;
 };
 
-class Platform {
+// The program's window and its loop, and what the user's session says: where the
+// focus is, how numbers are written.
+class WindowSystem {
 public:
-  virtual ~Platform() = default;
-
-  // --- The main window -----------------------------------------------------
+  virtual ~WindowSystem() = default;
   virtual WindowHandle create_main_window(WindowEvents &events) = 0;
   virtual void show_window(WindowHandle window) = 0;
   virtual void set_caption(WindowHandle window, const std::u16string &text) = 0;
@@ -199,43 +197,47 @@ public:
   virtual void set_link(WindowHandle window, const std::u16string &text) = 0;
   // Sets the caption of the window's button (the paste after a countdown).
   virtual void set_button(WindowHandle window, const std::u16string &text) = 0;
-  // Sets the link label's text colour, as 0x00BBGGRR.
-  virtual void set_link_color(WindowHandle window, std::uint32_t color) = 0;
-  // Opens a web address in the user's browser, without waiting for it.
-  virtual void open_address(WindowHandle window, const std::u16string &address) = 0;
+  virtual void set_link_color(WindowHandle window, Rgb color) = 0;
   // What the user should know about the desktop session the program runs in,
   // in Spanish, shown below the instruction; empty when there is nothing to say.
   virtual std::u16string session_notice() = 0;
-  // A modal message box; returns the MessageBoxResult of the button pressed.
-  virtual int message_box(const std::u16string &prompt, const std::u16string &title,
-                          const MessageBoxStyle &style) = 0;
-
-  // --- Hotkey and the message loop -----------------------------------------
-  // Holds a global hotkey, a key with exactly these Modifier bits, for the window.
-  // Fails when another program holds it.
-  virtual CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) = 0;
-  virtual void unregister_hotkey(WindowHandle window, int id) = 0;
   // Blocks until a new event arrives for this program.
   virtual void wait_message() = 0;
   // The same, but returns at the given time if nothing arrived before.
   virtual void wait_message_until(std::chrono::steady_clock::time_point until) = 0;
   // The clock the waits go by.
   virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
-  // Removes at most one pending hotkey press for the window; true if one was removed.
-  virtual bool peek_hotkey(WindowHandle window) = 0;
   // Dispatches every queued event, then returns.
   virtual void pump_events() = 0;
-
-  // --- What a paste reads --------------------------------------------------
   // The control with the keyboard focus in the foreground window, or 0.
   virtual WindowHandle focused_control() = 0;
   // The foreground window the keys go to.
   virtual TargetWindow focused_target() = 0;
+  virtual NumberFormat number_format() = 0;
+};
+
+// The global hotkey, held for the program's window.
+class HotkeyService {
+public:
+  virtual ~HotkeyService() = default;
+  // Holds a key with exactly these Modifier bits. Fails when another program holds it.
+  virtual CallResult register_hotkey(Key key, unsigned modifiers) = 0;
+  virtual void unregister_hotkey() = 0;
+  // Removes at most one pending press of the hotkey; true if one was removed.
+  virtual bool peek_hotkey() = 0;
+};
+
+class ClipboardService {
+public:
+  virtual ~ClipboardService() = default;
   // The clipboard's text; nullopt when it holds no text or cannot be read in time.
   virtual std::optional<std::u16string> clipboard_text() = 0;
-  virtual NumberFormat number_format() = 0;
+};
 
-  // --- Keyboard output -----------------------------------------------------
+// The keyboard layout of the window typed into, and synthetic key events.
+class KeyboardOutput {
+public:
+  virtual ~KeyboardOutput() = default;
   // Called before a text is typed, with the whole text, and after it.
   // The backend reads the focused window's layout here and may prepare keys
   // for characters the layout lacks (never for a console).
@@ -260,8 +262,27 @@ public:
   virtual void send_layout_key(std::uint32_t key, bool up) = 0;
   // Types one character that no plain key of the layout produces.
   virtual void send_character(char32_t ch) = 0;
+};
 
-  // --- Pointer and messages to other windows (automation helpers) ------------
+class MessageBoxes {
+public:
+  virtual ~MessageBoxes() = default;
+  // A modal message box over the program's window; the button pressed.
+  virtual BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
+                                const MessageBoxStyle &style) = 0;
+};
+
+class Launcher {
+public:
+  virtual ~Launcher() = default;
+  // Opens a web address in the user's browser, without waiting for it.
+  virtual void open_address(const std::u16string &address) = 0;
+};
+
+// The pointer and messages to other windows, for the automation helpers.
+class Automation {
+public:
+  virtual ~Automation() = default;
   virtual Point cursor_position() = 0;
   virtual void set_cursor_position(Point point) = 0;
   // One event of the left mouse button, where the pointer is.
@@ -273,6 +294,31 @@ public:
   virtual std::uint8_t post_code(char16_t ch) = 0;
   // Posts one character, a code from post_code, to the window as typed text.
   virtual void post_character(WindowHandle window, std::uint8_t code) = 0;
+};
+
+// A program's parts, put together by its backend's factory; a backend may take
+// some of them from another (a window through Xwayland, keys through Wayland).
+struct Platform {
+  WindowSystem &window;
+  HotkeyService &hotkey;
+  ClipboardService &clipboard;
+  KeyboardOutput &keyboard;
+  MessageBoxes &boxes;
+  Launcher &launcher;
+  Automation &automation;
+};
+
+// A backend that provides every part itself.
+class AllParts : public WindowSystem,
+                 public HotkeyService,
+                 public ClipboardService,
+                 public KeyboardOutput,
+                 public MessageBoxes,
+                 public Launcher,
+                 public Automation {
+public:
+  Platform parts() { return Platform{*this, *this, *this, *this, *this, *this, *this}; }
+  operator Platform() { return parts(); }
 };
 
 } // namespace teclix

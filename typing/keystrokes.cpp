@@ -15,12 +15,12 @@ namespace {
 constexpr std::array<Modifier, 5> kModifierOrder = {kShift, kControl, kAlt, kAltGr, kSuper};
 
 // Presses or releases modifiers; with a gap, each event gets that time after it.
-void set_modifiers(Platform &platform, unsigned modifiers, bool up,
+void set_modifiers(const Platform &platform, unsigned modifiers, bool up,
                    std::chrono::milliseconds gap = {}) {
   auto send = [&](Modifier m) {
-    platform.send_key(modifier_key(m), up);
+    platform.keyboard.send_key(modifier_key(m), up);
     if (gap.count() > 0) {
-      platform.pause(gap);
+      platform.keyboard.pause(gap);
     }
   };
   if (up) {
@@ -45,22 +45,22 @@ void set_modifiers(Platform &platform, unsigned modifiers, bool up,
 // character already takes it into account.
 class TypingSession {
 public:
-  TypingSession(Platform &platform, std::u16string_view text, TypingMode mode,
+  TypingSession(const Platform &platform, std::u16string_view text, TypingMode mode,
                 std::chrono::milliseconds gap)
       : platform_(platform), gap_(gap) {
-    platform_.begin_typing(text, mode);
-    held_ = platform_.held_modifiers();
+    platform_.keyboard.begin_typing(text, mode);
+    held_ = platform_.keyboard.held_modifiers();
     set_modifiers(platform_, held_, true, gap_);
   }
   ~TypingSession() {
     set_modifiers(platform_, held_, false, gap_);
-    platform_.end_typing();
+    platform_.keyboard.end_typing();
   }
   TypingSession(const TypingSession &) = delete;
   TypingSession &operator=(const TypingSession &) = delete;
 
 private:
-  Platform &platform_;
+  Platform platform_;
   unsigned held_ = 0;
   std::chrono::milliseconds gap_;
 };
@@ -68,23 +68,23 @@ private:
 // Types straight away: the layout's key, or the character itself.
 class DirectTyping {
 public:
-  explicit DirectTyping(Platform &platform) : platform_(platform) {}
+  explicit DirectTyping(const Platform &platform) : platform_(platform) {}
   void key(Key key) { tap(platform_, key); }
   bool character(char32_t ch) {
-    const std::optional<KeyLocation> where = platform_.locate(ch);
+    const std::optional<KeyLocation> where = platform_.keyboard.locate(ch);
     if (!where || where->dead) {
-      platform_.send_character(ch);
+      platform_.keyboard.send_character(ch);
       return true;
     }
     set_modifiers(platform_, where->modifiers, false);
-    platform_.send_layout_key(where->key, false);
-    platform_.send_layout_key(where->key, true);
+    platform_.keyboard.send_layout_key(where->key, false);
+    platform_.keyboard.send_layout_key(where->key, true);
     set_modifiers(platform_, where->modifiers, true);
     return true;
   }
 
 private:
-  Platform &platform_;
+  Platform platform_;
 };
 
 // Types as a person at a keyboard would, at a pace a console keeps up with: a
@@ -92,7 +92,8 @@ private:
 // has time to itself.
 class ConsoleTyping {
 public:
-  ConsoleTyping(Platform &platform, const ConsolePace &pace) : platform_(platform), pace_(pace) {}
+  ConsoleTyping(const Platform &platform, const ConsolePace &pace)
+      : platform_(platform), pace_(pace) {}
   ~ConsoleTyping() { hold(0); }
   ConsoleTyping(const ConsoleTyping &) = delete;
   ConsoleTyping &operator=(const ConsoleTyping &) = delete;
@@ -103,28 +104,31 @@ public:
     // console's keyboard lacks: the character it types here goes instead, with a
     // key of the main block.
     if (key == Key::kKeypadDecimal) {
-      if (const std::optional<char32_t> ch = platform_.key_character(key); ch && character(*ch)) {
+      if (const std::optional<char32_t> ch = platform_.keyboard.key_character(key);
+          ch && character(*ch)) {
         return;
       }
     }
     hold(0);
-    event([&] { platform_.send_key(key, false); });
-    event([&] { platform_.send_key(key, true); });
+    event([&] { platform_.keyboard.send_key(key, false); });
+    event([&] { platform_.keyboard.send_key(key, true); });
   }
   // False when no key sequence of the layout types the character.
   bool character(char32_t ch) {
     std::vector<KeyLocation> keys;
-    if (const std::optional<KeyLocation> where = platform_.locate(ch); where && !where->dead) {
+    if (const std::optional<KeyLocation> where = platform_.keyboard.locate(ch);
+        where && !where->dead) {
       keys.push_back(*where);
-    } else if (const std::optional<DeadKeySequence> sequence = platform_.dead_key_sequence(ch)) {
+    } else if (const std::optional<DeadKeySequence> sequence =
+                   platform_.keyboard.dead_key_sequence(ch)) {
       keys = {sequence->dead, sequence->base};
     } else {
       return false;
     }
     for (const KeyLocation &k : keys) {
       hold(as_keyboard_modifiers(k.modifiers));
-      event([&] { platform_.send_layout_key(k.key, false); });
-      event([&] { platform_.send_layout_key(k.key, true); });
+      event([&] { platform_.keyboard.send_layout_key(k.key, false); });
+      event([&] { platform_.keyboard.send_layout_key(k.key, true); });
     }
     // A browser drops the key releases between a dead key and the next key, so a
     // web console (noVNC) would keep Shift down after a Shift dead key (¨ ^) and
@@ -146,21 +150,21 @@ private:
   }
   template <typename Send> void event(Send send) {
     send();
-    platform_.pause(pace_.between_events);
+    platform_.keyboard.pause(pace_.between_events);
   }
   // Changes the modifiers held down to exactly these, with time around the change.
   void hold(unsigned modifiers) {
     if (modifiers == down_) {
       return;
     }
-    platform_.pause(pace_.around_modifiers);
+    platform_.keyboard.pause(pace_.around_modifiers);
     set_modifiers(platform_, down_ & ~modifiers, true, pace_.between_events);
     set_modifiers(platform_, modifiers & ~down_, false, pace_.between_events);
     down_ = modifiers;
-    platform_.pause(pace_.around_modifiers);
+    platform_.keyboard.pause(pace_.around_modifiers);
   }
 
-  Platform &platform_;
+  Platform platform_;
   ConsolePace pace_;
   unsigned down_ = 0;
 };
@@ -236,12 +240,12 @@ TypingResult type_steps(Typist &typist, const PastePlan &steps, const TypingOpti
 
 } // namespace
 
-void tap(Platform &platform, Key key) {
-  platform.send_key(key, false);
-  platform.send_key(key, true);
+void tap(const Platform &platform, Key key) {
+  platform.keyboard.send_key(key, false);
+  platform.keyboard.send_key(key, true);
 }
 
-void press_key(Platform &platform, std::int32_t virtual_key) {
+void press_key(const Platform &platform, std::int32_t virtual_key) {
   if (virtual_key < 0 || virtual_key > 255) {
     throw overflow_error();
   }
@@ -250,12 +254,13 @@ void press_key(Platform &platform, std::int32_t virtual_key) {
   }
 }
 
-TypingResult type_text(Platform &platform, const std::u16string &text,
+TypingResult type_text(const Platform &platform, const std::u16string &text,
                        const TypingOptions &options) {
   return type_paste(platform, {PasteStep{PasteStep::Kind::TypeText, text}}, options);
 }
 
-TypingResult type_paste(Platform &platform, const PastePlan &steps, const TypingOptions &options) {
+TypingResult type_paste(const Platform &platform, const PastePlan &steps,
+                        const TypingOptions &options) {
   std::u16string text; // everything typed as characters, for the platform to prepare
   for (const PasteStep &step : steps) {
     if (step.kind == PasteStep::Kind::TypeText) {

@@ -13,9 +13,9 @@ namespace teclix {
 
 // Presses and releases the key of a Windows virtual-key code; a code that names
 // no key presses nothing. A value outside 0-255 is an overflow error.
-void press_key(Platform &platform, std::int32_t virtual_key);
+void press_key(const Platform &platform, std::int32_t virtual_key);
 // Presses and releases one key.
-void tap(Platform &platform, Key key);
+void tap(const Platform &platform, Key key);
 
 // How fast a console is typed into. Its input path takes one key event at a time
 // (QEMU's VNC server hands one to the guest every 10 ms and drops what overflows
@@ -53,13 +53,13 @@ struct TypingResult {
 // run of characters that need it. CR, LF and CR LF are one Enter each; tab is Tab.
 // Caps Lock is never pressed; modifiers the user holds are let go for the typing
 // and pressed again after it.
-TypingResult type_text(Platform &platform, const std::u16string &text,
+TypingResult type_text(const Platform &platform, const std::u16string &text,
                        const TypingOptions &options = {});
 
 // Types the steps of a paste as one typing, the same way: a key between two
 // texts (the keypad decimal key of a number) is pressed as the typing presses
 // Tab or Enter, so a console gets its pace and held modifiers stay let go.
-TypingResult type_paste(Platform &platform, const PastePlan &steps,
+TypingResult type_paste(const Platform &platform, const PastePlan &steps,
                         const TypingOptions &options = {});
 
 } // namespace teclix

@@ -15,10 +15,10 @@ constexpr auto kProgressAfter = std::chrono::seconds(1);
 
 // At zero: the text goes where the focus is then, but never into this program's
 // own window (the user did not switch) and never nowhere.
-void finish_countdown(Platform &platform, PasteCountdown &countdown, WindowHandle window,
+void finish_countdown(const Platform &platform, PasteCountdown &countdown, WindowHandle window,
                       PasteListener *listener) {
   const std::u16string text = countdown.take();
-  const WindowHandle target = platform.focused_control();
+  const WindowHandle target = platform.window.focused_control();
   if (target == 0 || target == window) {
     if (listener) {
       listener->countdown_ended(CountdownEnd::kNoTarget);
@@ -30,16 +30,17 @@ void finish_countdown(Platform &platform, PasteCountdown &countdown, WindowHandl
 
 } // namespace
 
-void paste_text(Platform &platform, const std::u16string &text, PasteListener *listener) {
-  const WindowHandle target = platform.focused_control();
+void paste_text(const Platform &platform, const std::u16string &text, PasteListener *listener) {
+  const WindowHandle target = platform.window.focused_control();
   if (target == 0 || text.empty()) {
     return;
   }
   TypingOptions options;
-  options.mode = is_console(platform.focused_target()) ? TypingMode::kConsole : TypingMode::kDirect;
+  options.mode =
+      is_console(platform.window.focused_target()) ? TypingMode::kConsole : TypingMode::kDirect;
   // Keys go only where the user aimed: when the focus moves to another control
   // during the paste (a click elsewhere, a dialog), the rest is not typed.
-  options.keep_typing = [&platform, target] { return platform.focused_control() == target; };
+  options.keep_typing = [&platform, target] { return platform.window.focused_control() == target; };
   const auto started = std::chrono::steady_clock::now();
   if (listener) {
     options.progress = [&](std::size_t done, std::size_t total) {
@@ -49,23 +50,23 @@ void paste_text(Platform &platform, const std::u16string &text, PasteListener *l
     };
   }
   const TypingResult result =
-      type_paste(platform, plan_paste(text, platform.number_format()), options);
+      type_paste(platform, plan_paste(text, platform.window.number_format()), options);
   if (listener) {
     listener->paste_finished(result.skipped);
   }
 }
 
-void paste_clipboard(Platform &platform, PasteListener *listener) {
-  if (platform.focused_control() == 0) {
+void paste_clipboard(const Platform &platform, PasteListener *listener) {
+  if (platform.window.focused_control() == 0) {
     return;
   }
-  const std::optional<std::u16string> text = platform.clipboard_text();
+  const std::optional<std::u16string> text = platform.clipboard.clipboard_text();
   if (text) {
     paste_text(platform, *text, listener);
   }
 }
 
-void start_or_stop_countdown(Platform &platform, PasteCountdown &countdown,
+void start_or_stop_countdown(const Platform &platform, PasteCountdown &countdown,
                              PasteListener *listener) {
   if (countdown.running()) {
     countdown.stop();
@@ -75,37 +76,37 @@ void start_or_stop_countdown(Platform &platform, PasteCountdown &countdown,
     return;
   }
   // Read now, so that a clipboard with nothing to paste is said at once.
-  const std::optional<std::u16string> text = platform.clipboard_text();
+  const std::optional<std::u16string> text = platform.clipboard.clipboard_text();
   if (!text || text->empty()) {
     if (listener) {
       listener->countdown_ended(CountdownEnd::kNoText);
     }
     return;
   }
-  countdown.start(*text, platform.now());
+  countdown.start(*text, platform.window.now());
   if (listener) {
-    listener->countdown_shown(*countdown.new_number(platform.now()));
+    listener->countdown_shown(*countdown.new_number(platform.window.now()));
   }
 }
 
-void run_main_loop(Platform &platform, WindowHandle window, const bool &stop,
+void run_main_loop(const Platform &platform, WindowHandle window, const bool &stop,
                    PasteListener *listener, PasteCountdown *countdown) {
   while (!stop) {
     if (countdown && countdown->running()) {
-      platform.wait_message_until(countdown->next_change(platform.now()));
+      platform.window.wait_message_until(countdown->next_change(platform.window.now()));
     } else {
-      platform.wait_message();
+      platform.window.wait_message();
     }
-    if (platform.peek_hotkey(window)) {
-      if (countdown && (countdown->running() || platform.focused_control() == window)) {
+    if (platform.hotkey.peek_hotkey()) {
+      if (countdown && (countdown->running() || platform.window.focused_control() == window)) {
         start_or_stop_countdown(platform, *countdown, listener);
       } else {
         paste_clipboard(platform, listener);
       }
     }
-    platform.pump_events();
+    platform.window.pump_events();
     if (countdown && countdown->running()) {
-      const auto now = platform.now();
+      const auto now = platform.window.now();
       if (countdown->seconds_left(now) == 0) {
         finish_countdown(platform, *countdown, window, listener);
       } else if (const std::optional<int> shown = countdown->new_number(now); shown && listener) {

@@ -9,7 +9,6 @@
 
 namespace teclix {
 
-inline constexpr int kHotkeyId = 0xBFFF;
 inline constexpr Key kHotkey = Key::kF10;
 inline constexpr unsigned kHotkeyModifiers = 0;
 
@@ -37,18 +36,18 @@ public:
 // One paste: the clipboard's text, shaped and typed into the focused control,
 // as into a console where the focused window is one. Does nothing when nothing
 // has the focus or the clipboard holds no text.
-void paste_clipboard(Platform &platform, PasteListener *listener = nullptr);
+void paste_clipboard(const Platform &platform, PasteListener *listener = nullptr);
 // The same for a text already read.
-void paste_text(Platform &platform, const std::u16string &text, PasteListener *listener);
+void paste_text(const Platform &platform, const std::u16string &text, PasteListener *listener);
 
 // Starts a countdown with the clipboard's text, or stops the one running.
-void start_or_stop_countdown(Platform &platform, PasteCountdown &countdown,
+void start_or_stop_countdown(const Platform &platform, PasteCountdown &countdown,
                              PasteListener *listener);
 
 // Runs until stop becomes true (it is set by the window's unload, which runs
 // inside the event pump). F10 while the program's own window has the focus, or
 // while a countdown runs, starts or stops the countdown instead of pasting.
-void run_main_loop(Platform &platform, WindowHandle window, const bool &stop,
+void run_main_loop(const Platform &platform, WindowHandle window, const bool &stop,
                    PasteListener *listener = nullptr, PasteCountdown *countdown = nullptr);
 
 } // namespace teclix

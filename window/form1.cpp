@@ -66,31 +66,30 @@ std::u16string link_address(const std::u16string &link_caption) {
   return u"https://" + link_caption + u"?Teclix";
 }
 
-Form1::Form1(Platform &platform) : platform_(platform) {}
+Form1::Form1(Platform platform) : platform_(platform) {}
 
 void Form1::Load() {
-  window_ = platform_.create_main_window(*this);
-  platform_.set_caption(window_, kCaption);
+  window_ = platform_.window.create_main_window(*this);
+  platform_.window.set_caption(window_, kCaption);
   instruction_ = kInstruction;
   link_caption_ = kMakerHost;
-  platform_.set_link(window_, link_caption_);
+  platform_.window.set_link(window_, link_caption_);
   set_link_color(kLinkRed);
   set_button(kPasteButtonCaption);
 
   Finalizar = false;
-  const CallResult hotkey =
-      platform_.register_hotkey(window_, kHotkeyId, kHotkey, kHotkeyModifiers);
+  const CallResult hotkey = platform_.hotkey.register_hotkey(kHotkey, kHotkeyModifiers);
   hotkey_held_ = hotkey.ok;
   if (!hotkey.ok) {
     // The system's own reason is for the log, not for the window.
     instruction_ = kHotkeyInUseNotice;
   }
   // A limit of the desktop session the user should know of goes below.
-  if (const std::u16string notice = platform_.session_notice(); !notice.empty()) {
+  if (const std::u16string notice = platform_.window.session_notice(); !notice.empty()) {
     instruction_ += u"\r\n" + notice;
   }
   show_text(instruction_);
-  platform_.show_window(window_);
+  platform_.window.show_window(window_);
   Bucle_Principal();
 }
 
@@ -101,7 +100,7 @@ void Form1::Bucle_Principal() {
 void Form1::Unload() {
   Finalizar = true;
   if (hotkey_held_) {
-    platform_.unregister_hotkey(window_, kHotkeyId);
+    platform_.hotkey.unregister_hotkey();
     hotkey_held_ = false;
   }
 }
@@ -109,7 +108,7 @@ void Form1::Unload() {
 void Form1::show_text(const std::u16string &text) {
   if (text != shown_) {
     shown_ = text;
-    platform_.set_instruction(window_, shown_);
+    platform_.window.set_instruction(window_, shown_);
   }
 }
 
@@ -136,7 +135,7 @@ void Form1::countdown_ended(CountdownEnd why) {
 void Form1::set_button(const std::u16string &caption) {
   if (caption != button_caption_) {
     button_caption_ = caption;
-    platform_.set_button(window_, button_caption_);
+    platform_.window.set_button(window_, button_caption_);
   }
 }
 
@@ -157,9 +156,9 @@ void Form1::on_hotkey_taken() {
   }
 }
 
-void Form1::set_link_color(std::uint32_t color) {
+void Form1::set_link_color(Rgb color) {
   link_color_ = color;
-  platform_.set_link_color(window_, color);
+  platform_.window.set_link_color(window_, color);
 }
 
 void Form1::Restaurar_Enlace() {
@@ -179,7 +178,7 @@ void Form1::on_link_mouse_move() {
 }
 
 WindowHandle Form1::GetFocusHandle() {
-  return platform_.focused_control();
+  return platform_.window.focused_control();
 }
 
 double Form1::Divide(std::int32_t arg1, std::int32_t arg2) {
@@ -218,7 +217,7 @@ void Form1::Enviar_Texto(WindowHandle hWnd, const std::u16string &text) {
 }
 
 void Form1::on_link_click() {
-  platform_.open_address(window_, link_address(link_caption_));
+  platform_.launcher.open_address(link_address(link_caption_));
 }
 
 } // namespace teclix

@@ -9,8 +9,8 @@
 
 namespace teclix {
 
-inline constexpr std::uint32_t kLinkRed = 0x0000FF;  // 0x00BBGGRR
-inline constexpr std::uint32_t kLinkBlue = 0xFF0000; // 0x00BBGGRR
+inline constexpr Rgb kLinkRed{255, 0, 0};
+inline constexpr Rgb kLinkBlue{0, 0, 255};
 
 // The maker's web domain, shown in the caption, and the host the link shows.
 extern const std::u16string kMakerDomain;
@@ -37,7 +37,7 @@ std::u16string link_address(const std::u16string &link_caption);
 
 class Form1 : public WindowEvents, public PasteListener {
 public:
-  explicit Form1(Platform &platform);
+  explicit Form1(Platform platform);
 
   // The load event: sets the captions, holds F10 and runs the loop until the
   // window closes.
@@ -81,7 +81,7 @@ public:
   bool finalizar() const { return Finalizar; }
   bool hotkey_held() const { return hotkey_held_; }
   bool enlace_restaurado() const { return EnlaceRestaurado; }
-  std::uint32_t link_color() const { return link_color_; }
+  Rgb link_color() const { return link_color_; }
   const std::u16string &instruction() const { return instruction_; }
   const std::u16string &shown_text() const { return shown_; }
   const std::u16string &link_caption() const { return link_caption_; }
@@ -93,17 +93,17 @@ private:
   void Enviar_Texto(WindowHandle hWnd, const std::u16string &text);
   // Puts the link back in its resting colour once the pointer has left it.
   void Restaurar_Enlace();
-  void set_link_color(std::uint32_t color);
+  void set_link_color(Rgb color);
   void show_text(const std::u16string &text);
   void set_button(const std::u16string &caption);
 
-  Platform &platform_;
+  Platform platform_;
   WindowHandle window_ = 0;
   Point PosCursor;
   bool Finalizar = false;
   bool EnlaceRestaurado = false;
   bool hotkey_held_ = false;
-  std::uint32_t link_color_ = kLinkRed;
+  Rgb link_color_ = kLinkRed;
   std::u16string instruction_; // what the window says between pastes
   std::u16string shown_;       // what it says now
   std::u16string link_caption_;

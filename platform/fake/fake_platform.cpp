@@ -232,11 +232,11 @@ void FakePlatform::set_instruction(WindowHandle, const std::u16string &text) {
   shown_texts.push_back(text);
 }
 
-void FakePlatform::set_link_color(WindowHandle, std::uint32_t color) {
+void FakePlatform::set_link_color(WindowHandle, Rgb color) {
   link_colors.push_back(color);
 }
 
-void FakePlatform::open_address(WindowHandle, const std::u16string &address) {
+void FakePlatform::open_address(const std::u16string &address) {
   opened.push_back(address);
 }
 
@@ -261,23 +261,22 @@ void FakePlatform::post_character(WindowHandle, std::uint8_t code) {
   posted.push_back(code);
 }
 
-int FakePlatform::message_box(const std::u16string &, const std::u16string &,
-                              const MessageBoxStyle &style) {
+BoxAnswer FakePlatform::message_box(const std::u16string &, const std::u16string &,
+                                    const MessageBoxStyle &style) {
   calls.push_back("message_box " + std::to_string(standard_style(style)));
   return message_box_answer;
 }
 
-CallResult FakePlatform::register_hotkey(WindowHandle, int id, Key key, unsigned modifiers) {
-  calls.push_back("register " + hex(id, 4) + " " + std::to_string(modifiers) + " " +
-                  hex(virtual_key_for(key), 2));
+CallResult FakePlatform::register_hotkey(Key key, unsigned modifiers) {
+  calls.push_back("register " + hex(virtual_key_for(key), 2) + " " + std::to_string(modifiers));
   if (hotkey_taken) {
     return {false, u"Hot key is already registered."};
   }
   return {};
 }
 
-void FakePlatform::unregister_hotkey(WindowHandle, int id) {
-  calls.push_back("unregister " + hex(id, 4));
+void FakePlatform::unregister_hotkey() {
+  calls.push_back("unregister");
 }
 
 void FakePlatform::wait_message() {
@@ -301,7 +300,7 @@ void FakePlatform::wait_message_until(std::chrono::steady_clock::time_point unti
   }
 }
 
-bool FakePlatform::peek_hotkey(WindowHandle) {
+bool FakePlatform::peek_hotkey() {
   for (auto it = queued.begin(); it != queued.end(); ++it) {
     if (*it == FakeEvent::Hotkey) {
       queued.erase(it);

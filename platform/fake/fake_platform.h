@@ -43,7 +43,7 @@ FakeLayout fake_layout_fr();
 // the user clicks into another window (the focus becomes switch_to).
 enum class FakeEvent { Hotkey, Close, Timer, Idle, ButtonClick, Escape, HotkeyTaken, Switch };
 
-class FakePlatform : public Platform {
+class FakePlatform : public AllParts {
 public:
   FakePlatform();
 
@@ -59,7 +59,7 @@ public:
   std::function<void()> on_wait;      // runs at the start of every wait
   std::function<void()> on_key_event; // runs after every key event sent
                                       // (it may push to queued: a press during a paste)
-  int message_box_answer = kIdOk;
+  BoxAnswer message_box_answer = BoxAnswer::kOk;
   std::u16string session; // what the session tells the user, if anything
   TargetWindow target{u"editor", u"Editor", u"Sin título"};
   WindowHandle switch_to = 0x5678; // where a Switch event moves the focus
@@ -79,7 +79,7 @@ public:
   std::u16string button;
   std::vector<std::u16string> shown_texts;       // every instruction text set, in order
   std::chrono::steady_clock::time_point clock{}; // the fake's own time
-  std::vector<std::uint32_t> link_colors;        // every colour set, in order
+  std::vector<Rgb> link_colors;                  // every colour set, in order
   std::vector<std::u16string> opened;            // addresses opened
   Point cursor{10, 20};
   std::vector<std::uint8_t> posted; // characters posted to other windows
@@ -101,17 +101,17 @@ public:
   void set_instruction(WindowHandle window, const std::u16string &text) override;
   void set_link(WindowHandle, const std::u16string &text) override { link = text; }
   void set_button(WindowHandle, const std::u16string &text) override { button = text; }
-  void set_link_color(WindowHandle window, std::uint32_t color) override;
-  void open_address(WindowHandle window, const std::u16string &address) override;
+  void set_link_color(WindowHandle window, Rgb color) override;
+  void open_address(const std::u16string &address) override;
   std::u16string session_notice() override { return session; }
-  int message_box(const std::u16string &prompt, const std::u16string &title,
-                  const MessageBoxStyle &style) override;
-  CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) override;
-  void unregister_hotkey(WindowHandle window, int id) override;
+  BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
+                        const MessageBoxStyle &style) override;
+  CallResult register_hotkey(Key key, unsigned modifiers) override;
+  void unregister_hotkey() override;
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
   std::chrono::steady_clock::time_point now() override { return clock; }
-  bool peek_hotkey(WindowHandle window) override;
+  bool peek_hotkey() override;
   void pump_events() override;
   WindowHandle focused_control() override { return focus; }
   TargetWindow focused_target() override { return target; }

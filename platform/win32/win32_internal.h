@@ -13,6 +13,8 @@ namespace teclix::win32 {
 
 inline constexpr wchar_t kWindowClass[] = L"TeclixForm1";
 inline constexpr UINT_PTR kWakeTimer = 1;
+// The hotkey's identifier for RegisterHotKey.
+inline constexpr int kHotkeyId = 0xBFFF;
 inline constexpr UINT kWakeIntervalMs = 90;
 // A raw press of the hotkey's key is looked at again this long after it came: by
 // then the hotkey message it made, if any, has been taken.

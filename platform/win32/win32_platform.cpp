@@ -50,20 +50,19 @@ Win32Platform::~Win32Platform() {
   }
 }
 
-void Win32Platform::open_address(WindowHandle window, const std::u16string &address) {
+void Win32Platform::open_address(const std::u16string &address) {
   // The shell opens a web address in the user's browser; a failure stays silent.
   const int n = WideCharToMultiByte(CP_ACP, 0, wide(address), -1, nullptr, 0, nullptr, nullptr);
   std::string ansi(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide(address), -1, ansi.data(), n, nullptr, nullptr);
-  ShellExecuteA(to_hwnd(window), nullptr, ansi.c_str(), nullptr, "C:\\", SW_SHOWNORMAL);
+  ShellExecuteA(window_, nullptr, ansi.c_str(), nullptr, "C:\\", SW_SHOWNORMAL);
 }
 
-CallResult Win32Platform::register_hotkey(WindowHandle window, int id, Key key,
-                                          unsigned modifiers) {
+CallResult Win32Platform::register_hotkey(Key key, unsigned modifiers) {
   const UINT mods = ((modifiers & kAlt) ? MOD_ALT : 0u) |
                     ((modifiers & kControl) ? MOD_CONTROL : 0u) |
                     ((modifiers & kShift) ? MOD_SHIFT : 0u) | ((modifiers & kSuper) ? MOD_WIN : 0u);
-  if (RegisterHotKey(to_hwnd(window), id, mods, virtual_key_for(key))) {
+  if (RegisterHotKey(window_, kHotkeyId, mods, virtual_key_for(key))) {
     hotkey_vk_ = virtual_key_for(key);
     hotkey_mods_ = mods;
     watch_raw_keys(true);
@@ -72,10 +71,10 @@ CallResult Win32Platform::register_hotkey(WindowHandle window, int id, Key key,
   return {false, system_error_text(GetLastError())};
 }
 
-void Win32Platform::unregister_hotkey(WindowHandle window, int id) {
+void Win32Platform::unregister_hotkey() {
   watch_raw_keys(false);
   hotkey_vk_ = 0;
-  UnregisterHotKey(to_hwnd(window), id);
+  UnregisterHotKey(window_, kHotkeyId);
 }
 
 void Win32Platform::watch_raw_keys(bool on) {
@@ -130,9 +129,9 @@ void Win32Platform::wait_message_until(std::chrono::steady_clock::time_point unt
   }
 }
 
-bool Win32Platform::peek_hotkey(WindowHandle window) {
+bool Win32Platform::peek_hotkey() {
   MSG msg{};
-  if (PeekMessageA(&msg, to_hwnd(window), WM_HOTKEY, WM_HOTKEY, PM_REMOVE) == 0) {
+  if (PeekMessageA(&msg, window_, WM_HOTKEY, WM_HOTKEY, PM_REMOVE) == 0) {
     return false;
   }
   hotkey_taken_at_ = GetTickCount64();

@@ -12,7 +12,7 @@
 
 namespace teclix {
 
-class Win32Platform : public Platform {
+class Win32Platform : public AllParts {
 public:
   explicit Win32Platform(HINSTANCE instance);
   ~Win32Platform() override;
@@ -23,16 +23,16 @@ public:
   void set_instruction(WindowHandle window, const std::u16string &text) override;
   void set_link(WindowHandle window, const std::u16string &text) override;
   void set_button(WindowHandle window, const std::u16string &text) override;
-  void set_link_color(WindowHandle window, std::uint32_t color) override;
-  void open_address(WindowHandle window, const std::u16string &address) override;
+  void set_link_color(WindowHandle window, Rgb color) override;
+  void open_address(const std::u16string &address) override;
   std::u16string session_notice() override { return {}; }
-  int message_box(const std::u16string &prompt, const std::u16string &title,
-                  const MessageBoxStyle &style) override;
-  CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) override;
-  void unregister_hotkey(WindowHandle window, int id) override;
+  BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
+                        const MessageBoxStyle &style) override;
+  CallResult register_hotkey(Key key, unsigned modifiers) override;
+  void unregister_hotkey() override;
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
-  bool peek_hotkey(WindowHandle window) override;
+  bool peek_hotkey() override;
   void pump_events() override;
   WindowHandle focused_control() override;
   std::optional<std::u16string> clipboard_text() override;

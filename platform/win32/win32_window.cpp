@@ -265,13 +265,13 @@ void Win32Platform::set_button(WindowHandle window, const std::u16string &text) 
   UpdateWindow(to_hwnd(window));
 }
 
-void Win32Platform::set_link_color(WindowHandle window, std::uint32_t color) {
-  link_color_ = static_cast<COLORREF>(color); // both are 0x00BBGGRR
+void Win32Platform::set_link_color(WindowHandle window, Rgb color) {
+  link_color_ = RGB(color.red, color.green, color.blue);
   InvalidateRect(to_hwnd(window), &link_rect_, FALSE);
 }
 
-int Win32Platform::message_box(const std::u16string &prompt, const std::u16string &title,
-                               const MessageBoxStyle &style) {
+BoxAnswer Win32Platform::message_box(const std::u16string &prompt, const std::u16string &title,
+                                     const MessageBoxStyle &style) {
   static constexpr UINT kButtons[] = {MB_OK,          MB_OKCANCEL, MB_ABORTRETRYIGNORE,
                                       MB_YESNOCANCEL, MB_YESNO,    MB_RETRYCANCEL};
   static constexpr UINT kIcons[] = {0, MB_ICONERROR, MB_ICONQUESTION, MB_ICONWARNING,
@@ -279,7 +279,22 @@ int Win32Platform::message_box(const std::u16string &prompt, const std::u16strin
   static constexpr UINT kDefaults[] = {MB_DEFBUTTON1, MB_DEFBUTTON2, MB_DEFBUTTON3, MB_DEFBUTTON4};
   const UINT flags = kButtons[static_cast<int>(style.buttons)] |
                      kIcons[static_cast<int>(style.icon)] | kDefaults[style.default_button & 3];
-  return MessageBoxW(window_, wide(prompt), wide(title), flags);
+  switch (MessageBoxW(window_, wide(prompt), wide(title), flags)) {
+  case IDCANCEL:
+    return BoxAnswer::kCancel;
+  case IDABORT:
+    return BoxAnswer::kAbort;
+  case IDRETRY:
+    return BoxAnswer::kRetry;
+  case IDIGNORE:
+    return BoxAnswer::kIgnore;
+  case IDYES:
+    return BoxAnswer::kYes;
+  case IDNO:
+    return BoxAnswer::kNo;
+  default:
+    return BoxAnswer::kOk;
+  }
 }
 
 } // namespace teclix

@@ -85,7 +85,7 @@ public:
   MessageBox(const MessageBox &) = delete;
   MessageBox &operator=(const MessageBox &) = delete;
 
-  int run() {
+  BoxAnswer run() {
     struct Windows {
       Window box, owner;
     } windows{box_, setup_.owner};
@@ -102,7 +102,7 @@ public:
         }
         continue;
       }
-      if (const std::optional<int> result = handle(e)) {
+      if (const std::optional<BoxAnswer> result = handle(e)) {
         return *result;
       }
     }
@@ -195,7 +195,7 @@ private:
     XFlush(d_);
   }
 
-  std::optional<int> handle(const XEvent &e) {
+  std::optional<BoxAnswer> handle(const XEvent &e) {
     switch (e.type) {
     case MapNotify:
       // The box takes the keyboard, as a new modal box does.
@@ -238,7 +238,7 @@ private:
       case XK_space:
         return buttons_[focus_].result;
       case XK_Escape:
-        if (const std::optional<int> result = dialog_dismiss_result(style_)) {
+        if (const std::optional<BoxAnswer> result = dialog_dismiss_result(style_)) {
           return result;
         }
         break;
@@ -261,7 +261,7 @@ private:
     }
     case ClientMessage:
       if (static_cast<Atom>(e.xclient.data.l[0]) == delete_window_) {
-        if (const std::optional<int> result = dialog_dismiss_result(style_)) {
+        if (const std::optional<BoxAnswer> result = dialog_dismiss_result(style_)) {
           return result;
         }
       }
@@ -423,8 +423,8 @@ void set_fixed_window_hints(Display *display, Window window, int x, int y, int w
   XFree(size);
 }
 
-int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
-                    const MessageBoxStyle &style) {
+BoxAnswer run_message_box(const DialogSetup &setup, const std::string &prompt,
+                          const std::string &title, const MessageBoxStyle &style) {
   MessageBox box(setup, prompt, title, style);
   return box.run();
 }

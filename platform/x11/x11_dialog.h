@@ -26,8 +26,8 @@ struct DialogSetup {
 
 // Shows the box and returns the code of the button pressed (1 OK, 2 Cancel, ...).
 // prompt and title are UTF-8; style names the buttons, the icon and the default button.
-int run_message_box(const DialogSetup &setup, const std::string &prompt, const std::string &title,
-                    const MessageBoxStyle &style);
+BoxAnswer run_message_box(const DialogSetup &setup, const std::string &prompt,
+                          const std::string &title, const MessageBoxStyle &style);
 
 // The window manager hints of the program's top-level windows: its class, input
 // and normal state, and a fixed size placed at (x, y), so they cannot be resized.

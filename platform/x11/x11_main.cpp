@@ -36,7 +36,7 @@ int main() {
     return 1;
   }
   teclix::x11::catch_stop_signals();
-  teclix::Form1 form(*platform);
+  teclix::Form1 form(platform->parts());
   try {
     try {
       form.Load();
@@ -49,7 +49,7 @@ int main() {
       throw teclix::RuntimeError(51, u"Error interno");
     }
   } catch (const teclix::RuntimeError &e) {
-    platform->show_last_resort_error(form.handle(), teclix::kHotkeyId, e.message());
+    platform->show_last_resort_error(e.message());
     return 1;
   }
   return 0;

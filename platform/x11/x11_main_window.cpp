@@ -145,10 +145,10 @@ void MainWindow::set_button(const std::string &text) {
   draw_button();
 }
 
-void MainWindow::set_link_color(std::uint32_t color) {
-  const XRenderColor value{static_cast<unsigned short>((color & 0xFF) * 257),
-                           static_cast<unsigned short>(((color >> 8) & 0xFF) * 257),
-                           static_cast<unsigned short>(((color >> 16) & 0xFF) * 257), 0xFFFF};
+void MainWindow::set_link_color(Rgb color) {
+  const XRenderColor value{static_cast<unsigned short>(color.red * 257),
+                           static_cast<unsigned short>(color.green * 257),
+                           static_cast<unsigned short>(color.blue * 257), 0xFFFF};
   Visual *visual = DefaultVisual(x_.display, x_.screen);
   Colormap colormap = DefaultColormap(x_.display, x_.screen);
   if (link_ink_ready_) {

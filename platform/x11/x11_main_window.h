@@ -31,8 +31,8 @@ public:
   void set_link(const std::string &text);
   // The paste button's caption.
   void set_button(const std::string &text);
-  // The link label's text colour, as 0x00BBGGRR.
-  void set_link_color(std::uint32_t color);
+  // The link label's text colour.
+  void set_link_color(Rgb color);
   // Repaints the whole window.
   void draw();
   // Handles an event of the window; false when it is not the window's.

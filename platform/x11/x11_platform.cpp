@@ -89,11 +89,11 @@ void X11Platform::set_button(WindowHandle, const std::u16string &text) {
   window_.set_button(utf16_to_utf8(text));
 }
 
-void X11Platform::set_link_color(WindowHandle, std::uint32_t color) {
+void X11Platform::set_link_color(WindowHandle, Rgb color) {
   window_.set_link_color(color);
 }
 
-void X11Platform::open_address(WindowHandle, const std::u16string &address) {
+void X11Platform::open_address(const std::u16string &address) {
   open_in_browser(utf16_to_utf8(address));
 }
 
@@ -108,15 +108,14 @@ std::u16string X11Platform::session_notice() {
   return {};
 }
 
-void X11Platform::show_last_resort_error(WindowHandle window, int hotkey_id,
-                                         const std::u16string &message) {
+void X11Platform::show_last_resort_error(const std::u16string &message) {
   // F10 goes back first: the user may need it while the box is open.
-  unregister_hotkey(window, hotkey_id);
+  unregister_hotkey();
   message_box(message, u"Teclix", MessageBoxStyle{MessageBoxButtons::kOk, MessageBoxIcon::kError});
 }
 
-int X11Platform::message_box(const std::u16string &prompt, const std::u16string &title,
-                             const MessageBoxStyle &style) {
+BoxAnswer X11Platform::message_box(const std::u16string &prompt, const std::u16string &title,
+                                   const MessageBoxStyle &style) {
   Window focus = None;
   int revert = 0;
   Display *d = connection_->display;
@@ -133,7 +132,8 @@ int X11Platform::message_box(const std::u16string &prompt, const std::u16string 
       window_.draw();
     }
   };
-  const int result = run_message_box(setup, utf16_to_utf8(prompt), utf16_to_utf8(title), style);
+  const BoxAnswer result =
+      run_message_box(setup, utf16_to_utf8(prompt), utf16_to_utf8(title), style);
   // The keyboard goes back where it was, if that window is still there.
   if (focus != None && focus != PointerRoot) {
     ErrorTrap trap(d);
@@ -144,7 +144,7 @@ int X11Platform::message_box(const std::u16string &prompt, const std::u16string 
 
 // --- Hotkey and loop -------------------------------------------------------------------
 
-CallResult X11Platform::register_hotkey(WindowHandle, int, Key key, unsigned modifiers) {
+CallResult X11Platform::register_hotkey(Key key, unsigned modifiers) {
   const std::optional<KeySym32> keysym = keysym_for(key);
   if (!keysym) {
     return CallResult{false, u"ninguna tecla del teclado produce esa tecla"};
@@ -167,7 +167,7 @@ CallResult X11Platform::register_hotkey(WindowHandle, int, Key key, unsigned mod
   return result;
 }
 
-void X11Platform::unregister_hotkey(WindowHandle, int) {
+void X11Platform::unregister_hotkey() {
   hotkey_watch_.stop();
   hotkey_.release();
 }
@@ -180,7 +180,7 @@ void X11Platform::wait_message_until(std::chrono::steady_clock::time_point until
   loop_.wait(until);
 }
 
-bool X11Platform::peek_hotkey(WindowHandle) {
+bool X11Platform::peek_hotkey() {
   if (!hotkey_.take_press()) {
     return false;
   }

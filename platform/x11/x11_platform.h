@@ -19,7 +19,7 @@
 
 namespace teclix::x11 {
 
-class X11Platform : public Platform {
+class X11Platform : public AllParts {
 public:
   // Connects to the display (nullptr: $DISPLAY). On failure returns nullptr and
   // sets error to a message for the user.
@@ -35,19 +35,19 @@ public:
   void set_instruction(WindowHandle window, const std::u16string &text) override;
   void set_link(WindowHandle window, const std::u16string &text) override;
   void set_button(WindowHandle window, const std::u16string &text) override;
-  void set_link_color(WindowHandle window, std::uint32_t color) override;
-  void open_address(WindowHandle window, const std::u16string &address) override;
+  void set_link_color(WindowHandle window, Rgb color) override;
+  void open_address(const std::u16string &address) override;
   // Under Wayland, F10 reaches this program and its keys reach other programs
   // only while an X11 window has the focus.
   std::u16string session_notice() override;
-  int message_box(const std::u16string &prompt, const std::u16string &title,
-                  const MessageBoxStyle &style) override;
+  BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
+                        const MessageBoxStyle &style) override;
 
-  CallResult register_hotkey(WindowHandle window, int id, Key key, unsigned modifiers) override;
-  void unregister_hotkey(WindowHandle window, int id) override;
+  CallResult register_hotkey(Key key, unsigned modifiers) override;
+  void unregister_hotkey() override;
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
-  bool peek_hotkey(WindowHandle window) override;
+  bool peek_hotkey() override;
   void pump_events() override;
 
   WindowHandle focused_control() override;
@@ -77,7 +77,7 @@ public:
 
   // The last resort for a run-time error: releases the hotkey, then shows the
   // standard error message box.
-  void show_last_resort_error(WindowHandle window, int hotkey_id, const std::u16string &message);
+  void show_last_resort_error(const std::u16string &message);
 
 private:
   explicit X11Platform(std::unique_ptr<Connection> connection);

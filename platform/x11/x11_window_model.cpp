@@ -64,7 +64,7 @@ PointerArea pointer_area(const MainLayout &layout, const Rect &link, int x, int 
 }
 
 std::vector<DialogButton> dialog_buttons(const MessageBoxStyle &style) {
-  constexpr int kOk = 1, kCancel = 2, kAbort = 3, kRetry = 4, kIgnore = 5, kYes = 6, kNo = 7;
+  using enum BoxAnswer;
   switch (style.buttons) {
   case MessageBoxButtons::kOkCancel:
     return {{"Aceptar", kOk}, {"Cancelar", kCancel}};
@@ -82,11 +82,11 @@ std::vector<DialogButton> dialog_buttons(const MessageBoxStyle &style) {
   return {{"Aceptar", kOk}};
 }
 
-std::optional<int> dialog_dismiss_result(const MessageBoxStyle &style) {
+std::optional<BoxAnswer> dialog_dismiss_result(const MessageBoxStyle &style) {
   const std::vector<DialogButton> buttons = dialog_buttons(style);
   for (const DialogButton &button : buttons) {
-    if (button.result == 2) {
-      return 2;
+    if (button.result == BoxAnswer::kCancel) {
+      return BoxAnswer::kCancel;
     }
   }
   if (buttons.size() == 1) {

@@ -54,15 +54,15 @@ PointerArea pointer_area(const MainLayout &layout, const Rect &link, int x, int 
 // --- Message boxes ---------------------------------------------------------------
 
 struct DialogButton {
-  std::string caption; // UTF-8
-  int result = 0;      // the code the box returns when it is pressed
+  std::string caption;               // UTF-8
+  BoxAnswer result = BoxAnswer::kOk; // what the box returns when it is pressed
   bool operator==(const DialogButton &) const = default;
 };
 // The buttons of a message box, left to right.
 std::vector<DialogButton> dialog_buttons(const MessageBoxStyle &style);
 // What closing the box (window close, Escape) returns; nullopt when the style has
 // no way out but its buttons.
-std::optional<int> dialog_dismiss_result(const MessageBoxStyle &style);
+std::optional<BoxAnswer> dialog_dismiss_result(const MessageBoxStyle &style);
 // The button that starts with the focus (the first when there is no such button).
 std::size_t dialog_default_button(const MessageBoxStyle &style);
 

@@ -79,9 +79,9 @@ TEST(multiply, ExactWhileItFitsOverflowBeyond) {
 
 TEST(question_box, AddsTheQuestionIconAndReturnsTheButton) {
   FakePlatform fake;
-  fake.message_box_answer = kIdYes;
+  fake.message_box_answer = BoxAnswer::kYes;
   EXPECT_EQ(question_box(fake, u"¿Seguro?", 4, u"Teclix"), 6);
-  fake.message_box_answer = kIdNo;
+  fake.message_box_answer = BoxAnswer::kNo;
   EXPECT_EQ(question_box(fake, u"¿Seguro?", 4, u"Teclix"), 7);
   EXPECT_EQ(question_box(fake, u"x", 32767 - 32, u"t"), 7);
   // The largest style: what a message box shows of it (OK, no icon the program

@@ -22,8 +22,8 @@ void run(FakePlatform &fake) {
 TEST(MainLoop, StartsHoldsF10AndReleasesItOnClose) {
   FakePlatform fake;
   run(fake);
-  const std::vector<std::string> expected = {"create", "register BFFF 0 79", "show", "close",
-                                             "unregister BFFF"};
+  const std::vector<std::string> expected = {"create", "register 79 0", "show", "close",
+                                             "unregister"};
   EXPECT_EQ(fake.calls, expected);
   EXPECT_EQ(fake.instruction, kInstruction);
   EXPECT_EQ(fake.waits, 1); // the loop ends within the pass that saw the close

@@ -46,7 +46,7 @@ TEST_P(Hover, ChangesColourOnlyOnTransitions) {
     after += form.link_color() == kLinkRed ? 'r' : 'b';
   }
   std::string changes;
-  for (std::uint32_t colour : fake.link_colors) {
+  for (Rgb colour : fake.link_colors) {
     changes += colour == kLinkRed ? 'r' : colour == kLinkBlue ? 'b' : '?';
   }
   EXPECT_EQ(after, c.colours_after_each_move) << c.path;

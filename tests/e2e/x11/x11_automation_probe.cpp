@@ -164,13 +164,13 @@ int main(int argc, char **argv) {
   }
   if (mode == "fatal" && argc == 3) {
     // F10 held, then the last resort for an overflow, as the program shows it.
-    const teclix::WindowHandle window = platform->create_main_window(form);
-    if (!platform->register_hotkey(window, teclix::kHotkeyId, teclix::kHotkey, 0).ok) {
+    platform->create_main_window(form);
+    if (!platform->register_hotkey(teclix::kHotkey, 0).ok) {
       log_line("F10 not held");
       return 1;
     }
     log_line("F10 held");
-    platform->show_last_resort_error(window, teclix::kHotkeyId, teclix::overflow_error().message());
+    platform->show_last_resort_error(teclix::overflow_error().message());
     log_line("closed");
     return 0;
   }

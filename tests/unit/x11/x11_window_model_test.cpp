@@ -123,25 +123,26 @@ TEST(MainWindow, PointerAreas) {
 }
 
 TEST(MessageBox, ButtonsOfEachStyle) {
+  using enum BoxAnswer;
   struct Case {
     int style;
     std::vector<DialogButton> buttons;
-    std::optional<int> dismissed;
+    std::optional<BoxAnswer> dismissed;
   };
   const std::vector<Case> cases = {
-      {0, {{"Aceptar", 1}}, 1},
-      {1, {{"Aceptar", 1}, {"Cancelar", 2}}, 2},
-      {2, {{"Anular", 3}, {"Reintentar", 4}, {"Omitir", 5}}, std::nullopt},
-      {3, {{"Sí", 6}, {"No", 7}, {"Cancelar", 2}}, 2},
-      {4, {{"Sí", 6}, {"No", 7}}, std::nullopt},
-      {5, {{"Reintentar", 4}, {"Cancelar", 2}}, 2},
+      {0, {{"Aceptar", kOk}}, kOk},
+      {1, {{"Aceptar", kOk}, {"Cancelar", kCancel}}, kCancel},
+      {2, {{"Anular", kAbort}, {"Reintentar", kRetry}, {"Omitir", kIgnore}}, std::nullopt},
+      {3, {{"Sí", kYes}, {"No", kNo}, {"Cancelar", kCancel}}, kCancel},
+      {4, {{"Sí", kYes}, {"No", kNo}}, std::nullopt},
+      {5, {{"Reintentar", kRetry}, {"Cancelar", kCancel}}, kCancel},
       // Icons and other bits do not change the buttons.
-      {16, {{"Aceptar", 1}}, 1},
-      {4 + 32, {{"Sí", 6}, {"No", 7}}, std::nullopt},
-      {3 + 48 + 0x100, {{"Sí", 6}, {"No", 7}, {"Cancelar", 2}}, 2},
+      {16, {{"Aceptar", kOk}}, kOk},
+      {4 + 32, {{"Sí", kYes}, {"No", kNo}}, std::nullopt},
+      {3 + 48 + 0x100, {{"Sí", kYes}, {"No", kNo}, {"Cancelar", kCancel}}, kCancel},
       // Styles this box does not know show OK.
-      {6, {{"Aceptar", 1}}, 1},
-      {15, {{"Aceptar", 1}}, 1},
+      {6, {{"Aceptar", kOk}}, kOk},
+      {15, {{"Aceptar", kOk}}, kOk},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(dialog_buttons(message_box_style(c.style)), c.buttons) << "style " << c.style;
