@@ -136,11 +136,14 @@ bool is_console(const TargetWindow &target) {
   const std::u16string_view page = without_browser_name(target.title);
   return std::any_of(std::begin(kClients), std::end(kClients), [&](const ConsoleClient &c) {
     if (!c.program.empty()) {
-      return (same_name(program, c.program) || same_name(target.window_class, c.program)) &&
-             !shows_xvnc_desktop(target.title);
+      return same_name(program, c.program) || same_name(target.window_class, c.program);
     }
     return browser && (page_named(target.title, c.page_title) || page_named(page, c.page_title));
   });
+}
+
+bool keeps_up(const TargetWindow &target) {
+  return is_console(target) && shows_xvnc_desktop(target.title);
 }
 
 } // namespace teclix

@@ -19,10 +19,14 @@ struct ConsoleClient {
 
 // Whether keys typed into this window go to a console, which is then typed into
 // as a keyboard would (TypingMode::kConsole). Names compare without case, and
-// without a Windows executable's ".exe". A VNC viewer whose title shows that it
-// is connected to an X desktop of Xvnc ("user@host - TigerVNC", or "host:N (user)
-// - TigerVNC" as its vncserver script names it), which takes any key at full
-// speed, is not one.
+// without a Windows executable's ".exe".
 bool is_console(const TargetWindow &target);
+
+// Whether the console takes keys as fast as they come: a VNC viewer whose title
+// shows an X desktop of Xvnc ("user@host - TigerVNC", or "host:N (user) -
+// TigerVNC" as its vncserver script names it). It is still typed into with the
+// keyboard's keys only: Xvnc adds a character no key of its map types only while
+// its few free keycodes last, and past them drops it without a word.
+bool keeps_up(const TargetWindow &target);
 
 } // namespace teclix

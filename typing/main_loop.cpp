@@ -36,8 +36,11 @@ void paste_text(const Platform &platform, const std::u16string &text, PasteListe
     return;
   }
   TypingOptions options;
-  options.mode =
-      is_console(platform.window.focused_target()) ? TypingMode::kConsole : TypingMode::kDirect;
+  const TargetWindow window = platform.window.focused_target();
+  options.mode = is_console(window) ? TypingMode::kConsole : TypingMode::kDirect;
+  if (keeps_up(window)) {
+    options.pace = ConsolePace{std::chrono::milliseconds(0), std::chrono::milliseconds(0)};
+  }
   // Keys go only where the user aimed: when the focus moves to another control
   // during the paste (a click elsewhere, a dialog), the rest is not typed.
   options.keep_typing = [&platform, target] { return platform.window.focused_control() == target; };
