@@ -126,7 +126,7 @@ public:
       return false;
     }
     for (const KeyLocation &k : keys) {
-      hold(as_keyboard_modifiers(k.modifiers));
+      hold(k.modifiers);
       event([&] { platform_.keyboard.send_layout_key(k.key, false); });
       event([&] { platform_.keyboard.send_layout_key(k.key, true); });
     }
@@ -141,13 +141,6 @@ public:
   }
 
 private:
-  // AltGr is the right Alt key, as on a keyboard, never Control with Alt.
-  static unsigned as_keyboard_modifiers(unsigned modifiers) {
-    if ((modifiers & (kControl | kAlt)) == (kControl | kAlt)) {
-      modifiers = (modifiers & ~unsigned{kControl | kAlt}) | kAltGr;
-    }
-    return modifiers;
-  }
   template <typename Send> void event(Send send) {
     send();
     platform_.keyboard.pause(pace_.between_events);

@@ -77,7 +77,7 @@ void Form1::Load() {
   set_link_color(kLinkRed);
   set_button(kPasteButtonCaption);
 
-  Finalizar = false;
+  stop_ = false;
   const CallResult hotkey = platform_.hotkey.register_hotkey(kHotkey, kHotkeyModifiers);
   hotkey_held_ = hotkey.ok;
   if (!hotkey.ok) {
@@ -94,11 +94,11 @@ void Form1::Load() {
 }
 
 void Form1::Bucle_Principal() {
-  run_main_loop(platform_, window_, Finalizar, this, &countdown_);
+  run_main_loop(platform_, window_, stop_, this, &countdown_);
 }
 
 void Form1::Unload() {
-  Finalizar = true;
+  stop_ = true;
   if (hotkey_held_) {
     platform_.hotkey.unregister_hotkey();
     hotkey_held_ = false;
@@ -161,20 +161,20 @@ void Form1::set_link_color(Rgb color) {
   platform_.window.set_link_color(window_, color);
 }
 
-void Form1::Restaurar_Enlace() {
-  if (EnlaceRestaurado) {
+void Form1::restore_link() {
+  if (link_restored_) {
     return;
   }
   set_link_color(kLinkRed);
-  EnlaceRestaurado = true;
+  link_restored_ = true;
 }
 
 void Form1::on_link_mouse_move() {
-  if (!EnlaceRestaurado) {
+  if (!link_restored_) {
     return;
   }
   set_link_color(kLinkBlue);
-  EnlaceRestaurado = false;
+  link_restored_ = false;
 }
 
 WindowHandle Form1::GetFocusHandle() {
@@ -202,7 +202,7 @@ void Form1::Pulsar_TeclaS(const std::u16string &Teclas) {
 }
 
 void Form1::Clickear(std::int32_t X, std::int32_t Y) {
-  teclix::click_at(platform_, X, Y, PosCursor);
+  teclix::click_at(platform_, X, Y, saved_cursor_);
 }
 
 std::int16_t Form1::BoxQues(const std::u16string &strMensaje, std::int16_t intOpcion,
@@ -212,8 +212,8 @@ std::int16_t Form1::BoxQues(const std::u16string &strMensaje, std::int16_t intOp
 
 void Form1::pp() {}
 
-void Form1::Enviar_Texto(WindowHandle hWnd, const std::u16string &text) {
-  teclix::post_text(platform_, hWnd, text, Key);
+void Form1::Enviar_Texto(WindowHandle window, const std::u16string &text) {
+  teclix::post_text(platform_, window, text, Key);
 }
 
 void Form1::on_link_click() {

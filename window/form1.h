@@ -42,7 +42,7 @@ public:
   // The load event: sets the captions, holds F10 and runs the loop until the
   // window closes.
   void Load();
-  // The program's only loop; returns once Finalizar is set.
+  // The program's only loop; returns once the window has closed.
   void Bucle_Principal();
   // The unload event: stops the loop and releases F10.
   void Unload();
@@ -64,7 +64,7 @@ public:
 
   // Window events.
   void on_close() override { Unload(); }
-  void on_background_mouse_move() override { Restaurar_Enlace(); }
+  void on_background_mouse_move() override { restore_link(); }
   void on_link_mouse_move() override;
   void on_link_click() override;
   void on_paste_button_click() override;
@@ -78,9 +78,9 @@ public:
   void countdown_ended(CountdownEnd why) override;
 
   WindowHandle handle() const { return window_; }
-  bool finalizar() const { return Finalizar; }
+  bool stopped() const { return stop_; }
   bool hotkey_held() const { return hotkey_held_; }
-  bool enlace_restaurado() const { return EnlaceRestaurado; }
+  bool link_restored() const { return link_restored_; }
   Rgb link_color() const { return link_color_; }
   const std::u16string &instruction() const { return instruction_; }
   const std::u16string &shown_text() const { return shown_; }
@@ -90,18 +90,18 @@ public:
 
 private:
   // Posts a text to a window as typed characters.
-  void Enviar_Texto(WindowHandle hWnd, const std::u16string &text);
+  void Enviar_Texto(WindowHandle window, const std::u16string &text);
   // Puts the link back in its resting colour once the pointer has left it.
-  void Restaurar_Enlace();
+  void restore_link();
   void set_link_color(Rgb color);
   void show_text(const std::u16string &text);
   void set_button(const std::u16string &caption);
 
   Platform platform_;
   WindowHandle window_ = 0;
-  Point PosCursor;
-  bool Finalizar = false;
-  bool EnlaceRestaurado = false;
+  Point saved_cursor_;
+  bool stop_ = false;
+  bool link_restored_ = false;
   bool hotkey_held_ = false;
   Rgb link_color_ = kLinkRed;
   std::u16string instruction_; // what the window says between pastes

@@ -92,7 +92,7 @@ const char *modifier_name(std::uint32_t vk) {
 } // namespace
 
 FakeLayout fake_layout_us() {
-  FakeLayout l{"us", {}, U"", false};
+  FakeLayout l{"us", {}, U""};
   add_digits(l, U"1234567890", U"!@#$%^&*()", U"          ");
   add_letters(l);
   add(l, 0xBA, U';', U':');
@@ -110,7 +110,7 @@ FakeLayout fake_layout_us() {
 }
 
 FakeLayout fake_layout_es() {
-  FakeLayout l{"es", {}, U"`^´¨~", true};
+  FakeLayout l{"es", {}, U"`^´¨~"};
   add_digits(l, U"1234567890", U"!\"·$%&/()=", U"|@#~ ¬    ");
   add_letters(l);
   set_altgr(l, 0x45, U'€');
@@ -130,7 +130,7 @@ FakeLayout fake_layout_es() {
 }
 
 FakeLayout fake_layout_de() {
-  FakeLayout l{"de", {}, U"´`^", false};
+  FakeLayout l{"de", {}, U"´`^"};
   add_digits(l, U"1234567890", U"!\"§$%&/()=", U" ²³   {[]}");
   add_letters(l);
   set_altgr(l, 0x51, U'@');
@@ -152,7 +152,7 @@ FakeLayout fake_layout_de() {
 }
 
 FakeLayout fake_layout_fr() {
-  FakeLayout l{"fr", {}, U"~`^¨", true};
+  FakeLayout l{"fr", {}, U"~`^¨"};
   add_digits(l, U"&é\"'(-è_çà", U"1234567890", U" ~#{[|`\\^@");
   add_letters(l);
   set_altgr(l, 0x45, U'€');
@@ -381,7 +381,7 @@ void FakePlatform::end_typing() {
 }
 
 std::optional<KeyLocation> FakePlatform::locate(char32_t ch) {
-  const unsigned altgr = layout.altgr_is_ctrl_alt ? (kControl | kAlt) : kAltGr;
+  const unsigned altgr = kAltGr;
   const bool dead = layout.dead.find(ch) != std::u32string::npos;
   for (unsigned level = 0; level < 4; ++level) {
     for (const FakeKey &k : layout.keys) {

@@ -28,8 +28,7 @@ struct FakeKey {
 struct FakeLayout {
   std::string name;
   std::vector<FakeKey> keys;
-  std::u32string dead;            // characters whose key is a dead key
-  bool altgr_is_ctrl_alt = false; // Windows reports AltGr as Control+Alt
+  std::u32string dead; // characters whose key is a dead key
 };
 
 FakeLayout fake_layout_us();

@@ -123,11 +123,16 @@ bool in_main_block(BYTE vk) {
 // AltGr (Control+Alt) and Shift+AltGr.
 constexpr std::array<BYTE, 4> kConsoleStates = {0, 1, 6, 7};
 
+// VkKeyScanEx's shift state as Modifier bits: Control and Alt together are AltGr.
 KeyLocation key_location(BYTE vk, BYTE shift, bool dead = false) {
   KeyLocation key;
   key.key = vk;
-  key.modifiers = ((shift & 1) ? unsigned{kShift} : 0u) | ((shift & 2) ? unsigned{kControl} : 0u) |
-                  ((shift & 4) ? unsigned{kAlt} : 0u);
+  key.modifiers = (shift & 1) ? unsigned{kShift} : 0u;
+  if ((shift & 6) == 6) {
+    key.modifiers |= kAltGr;
+  } else {
+    key.modifiers |= ((shift & 2) ? unsigned{kControl} : 0u) | ((shift & 4) ? unsigned{kAlt} : 0u);
+  }
   key.dead = dead;
   return key;
 }
@@ -424,6 +429,14 @@ void Win32Platform::flush() {
 // user holds.
 void Win32Platform::send_key(Key key, bool up) {
   const WORD vk = virtual_key_for(key);
+  // AltGr is the right Alt key; typing at full speed, it comes with the left
+  // Control key, as the keyboard itself sends it on a layout with AltGr (a console
+  // gets the right Alt key alone, as its machine's layout decides).
+  if (key == Key::kAltGr && mode_ == TypingMode::kDirect && typing_) {
+    queue_key(up ? VK_RMENU : VK_LCONTROL, up);
+    queue_key(up ? VK_LCONTROL : VK_RMENU, up);
+    return;
+  }
   const WORD right = vk == VK_LSHIFT     ? VK_RSHIFT
                      : vk == VK_LCONTROL ? VK_RCONTROL
                      : vk == VK_LWIN     ? VK_RWIN

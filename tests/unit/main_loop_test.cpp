@@ -15,7 +15,7 @@ namespace {
 void run(FakePlatform &fake) {
   Form1 form(fake);
   form.Load();
-  EXPECT_TRUE(form.finalizar());
+  EXPECT_TRUE(form.stopped());
   EXPECT_FALSE(form.hotkey_held());
 }
 

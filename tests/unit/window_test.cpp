@@ -18,7 +18,7 @@ TEST(Form1, LoadSetsTheCaptionsAndTheRedLink) {
   EXPECT_EQ(fake.link, kMakerHost);
   ASSERT_FALSE(fake.link_colors.empty());
   EXPECT_EQ(fake.link_colors.front(), kLinkRed);
-  EXPECT_FALSE(form.enlace_restaurado());
+  EXPECT_FALSE(form.link_restored());
 }
 
 // B: the pointer moves over the background; L: over the link.
