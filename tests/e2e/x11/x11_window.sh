@@ -139,13 +139,15 @@ link_is() {
 
 if wait_until 10 link_is red; then pass "look/link_red_at_first"; else fail "look/link_red_at_first"; fi
 import -window "$W" "$E2E_ARTIFACTS/teclix-x11-window.png"
-# The instruction in black inside its label (1, 84, 425 x 74), and nothing black elsewhere.
+# The instruction in black inside its label (1, 84, 425 x 74), the paste button's
+# caption in black inside the button (320, 4, 104 x 22), and nothing black elsewhere.
 inside=$(pixels_of '#000000' 425x74+1+84)
-outside=$(($(pixels_of '#000000' 432x167+0+0) - inside))
-if [ "$inside" -gt 300 ] && [ "$outside" -eq 0 ]; then
-  pass "look/instruction_in_its_label"
+button=$(pixels_of '#000000' 104x22+320+4)
+outside=$(($(pixels_of '#000000' 432x167+0+0) - inside - button))
+if [ "$inside" -gt 300 ] && [ "$button" -gt 20 ] && [ "$outside" -eq 0 ]; then
+  pass "look/instruction_in_its_label_and_button_caption_in_the_button"
 else
-  fail "look/instruction_in_its_label: $inside black pixels inside, $outside outside"
+  fail "look/instruction_in_its_label: $inside black pixels inside, $button in the button, $outside elsewhere"
 fi
 
 # The link label fits its text: the hand pointer's window over it holds every red
