@@ -170,14 +170,15 @@ size_at_least() {
   (($(file_size "$1") >= $2))
 }
 
-# wait_output FILE BYTES [SECONDS]: waits until FILE holds at least BYTES bytes and
-# has stopped growing, so that extra characters show up too.
+# wait_output FILE BYTES [SECONDS] [QUIET]: waits until FILE holds at least BYTES
+# bytes and has stopped growing for QUIET seconds (0.3), so that extra characters
+# show up too.
 wait_output() {
-  local file=$1 want=$2 limit=${3:-60} before after
+  local file=$1 want=$2 limit=${3:-60} quiet=${4:-0.3} before after
   wait_until "$limit" size_at_least "$file" "$want" || return 1
   while true; do
     before=$(file_size "$file")
-    sleep 0.3
+    sleep "$quiet"
     after=$(file_size "$file")
     [ "$before" = "$after" ] && return 0
   done

@@ -76,5 +76,18 @@ TEST(Form1, AClickOnTheLinkOpensTheMakersPage) {
   EXPECT_EQ(link_address(u"www.example.org"), u"https://www.example.org?Teclix");
 }
 
+TEST(Window, SaysHowALongPasteGoesAndWhatWasLeftOut) {
+  EXPECT_EQ(paste_progress_text(1200, 5000),
+            u"Tecleando: 1200 de 5000 caracteres.\r\nCambie a otra ventana para detenerlo.");
+  EXPECT_EQ(skipped_characters_text(1), u"1 carácter del último pegado no se pudo teclear en esa "
+                                        u"ventana.");
+  FakePlatform fake;
+  Form1 form(fake);
+  form.paste_progress(8, 16);
+  EXPECT_EQ(fake.instruction, paste_progress_text(8, 16));
+  form.paste_finished(0);
+  EXPECT_EQ(fake.instruction, form.instruction());
+}
+
 } // namespace
 } // namespace teclix
