@@ -14,6 +14,7 @@ struct Atoms {
   Atom clipboard_utf8, clipboard_string; // where the clipboard's answers in each form go
   Atom wm_protocols, wm_delete_window, net_active_window, net_wm_name, net_wm_icon;
   Atom timestamp_property;
+  Atom net_wm_window_type, net_wm_window_type_dialog, net_wm_state, net_wm_state_modal;
 };
 
 class Connection {

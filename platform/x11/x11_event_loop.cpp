@@ -92,6 +92,9 @@ void EventLoop::poll_connection(int timeout_ms) {
 }
 
 void EventLoop::wait(Clock::time_point until) {
+  if (before_waiting_) {
+    before_waiting_();
+  }
   while (!stop_requested()) {
     int timeout = run_due();      // its requests may bring events in
     if (XPending(display_) > 0) { // flushes, then reads
@@ -139,6 +142,9 @@ bool EventLoop::take_property_change(Window window, Atom property, bool new_valu
 }
 
 void EventLoop::take_event(Predicate predicate, XPointer arg, XEvent &out) {
+  if (before_waiting_) {
+    before_waiting_();
+  }
   while (true) {
     const int timeout = run_due();
     XFlush(display_);

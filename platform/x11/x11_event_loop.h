@@ -30,6 +30,8 @@ public:
   // what was set for the same deadline before.
   void set(Deadline deadline, Clock::time_point when, std::function<void()> action);
   void cancel(Deadline deadline);
+  // Runs action each time the program is about to wait (for events, or in a box).
+  void before_waiting(std::function<void()> action) { before_waiting_ = std::move(action); }
 
   // Blocks until an event is queued, running the deadlines that come due meanwhile;
   // returns at until when nothing came before, or once the program is asked to end.
@@ -58,6 +60,7 @@ private:
 
   Display *display_;
   std::vector<Pending> pending_;
+  std::function<void()> before_waiting_;
 };
 
 } // namespace teclix::x11

@@ -10,7 +10,8 @@
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
 
-#include "platform/x11/x11_dialog.h"
+#include "platform/x11/x11_icon.h"
+#include "platform/x11/x11_message_box.h"
 #include "platform/x11/x11_text.h"
 #include "teclix_icon_data.h"
 

@@ -10,7 +10,7 @@
 
 #include "platform/platform.h"
 #include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_window_model.h"
+#include "platform/x11/x11_layout.h"
 
 namespace teclix::x11 {
 

@@ -14,38 +14,14 @@
 #include <X11/keysym.h>
 
 #include "helpers/automation.h"
-#include "platform/x11/x11_dialog.h"
+#include "platform/x11/x11_focus.h"
 #include "platform/x11/x11_launcher.h"
+#include "platform/x11/x11_message_box.h"
 #include "typing/unicode.h"
 
 namespace teclix::x11 {
 
-namespace {
-
-// A window's title: _NET_WM_NAME in UTF-8, else WM_NAME.
-std::string window_title(Display *d, Window window, const Atoms &atoms) {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char *data = nullptr;
-  std::string title;
-  if (XGetWindowProperty(d, window, atoms.net_wm_name, 0, 1024, False, atoms.utf8_string, &type,
-                         &format, &count, &after, &data) == Success &&
-      data) {
-    title.assign(reinterpret_cast<const char *>(data), count);
-    XFree(data);
-  }
-  if (title.empty()) {
-    char *name = nullptr;
-    if (XFetchName(d, window, &name) && name) {
-      title = name;
-      XFree(name);
-    }
-  }
-  return title;
-}
-
-} // namespace
+namespace {} // namespace
 
 std::unique_ptr<X11Platform> X11Platform::open(const char *display_name, std::string &error) {
   std::unique_ptr<Connection> connection = Connection::open(display_name, error);
@@ -58,7 +34,11 @@ std::unique_ptr<X11Platform> X11Platform::open(const char *display_name, std::st
 X11Platform::X11Platform(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)), loop_(connection_->display), window_(*connection_),
       hotkey_(*connection_), hotkey_watch_(*connection_, loop_), clipboard_(*connection_, loop_),
-      keyboard_(*connection_), synthetic_(*connection_, loop_, keyboard_) {}
+      keyboard_(*connection_), synthetic_(*connection_, loop_, keyboard_) {
+  // Lent keycodes go back when the keyboard says, unless a paste starts first: the
+  // time is set whenever the program is about to wait, whatever it did before.
+  loop_.before_waiting([this] { schedule_give_back(); });
+}
 
 // --- The main window -------------------------------------------------------------------
 
@@ -122,6 +102,7 @@ BoxAnswer X11Platform::message_box(const std::u16string &prompt, const std::u16s
   XGetInputFocus(d, &focus, &revert);
   DialogSetup setup;
   setup.display = d;
+  setup.atoms = &connection_->atoms;
   setup.screen = connection_->screen;
   setup.owner = window_.id();
   setup.dpi = window_.dpi();
@@ -215,67 +196,11 @@ void X11Platform::pump_events() {
 // --- What a paste reads ----------------------------------------------------------------
 
 WindowHandle X11Platform::focused_control() {
-  Display *d = connection_->display;
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char *data = nullptr;
-  Window active = None;
-  if (XGetWindowProperty(d, connection_->root, connection_->atoms.net_active_window, 0, 1, False,
-                         XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
-      data) {
-    if (type == XA_WINDOW && format == 32 && count == 1) {
-      active = static_cast<Window>(*reinterpret_cast<unsigned long *>(data));
-    }
-    XFree(data);
-  }
-  if (active != None && active != connection_->root) {
-    return active;
-  }
-  Window focus = None;
-  int revert = 0;
-  XGetInputFocus(d, &focus, &revert);
-  if (focus == PointerRoot || focus == connection_->root) {
-    // Keys go to the window under the pointer, if there is one.
-    Window root = None, child = None;
-    int rx, ry, wx, wy;
-    unsigned state;
-    if (XQueryPointer(d, connection_->root, &root, &child, &rx, &ry, &wx, &wy, &state) &&
-        child != None) {
-      return child;
-    }
-    return 0;
-  }
-  return focus == None ? 0 : focus;
+  return focused_window(*connection_);
 }
 
 TargetWindow X11Platform::focused_target() {
-  Display *d = connection_->display;
-  TargetWindow target;
-  // The window with WM_CLASS at or above the focused one: the program's top level.
-  Window window = static_cast<Window>(focused_control());
-  ErrorTrap trap(d);
-  while (window != None && window != connection_->root) {
-    XClassHint hint{};
-    if (XGetClassHint(d, window, &hint)) {
-      target.program = utf8_to_utf16(hint.res_name ? hint.res_name : "");
-      target.window_class = utf8_to_utf16(hint.res_class ? hint.res_class : "");
-      XFree(hint.res_name);
-      XFree(hint.res_class);
-      target.title = utf8_to_utf16(window_title(d, window, connection_->atoms));
-      break;
-    }
-    Window root = None, parent = None, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(d, window, &root, &parent, &children, &count)) {
-      break;
-    }
-    if (children) {
-      XFree(children);
-    }
-    window = parent;
-  }
-  return target;
+  return top_level_of(*connection_, focused_window(*connection_));
 }
 
 std::optional<std::u16string> X11Platform::clipboard_text() {
@@ -338,7 +263,6 @@ void X11Platform::pause(std::chrono::milliseconds time) {
 void X11Platform::end_typing() {
   hotkey_watch_.pause(false);
   keyboard_.end_typing();
-  schedule_give_back();
 }
 
 std::optional<KeyLocation> X11Platform::locate(char32_t ch) {
@@ -351,7 +275,6 @@ unsigned X11Platform::held_modifiers() {
 
 void X11Platform::send_key(Key key, bool up) {
   keyboard_.send_key(key, up);
-  schedule_give_back();
 }
 
 void X11Platform::send_layout_key(std::uint32_t key, bool up) {
@@ -387,7 +310,6 @@ std::uint8_t X11Platform::post_code(char16_t ch) {
 
 void X11Platform::post_character(WindowHandle window, std::uint8_t code) {
   synthetic_.post_character(static_cast<Window>(window), code);
-  schedule_give_back();
 }
 
 } // namespace teclix::x11

@@ -81,7 +81,7 @@ public:
 
 private:
   explicit X11Platform(std::unique_ptr<Connection> connection);
-  // Lent keycodes go back when the keyboard says, unless a paste starts first.
+  // Sets the time lent keycodes go back, if any are lent (from the event loop).
   void schedule_give_back();
 
   std::unique_ptr<Connection> connection_;

@@ -10,7 +10,6 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include "platform/x11/x11_window_model.h"
 #include "typing/unicode.h"
 
 namespace teclix::x11 {

@@ -1,7 +1,9 @@
 // What the X11 window and its message box decide without a display: sizes at a
 // DPI, pointer areas, the buttons of each message box style, wrapping, the
 // Western code page and the icon property.
-#include "platform/x11/x11_window_model.h"
+#include "platform/x11/x11_icon.h"
+#include "platform/x11/x11_layout.h"
+#include "platform/x11/x11_message_box_model.h"
 
 #include <clocale>
 #include <string>

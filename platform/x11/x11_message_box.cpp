@@ -1,4 +1,4 @@
-#include "platform/x11/x11_dialog.h"
+#include "platform/x11/x11_message_box.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,8 +10,9 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include "platform/x11/x11_layout.h"
+#include "platform/x11/x11_message_box_model.h"
 #include "platform/x11/x11_text.h"
-#include "platform/x11/x11_window_model.h"
 
 namespace teclix::x11 {
 
@@ -170,23 +171,21 @@ private:
     XFreeCursor(d_, a.cursor);
 
     XStoreName(d_, box_, title.c_str());
-    const Atom utf8 = XInternAtom(d_, "UTF8_STRING", False);
-    XChangeProperty(d_, box_, XInternAtom(d_, "_NET_WM_NAME", False), utf8, 8, PropModeReplace,
+    const Atoms &atoms = *setup_.atoms;
+    XChangeProperty(d_, box_, atoms.net_wm_name, atoms.utf8_string, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char *>(title.data()),
                     static_cast<int>(title.size()));
-    Atom delete_window = XInternAtom(d_, "WM_DELETE_WINDOW", False);
+    Atom delete_window = atoms.wm_delete_window;
     XSetWMProtocols(d_, box_, &delete_window, 1);
     delete_window_ = delete_window;
     set_fixed_window_hints(d_, box_, x, y, width_, height_);
     if (setup_.owner != None) {
       XSetTransientForHint(d_, box_, setup_.owner);
     }
-    const Atom type_dialog = XInternAtom(d_, "_NET_WM_WINDOW_TYPE_DIALOG", False);
-    XChangeProperty(d_, box_, XInternAtom(d_, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
-                    PropModeReplace, reinterpret_cast<const unsigned char *>(&type_dialog), 1);
-    const Atom modal = XInternAtom(d_, "_NET_WM_STATE_MODAL", False);
-    XChangeProperty(d_, box_, XInternAtom(d_, "_NET_WM_STATE", False), XA_ATOM, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(&modal), 1);
+    XChangeProperty(d_, box_, atoms.net_wm_window_type, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(&atoms.net_wm_window_type_dialog), 1);
+    XChangeProperty(d_, box_, atoms.net_wm_state, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(&atoms.net_wm_state_modal), 1);
 
     draw_ = XftDrawCreate(d_, box_, DefaultVisual(d_, setup_.screen),
                           DefaultColormap(d_, setup_.screen));

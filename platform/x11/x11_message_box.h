@@ -8,12 +8,14 @@
 #include <X11/Xlib.h>
 
 #include "platform/platform.h"
+#include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_event_loop.h"
 
 namespace teclix::x11 {
 
 struct DialogSetup {
   Display *display = nullptr;
+  const Atoms *atoms = nullptr; // the connection's; required
   int screen = 0;
   Window owner = None; // the main window, or None; the box is its transient and sits over it
   double dpi = 96.0;

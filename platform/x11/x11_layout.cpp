@@ -1,6 +1,5 @@
-#include "platform/x11/x11_window_model.h"
+#include "platform/x11/x11_layout.h"
 
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -63,43 +62,6 @@ PointerArea pointer_area(const MainLayout &layout, const Rect &link, int x, int 
   return PointerArea::kBackground;
 }
 
-std::vector<DialogButton> dialog_buttons(const MessageBoxStyle &style) {
-  using enum BoxAnswer;
-  switch (style.buttons) {
-  case MessageBoxButtons::kOkCancel:
-    return {{"Aceptar", kOk}, {"Cancelar", kCancel}};
-  case MessageBoxButtons::kAbortRetryIgnore:
-    return {{"Anular", kAbort}, {"Reintentar", kRetry}, {"Omitir", kIgnore}};
-  case MessageBoxButtons::kYesNoCancel:
-    return {{"Sí", kYes}, {"No", kNo}, {"Cancelar", kCancel}};
-  case MessageBoxButtons::kYesNo:
-    return {{"Sí", kYes}, {"No", kNo}};
-  case MessageBoxButtons::kRetryCancel:
-    return {{"Reintentar", kRetry}, {"Cancelar", kCancel}};
-  case MessageBoxButtons::kOk:
-    break;
-  }
-  return {{"Aceptar", kOk}};
-}
-
-std::optional<BoxAnswer> dialog_dismiss_result(const MessageBoxStyle &style) {
-  const std::vector<DialogButton> buttons = dialog_buttons(style);
-  for (const DialogButton &button : buttons) {
-    if (button.result == BoxAnswer::kCancel) {
-      return BoxAnswer::kCancel;
-    }
-  }
-  if (buttons.size() == 1) {
-    return buttons.front().result;
-  }
-  return std::nullopt;
-}
-
-std::size_t dialog_default_button(const MessageBoxStyle &style) {
-  const auto wanted = static_cast<std::size_t>(style.default_button);
-  return wanted < dialog_buttons(style).size() ? wanted : 0;
-}
-
 std::vector<std::string> wrap_text(const std::string &text, int width,
                                    const std::function<int(const std::string &)> &measure) {
   std::vector<std::string> paragraphs(1);
@@ -138,23 +100,6 @@ std::vector<std::string> wrap_text(const std::string &text, int width,
   }
   while (!out.empty() && out.back().empty()) {
     out.pop_back();
-  }
-  return out;
-}
-
-std::vector<unsigned long> net_wm_icon(std::span<const unsigned char> rgba, int width, int height) {
-  const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  if (width <= 0 || height <= 0 || rgba.size() != pixels * 4) {
-    return {};
-  }
-  std::vector<unsigned long> out;
-  out.reserve(2 + pixels);
-  out.push_back(static_cast<unsigned long>(width));
-  out.push_back(static_cast<unsigned long>(height));
-  for (std::size_t i = 0; i < pixels; ++i) {
-    const unsigned long r = rgba[4 * i], g = rgba[4 * i + 1], b = rgba[4 * i + 2],
-                        a = rgba[4 * i + 3];
-    out.push_back(a << 24 | r << 16 | g << 8 | b);
   }
   return out;
 }

@@ -1,0 +1,19 @@
+// Where the keyboard focus is: the focused window, and the top-level window of the
+// program it belongs to.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include "platform/platform.h"
+#include "platform/x11/x11_connection.h"
+
+namespace teclix::x11 {
+
+// The focused window: the window manager's active window, else the X focus (the
+// window under the pointer when the focus follows it); None when there is none.
+Window focused_window(const Connection &x);
+// The program, class and title of the window with WM_CLASS at or above window: the
+// program's top level.
+TargetWindow top_level_of(const Connection &x, Window window);
+
+} // namespace teclix::x11
