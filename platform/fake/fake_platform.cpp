@@ -351,6 +351,7 @@ void FakePlatform::begin_typing(std::u16string_view, TypingMode typing_mode) {
 void FakePlatform::pause(std::chrono::milliseconds time) {
   paused += time;
   paused_since_event_ = true;
+  gap_ += time;
 }
 
 std::optional<char32_t> FakePlatform::key_character(Key key) {
@@ -454,6 +455,8 @@ void FakePlatform::key_event(std::uint32_t key, bool up) {
     ++unpaused_events;
   }
   paused_since_event_ = false;
+  key_events.push_back(TimedKeyEvent{log.back(), modifier_name(key) != nullptr, gap_});
+  gap_ = std::chrono::milliseconds(0);
 
   if (up) {
     down_.erase(key);

@@ -89,8 +89,14 @@ public:
   TypingMode mode = TypingMode::kDirect; // of the last begin_typing
   std::chrono::milliseconds paused{0};   // all pauses together
   std::size_t unpaused_events = 0;       // key events with no pause since the one before
-  std::string joined_log() const;        // the log as one line
-  unsigned modifiers_now() const;        // modifiers down in the target now
+  struct TimedKeyEvent {
+    std::string event; // as in the log
+    bool modifier;
+    std::chrono::milliseconds gap; // the time paused since the key event before
+  };
+  std::vector<TimedKeyEvent> key_events;
+  std::string joined_log() const; // the log as one line
+  unsigned modifiers_now() const; // modifiers down in the target now
   bool caps_now() const { return caps_; }
 
   // --- Platform ---------------------------------------------------------------
@@ -143,6 +149,7 @@ private:
   bool caps_ = false;
   char32_t pending_dead_ = 0; // a dead key pressed, waiting for the next key
   bool paused_since_event_ = true;
+  std::chrono::milliseconds gap_{0};
 };
 
 } // namespace teclix
