@@ -37,52 +37,56 @@ constexpr Composition kCompositions[] = {
     {U'^', U' ', U'^'}, {U'¨', U' ', U'¨'}, {U'~', U' ', U'~'},
 };
 
-void add(FakeLayout &layout, std::uint32_t key, char32_t base, char32_t shift, char32_t altgr = 0,
+// The French layout's key right of the ":" key, which no US key name fits.
+constexpr Key kOem8 = static_cast<Key>(0x200);
+
+void add(FakeLayout &layout, Key key, char32_t base, char32_t shift, char32_t altgr = 0,
          char32_t shift_altgr = 0, bool caps = false) {
   std::string name = base == U' ' ? "Space" : to_utf8(base);
   if (base >= U'a' && base <= U'z') {
     name = to_utf8(base - 0x20);
   }
-  layout.keys.push_back({key, name, base, shift, altgr, shift_altgr, caps});
+  layout.keys.push_back(
+      {static_cast<std::uint32_t>(key), name, base, shift, altgr, shift_altgr, caps});
 }
 
 void add_letters(FakeLayout &layout) {
   for (char32_t c = U'a'; c <= U'z'; ++c) {
-    add(layout, 0x41 + (c - U'a'), c, c - 0x20, 0, 0, true);
+    add(layout, letter_key(static_cast<int>(c - U'a')), c, c - 0x20, 0, 0, true);
   }
-  add(layout, 0x20, U' ', U' ');
+  add(layout, Key::kSpace, U' ', U' ');
 }
 
 void add_digits(FakeLayout &layout, std::u32string_view base, std::u32string_view shift,
                 std::u32string_view altgr) {
   // Keys 1..9 then 0, as on the top row.
   for (int i = 0; i < 10; ++i) {
-    const std::uint32_t vk = i == 9 ? 0x30 : 0x31 + i;
-    add(layout, vk, base[i], shift[i], altgr[i] == U' ' ? 0 : altgr[i]);
+    add(layout, digit_key(i == 9 ? 0 : static_cast<int>(i) + 1), base[i], shift[i],
+        altgr[i] == U' ' ? 0 : altgr[i]);
   }
 }
 
-void set_altgr(FakeLayout &layout, std::uint32_t key, char32_t ch) {
+void set_altgr(FakeLayout &layout, Key key, char32_t ch) {
   for (FakeKey &k : layout.keys) {
-    if (k.key == key) {
+    if (k.key == static_cast<std::uint32_t>(key)) {
       k.altgr = ch;
     }
   }
 }
 
-const char *modifier_name(std::uint32_t vk) {
-  switch (vk) {
-  case 0xA0:
+const char *modifier_name(Key key) {
+  switch (key) {
+  case Key::kLeftShift:
     return "Shift";
-  case 0xA1:
+  case Key::kRightShift:
     return "RShift";
-  case 0xA2:
+  case Key::kLeftControl:
     return "Ctrl";
-  case 0xA4:
+  case Key::kLeftAlt:
     return "Alt";
-  case 0xA5:
+  case Key::kAltGr:
     return "AltGr";
-  case 0x5B:
+  case Key::kLeftSuper:
     return "Win";
   default:
     return nullptr;
@@ -95,17 +99,17 @@ FakeLayout fake_layout_us() {
   FakeLayout l{"us", {}, U""};
   add_digits(l, U"1234567890", U"!@#$%^&*()", U"          ");
   add_letters(l);
-  add(l, 0xBA, U';', U':');
-  add(l, 0xBB, U'=', U'+');
-  add(l, 0xBC, U',', U'<');
-  add(l, 0xBD, U'-', U'_');
-  add(l, 0xBE, U'.', U'>');
-  add(l, 0xBF, U'/', U'?');
-  add(l, 0xC0, U'`', U'~');
-  add(l, 0xDB, U'[', U'{');
-  add(l, 0xDC, U'\\', U'|');
-  add(l, 0xDD, U']', U'}');
-  add(l, 0xDE, U'\'', U'"');
+  add(l, Key::kSemicolon, U';', U':');
+  add(l, Key::kEquals, U'=', U'+');
+  add(l, Key::kComma, U',', U'<');
+  add(l, Key::kMinus, U'-', U'_');
+  add(l, Key::kPeriod, U'.', U'>');
+  add(l, Key::kSlash, U'/', U'?');
+  add(l, Key::kBacktick, U'`', U'~');
+  add(l, Key::kLeftBracket, U'[', U'{');
+  add(l, Key::kBackslash, U'\\', U'|');
+  add(l, Key::kRightBracket, U']', U'}');
+  add(l, Key::kQuote, U'\'', U'"');
   return l;
 }
 
@@ -113,19 +117,19 @@ FakeLayout fake_layout_es() {
   FakeLayout l{"es", {}, U"`^´¨~"};
   add_digits(l, U"1234567890", U"!\"·$%&/()=", U"|@#~ ¬    ");
   add_letters(l);
-  set_altgr(l, 0x45, U'€');
-  add(l, 0xDC, U'º', U'ª', U'\\');
-  add(l, 0xDB, U'\'', U'?');
-  add(l, 0xDD, U'¡', U'¿');
-  add(l, 0xBA, U'`', U'^', U'[');
-  add(l, 0xBB, U'+', U'*', U']');
-  add(l, 0xDE, U'´', U'¨', U'{');
-  add(l, 0xBF, U'ç', U'Ç', U'}', 0, true);
-  add(l, 0xC0, U'ñ', U'Ñ', 0, 0, true);
-  add(l, 0xBC, U',', U';');
-  add(l, 0xBE, U'.', U':');
-  add(l, 0xBD, U'-', U'_');
-  add(l, 0xE2, U'<', U'>');
+  set_altgr(l, letter_key(4), U'€');
+  add(l, Key::kBackslash, U'º', U'ª', U'\\');
+  add(l, Key::kLeftBracket, U'\'', U'?');
+  add(l, Key::kRightBracket, U'¡', U'¿');
+  add(l, Key::kSemicolon, U'`', U'^', U'[');
+  add(l, Key::kEquals, U'+', U'*', U']');
+  add(l, Key::kQuote, U'´', U'¨', U'{');
+  add(l, Key::kSlash, U'ç', U'Ç', U'}', 0, true);
+  add(l, Key::kBacktick, U'ñ', U'Ñ', 0, 0, true);
+  add(l, Key::kComma, U',', U';');
+  add(l, Key::kPeriod, U'.', U':');
+  add(l, Key::kMinus, U'-', U'_');
+  add(l, Key::kLessThan, U'<', U'>');
   return l;
 }
 
@@ -133,21 +137,21 @@ FakeLayout fake_layout_de() {
   FakeLayout l{"de", {}, U"´`^"};
   add_digits(l, U"1234567890", U"!\"§$%&/()=", U" ²³   {[]}");
   add_letters(l);
-  set_altgr(l, 0x51, U'@');
-  set_altgr(l, 0x45, U'€');
-  set_altgr(l, 0x4D, U'µ');
-  add(l, 0xDB, U'ß', U'?', U'\\');
-  add(l, 0xDD, U'´', U'`');
-  add(l, 0xBB, U'+', U'*', U'~');
-  add(l, 0xBF, U'#', U'\'');
-  add(l, 0xBA, U'ü', U'Ü', 0, 0, true);
-  add(l, 0xC0, U'ö', U'Ö', 0, 0, true);
-  add(l, 0xDE, U'ä', U'Ä', 0, 0, true);
-  add(l, 0xDC, U'^', U'°');
-  add(l, 0xBC, U',', U';');
-  add(l, 0xBE, U'.', U':');
-  add(l, 0xBD, U'-', U'_');
-  add(l, 0xE2, U'<', U'>', U'|');
+  set_altgr(l, letter_key(16), U'@');
+  set_altgr(l, letter_key(4), U'€');
+  set_altgr(l, letter_key(12), U'µ');
+  add(l, Key::kLeftBracket, U'ß', U'?', U'\\');
+  add(l, Key::kRightBracket, U'´', U'`');
+  add(l, Key::kEquals, U'+', U'*', U'~');
+  add(l, Key::kSlash, U'#', U'\'');
+  add(l, Key::kSemicolon, U'ü', U'Ü', 0, 0, true);
+  add(l, Key::kBacktick, U'ö', U'Ö', 0, 0, true);
+  add(l, Key::kQuote, U'ä', U'Ä', 0, 0, true);
+  add(l, Key::kBackslash, U'^', U'°');
+  add(l, Key::kComma, U',', U';');
+  add(l, Key::kPeriod, U'.', U':');
+  add(l, Key::kMinus, U'-', U'_');
+  add(l, Key::kLessThan, U'<', U'>', U'|');
   return l;
 }
 
@@ -155,19 +159,19 @@ FakeLayout fake_layout_fr() {
   FakeLayout l{"fr", {}, U"~`^¨"};
   add_digits(l, U"&é\"'(-è_çà", U"1234567890", U" ~#{[|`\\^@");
   add_letters(l);
-  set_altgr(l, 0x45, U'€');
-  add(l, 0xDB, U')', U'°', U']');
-  add(l, 0xBB, U'=', U'+', U'}');
-  add(l, 0xDD, U'^', U'¨');
-  add(l, 0xBA, U'$', U'£', U'¤');
-  add(l, 0xC0, U'ù', U'%');
-  add(l, 0xDC, U'*', U'µ');
-  add(l, 0xBC, U',', U'?');
-  add(l, 0xBE, U';', U'.');
-  add(l, 0xBF, U':', U'/');
-  add(l, 0xDF, U'!', U'§');
-  add(l, 0xDE, U'²', 0);
-  add(l, 0xE2, U'<', U'>');
+  set_altgr(l, letter_key(4), U'€');
+  add(l, Key::kLeftBracket, U')', U'°', U']');
+  add(l, Key::kEquals, U'=', U'+', U'}');
+  add(l, Key::kRightBracket, U'^', U'¨');
+  add(l, Key::kSemicolon, U'$', U'£', U'¤');
+  add(l, Key::kBacktick, U'ù', U'%');
+  add(l, Key::kBackslash, U'*', U'µ');
+  add(l, Key::kComma, U',', U'?');
+  add(l, Key::kPeriod, U';', U'.');
+  add(l, Key::kSlash, U':', U'/');
+  add(l, kOem8, U'!', U'§');
+  add(l, Key::kQuote, U'²', 0);
+  add(l, Key::kLessThan, U'<', U'>');
   return l;
 }
 
@@ -176,30 +180,30 @@ FakePlatform::FakePlatform() = default;
 void FakePlatform::hold(unsigned modifiers) {
   for (unsigned bit : {kShift, kControl, kAlt, kAltGr, kSuper}) {
     if (modifiers & bit) {
-      down_.insert(bit == kShift     ? 0xA0
-                   : bit == kControl ? 0xA2
-                   : bit == kAlt     ? 0xA4
-                   : bit == kAltGr   ? 0xA5
-                                     : 0x5B);
+      down_.insert(bit == kShift     ? Key::kLeftShift
+                   : bit == kControl ? Key::kLeftControl
+                   : bit == kAlt     ? Key::kLeftAlt
+                   : bit == kAltGr   ? Key::kAltGr
+                                     : Key::kLeftSuper);
     }
   }
 }
 
 unsigned FakePlatform::modifiers_now() const {
   unsigned m = 0;
-  if (down_.count(0xA0) || down_.count(0xA1)) {
+  if (down_.count(Key::kLeftShift) || down_.count(Key::kRightShift)) {
     m |= kShift;
   }
-  if (down_.count(0xA2)) {
+  if (down_.count(Key::kLeftControl)) {
     m |= kControl;
   }
-  if (down_.count(0xA4)) {
+  if (down_.count(Key::kLeftAlt)) {
     m |= kAlt;
   }
-  if (down_.count(0xA5)) {
+  if (down_.count(Key::kAltGr)) {
     m |= kAltGr;
   }
-  if (down_.count(0x5B)) {
+  if (down_.count(Key::kLeftSuper)) {
     m |= kSuper;
   }
   return m;
@@ -402,13 +406,13 @@ std::optional<KeyLocation> FakePlatform::locate(char32_t ch) {
   return std::nullopt;
 }
 
-// The fake names keys by their Windows virtual-key codes.
+// The fake's own key numbers are the seam's Key values.
 void FakePlatform::send_key(Key key, bool up) {
-  key_event(virtual_key_for(key), up);
+  key_event(key, up);
 }
 
 void FakePlatform::send_layout_key(std::uint32_t key, bool up) {
-  key_event(key, up);
+  key_event(static_cast<Key>(key), up);
 }
 
 void FakePlatform::send_character(char32_t ch) {
@@ -427,28 +431,28 @@ void FakePlatform::emit(const std::string &marker) {
   typed += utf8_to_utf16("⟨" + marker + "⟩");
 }
 
-void FakePlatform::key_event(std::uint32_t key, bool up) {
+void FakePlatform::key_event(Key key, bool up) {
   const FakeKey *layout_key = nullptr;
   for (const FakeKey &k : layout.keys) {
-    if (k.key == key) {
+    if (k.key == static_cast<std::uint32_t>(key)) {
       layout_key = &k;
     }
   }
   std::string name;
   if (const char *m = modifier_name(key)) {
     name = m;
-  } else if (key == 0x0D) {
+  } else if (key == Key::kReturn) {
     name = "Enter";
-  } else if (key == 0x09) {
+  } else if (key == Key::kTab) {
     name = "Tab";
-  } else if (key == 0x14) {
+  } else if (key == Key::kCapsLock) {
     name = "CapsLock";
-  } else if (key == 0x6E) {
+  } else if (key == Key::kKeypadDecimal) {
     name = "Decimal";
   } else if (layout_key) {
     name = layout_key->name;
   } else {
-    name = "VK_" + hex(key, 2);
+    name = "Key_" + hex(static_cast<unsigned>(key), 3);
   }
   log.push_back((up ? "-" : "+") + name);
   if (!paused_since_event_) {
@@ -467,13 +471,13 @@ void FakePlatform::key_event(std::uint32_t key, bool up) {
     const bool shortcut = !altgr && (mods & (kControl | kAlt | kSuper));
     if (modifier_name(key)) {
       // Modifiers produce no text.
-    } else if (key == 0x14) {
+    } else if (key == Key::kCapsLock) {
       caps_ = !caps_;
-    } else if (key == 0x0D) {
+    } else if (key == Key::kReturn) {
       emit(U'\n');
-    } else if (key == 0x09) {
+    } else if (key == Key::kTab) {
       emit(U'\t');
-    } else if (key == 0x6E) {
+    } else if (key == Key::kKeypadDecimal) {
       emit(static_cast<char32_t>(keypad_decimal));
     } else if (!layout_key) {
       emit(name);

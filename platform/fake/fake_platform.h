@@ -19,7 +19,7 @@ namespace teclix {
 
 // One key of a fake layout and the characters its levels produce (0 = none).
 struct FakeKey {
-  std::uint32_t key = 0; // a Windows virtual-key code
+  std::uint32_t key = 0; // the fake's key number: a Key value
   std::string name;
   char32_t base = 0, shift = 0, altgr = 0, shift_altgr = 0;
   bool caps = false; // Caps Lock swaps its base and shift levels
@@ -140,12 +140,12 @@ public:
   void post_character(WindowHandle window, std::uint8_t code) override;
 
 private:
-  void key_event(std::uint32_t key, bool up);
+  void key_event(Key key, bool up);
   void emit(char32_t ch);
   void emit(const std::string &marker);
 
   WindowEvents *window_events_ = nullptr;
-  std::set<std::uint32_t> down_;
+  std::set<Key> down_;
   bool caps_ = false;
   char32_t pending_dead_ = 0; // a dead key pressed, waiting for the next key
   bool paused_since_event_ = true;
