@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -240,8 +241,11 @@ public:
   virtual ~KeyboardOutput() = default;
   // Called before a text is typed, with the whole text, and after it.
   // The backend reads the focused window's layout here and may prepare keys
-  // for characters the layout lacks (never for a console).
-  virtual void begin_typing(std::u16string_view text, TypingMode mode) = 0;
+  // for characters the layout lacks (never for a console). keep_typing is the
+  // core's decision to go on (the focus has not moved); a backend that holds key
+  // events back asks it before it sends them, and drops them once it says no.
+  virtual void begin_typing(std::u16string_view text, TypingMode mode,
+                            std::function<bool()> keep_typing) = 0;
   virtual void end_typing() = 0;
   // The key and modifiers that produce ch in the current layout, if any; for a
   // console, only a key of the main block.

@@ -45,10 +45,10 @@ void set_modifiers(const Platform &platform, unsigned modifiers, bool up,
 // character already takes it into account.
 class TypingSession {
 public:
-  TypingSession(const Platform &platform, std::u16string_view text, TypingMode mode,
+  TypingSession(const Platform &platform, std::u16string_view text, const TypingOptions &options,
                 std::chrono::milliseconds gap)
       : platform_(platform), gap_(gap) {
-    platform_.keyboard.begin_typing(text, mode);
+    platform_.keyboard.begin_typing(text, options.mode, options.keep_typing);
     held_ = platform_.keyboard.held_modifiers();
     set_modifiers(platform_, held_, true, gap_);
   }
@@ -265,7 +265,7 @@ TypingResult type_paste(const Platform &platform, const PastePlan &steps,
   }
   const std::size_t total = code_point_count(text);
   const bool console = options.mode == TypingMode::kConsole;
-  TypingSession session(platform, text, options.mode,
+  TypingSession session(platform, text, options,
                         console ? options.pace.around_modifiers : std::chrono::milliseconds{});
   if (console) {
     ConsoleTyping typist(platform, options.pace);

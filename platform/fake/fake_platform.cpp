@@ -347,7 +347,8 @@ void FakePlatform::pump_events() {
   }
 }
 
-void FakePlatform::begin_typing(std::u16string_view, TypingMode typing_mode) {
+void FakePlatform::begin_typing(std::u16string_view, TypingMode typing_mode,
+                                std::function<bool()>) {
   mode = typing_mode;
   ++pastes_started;
 }

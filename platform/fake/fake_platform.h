@@ -122,7 +122,8 @@ public:
   TargetWindow focused_target() override { return target; }
   std::optional<std::u16string> clipboard_text() override { return clipboard; }
   NumberFormat number_format() override { return format; }
-  void begin_typing(std::u16string_view text, TypingMode typing_mode) override;
+  void begin_typing(std::u16string_view text, TypingMode typing_mode,
+                    std::function<bool()> keep_typing) override;
   void end_typing() override;
   std::optional<KeyLocation> locate(char32_t ch) override;
   std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;

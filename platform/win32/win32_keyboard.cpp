@@ -16,7 +16,8 @@ namespace teclix {
 
 using namespace win32;
 
-void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
+void Win32Platform::begin_typing(std::u16string_view, TypingMode mode,
+                                 std::function<bool()> keep_typing) {
   // The focused window's layout and the Caps Lock toggle, which the keys are chosen for.
   layout_ = focused_layout();
   caps_lock_ = caps_lock_on();
@@ -25,7 +26,7 @@ void Win32Platform::begin_typing(std::u16string_view, TypingMode mode) {
   dead_keys_found_ = false;
   dead_keys_.clear();
   sequences_.clear();
-  target_ = focused_control();
+  keep_typing_ = std::move(keep_typing);
   focus_lost_ = false;
   typing_ = true;
   // Its own keys would all come back as raw input.
@@ -396,10 +397,10 @@ void Win32Platform::flush() {
   if (pending_.empty()) {
     return;
   }
-  // While a text is typed, its keys go only to the control that had the focus
-  // when it began: once the focus has moved, the queued keys and all that follow
+  // While a text is typed, its keys go out only while the core wants them (the
+  // focus is where it was): once it says no, the queued keys and all that follow
   // in this text are dropped, and only the keys already pressed are let go of.
-  if (typing_ && !focus_lost_ && focused_control() != target_) {
+  if (typing_ && !focus_lost_ && keep_typing_ && !keep_typing_()) {
     focus_lost_ = true;
   }
   if (typing_ && focus_lost_) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <bitset>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -38,7 +39,8 @@ public:
   std::optional<std::u16string> clipboard_text() override;
   NumberFormat number_format() override;
   TargetWindow focused_target() override;
-  void begin_typing(std::u16string_view text, TypingMode mode) override;
+  void begin_typing(std::u16string_view text, TypingMode mode,
+                    std::function<bool()> keep_typing) override;
   void end_typing() override;
   std::optional<KeyLocation> locate(char32_t ch) override;
   std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
@@ -105,9 +107,9 @@ private:
   HKL layout_ = nullptr;
   bool caps_lock_ = false; // Caps Lock's toggle when the text began
   bool typing_ = false;
-  WindowHandle target_ = 0;     // the control that had the focus when the text began
-  bool focus_lost_ = false;     // the focus moved away from it during the text
-  std::bitset<256> down_;       // keys pressed by us and not yet let go of
+  std::function<bool()> keep_typing_; // the core's decision to go on with the text
+  bool focus_lost_ = false;           // it said no: the rest of the text is dropped
+  std::bitset<256> down_;             // keys pressed by us and not yet let go of
   std::bitset<256> right_hand_; // right-hand modifier keys the user held, let go of for the text
   std::vector<INPUT> pending_;
   std::unordered_map<char32_t, std::optional<KeyLocation>> located_;

@@ -238,7 +238,8 @@ void X11Platform::schedule_give_back() {
   }
 }
 
-void X11Platform::begin_typing(std::u16string_view text, TypingMode mode) {
+// Keys go out as they are sent: the core's own checks are all it takes to stop.
+void X11Platform::begin_typing(std::u16string_view text, TypingMode mode, std::function<bool()>) {
   loop_.cancel(EventLoop::Deadline::kGiveBackKeys);
   hotkey_watch_.pause(true);
   keyboard_.begin_typing(text, mode);

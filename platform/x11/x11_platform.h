@@ -56,7 +56,8 @@ public:
   std::optional<std::u16string> clipboard_text() override;
   NumberFormat number_format() override;
 
-  void begin_typing(std::u16string_view text, TypingMode mode) override;
+  void begin_typing(std::u16string_view text, TypingMode mode,
+                    std::function<bool()> keep_typing) override;
   void end_typing() override;
   std::optional<KeyLocation> locate(char32_t ch) override;
   std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
