@@ -126,11 +126,7 @@ read -r -t 10 -u "${SILENT[0]}" request && [ "$request" = request ] ||
 set_clipboard "$E2E_TMP/mark"
 : >"$out"
 start=$SECONDS
-until size_at_least "$out" 1 || ((SECONDS - start > 5)); do
-  xdotool key F10
-  wait_until 1 size_at_least "$out" 1
-done
-if wait_output "$out" 4 1 && cmp -s "$out" "$E2E_TMP/mark"; then
+if press_until_output "$out" 6 && wait_output "$out" 4 1 && cmp -s "$out" "$E2E_TMP/mark"; then
   pass "no_text/owner_never_answers: nothing typed, next paste after $((SECONDS - start)) s"
 else
   fail "no_text/owner_never_answers: received '$(cat "$out")' after $((SECONDS - start)) s"
@@ -145,12 +141,7 @@ coproc LATE { exec "$X11_TOOL" serve-clipboard-late "$E2E_TMP/late"; }
 track "$LATE_PID"
 read -r -u "${LATE[0]}" ready && [ "$ready" = ready ] || die "serve-clipboard-late did not start"
 : >"$out"
-start=$SECONDS
-until size_at_least "$out" 1 || ((SECONDS - start > 6)); do
-  xdotool key F10
-  wait_until 2 size_at_least "$out" 1
-done
-wait_output "$out" 1 1
+press_until_output "$out" 6
 expect_same "no_text/late_answer_then_exact_text" "$E2E_TMP/late" "$out"
 stop_pid "$LATE_PID"
 
