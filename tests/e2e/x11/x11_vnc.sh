@@ -29,7 +29,7 @@ E2E_WHILE_WAITING=wake_vnc_server
 keyboard_types() {
   python3 -c '
 import sys
-keys = {"us": "", "es": "ñÑçÇ¡¿ºª·¬€" "áéíóúÁÉÍÓÚàèìòùÀÈÌÒÙâêîôûÂÊÎÔÛäëïöüÄËÏÖÜ"}[sys.argv[1]]
+keys = {"us": "", "es": "ñÑçÇ¡¿ºª·¬€Ω" "áéíóúÁÉÍÓÚàèìòùÀÈÌÒÙâêîôûÂÊÎÔÛäëïöüÄËÏÖÜ"}[sys.argv[1]]
 text = sys.stdin.read()
 sys.stdout.write("".join(c for c in text if " " <= c <= "~" or c in "\t\n" or c in keys))
 ' "$1"
