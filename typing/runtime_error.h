@@ -1,6 +1,8 @@
 // Run-time errors: the standard error number and its Spanish description.
 #pragma once
 
+#include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -35,6 +37,22 @@ inline RuntimeError overflow_error() {
 }
 inline RuntimeError division_by_zero_error() {
   return RuntimeError(11, u"División por cero");
+}
+
+// Runs the program; the run-time error that ended it, if one did. Running out of
+// memory is error 7, any other failure error 51, so that every error that ends the
+// program is shown as one.
+template <typename Run> std::optional<RuntimeError> run_to_the_end(Run run) {
+  try {
+    run();
+  } catch (const RuntimeError &error) {
+    return error;
+  } catch (const std::bad_alloc &) {
+    return RuntimeError(7, u"Memoria insuficiente");
+  } catch (const std::exception &) {
+    return RuntimeError(51, u"Error interno");
+  }
+  return std::nullopt;
 }
 
 } // namespace teclix

@@ -3,8 +3,6 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
-#include <new>
 #include <string>
 
 #include "platform/x11/x11_platform.h"
@@ -37,19 +35,8 @@ int main() {
   }
   teclix::x11::catch_stop_signals();
   teclix::Form1 form(platform->parts());
-  try {
-    try {
-      form.Load();
-    } catch (const std::bad_alloc &) {
-      throw teclix::RuntimeError(7, u"Memoria insuficiente");
-    } catch (const teclix::RuntimeError &) {
-      throw;
-    } catch (const std::exception &e) {
-      std::fprintf(stderr, "teclix: %s\n", e.what());
-      throw teclix::RuntimeError(51, u"Error interno");
-    }
-  } catch (const teclix::RuntimeError &e) {
-    platform->show_last_resort_error(e.message());
+  if (const auto error = teclix::run_to_the_end([&] { form.Load(); })) {
+    platform->show_last_resort_error(error->message());
     return 1;
   }
   return 0;

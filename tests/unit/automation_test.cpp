@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 
 #include "platform/fake/fake_platform.h"
@@ -161,6 +162,21 @@ TEST(Form1, OffersTheOperationsOnItsOwnPlatform) {
   form.Pulsar_Tecla(0x6E);
   EXPECT_EQ(fake.typed, u"Ab,");
   form.pp();
+}
+
+TEST(RunToTheEnd, EveryErrorThatEndsTheProgramIsARunTimeError) {
+  EXPECT_EQ(run_to_the_end([] {}), std::nullopt);
+  struct Case {
+    std::function<void()> run;
+    int number;
+  };
+  for (const Case &c :
+       {Case{[] { throw division_by_zero_error(); }, 11}, Case{[] { throw std::bad_alloc(); }, 7},
+        Case{[] { throw std::out_of_range("x"); }, 51}}) {
+    const std::optional<RuntimeError> error = run_to_the_end(c.run);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number(), c.number);
+  }
 }
 
 } // namespace
