@@ -85,10 +85,39 @@ int EventLoop::run_due() {
 // them, so a flush between the last look and poll() could sleep on an event that
 // is already here.)
 void EventLoop::poll_connection(int timeout_ms) {
-  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {g_stop_pipe[0], POLLIN, 0}};
-  if (poll(fds, g_stop_pipe[0] >= 0 ? 2 : 1, timeout_ms) < 0 && errno != EINTR) {
-    std::fprintf(stderr, "teclix: poll en la conexión X: %s\n", std::strerror(errno));
+  std::vector<pollfd> fds = {{ConnectionNumber(display_), POLLIN, 0}};
+  if (g_stop_pipe[0] >= 0) {
+    fds.push_back({g_stop_pipe[0], POLLIN, 0});
   }
+  const std::size_t first_watched = fds.size();
+  for (const Watched &w : watched_) {
+    fds.push_back({w.fd, POLLIN, 0});
+  }
+  if (poll(fds.data(), fds.size(), timeout_ms) < 0 && errno != EINTR) {
+    std::fprintf(stderr, "teclix: poll en la conexión X: %s\n", std::strerror(errno));
+    return;
+  }
+  for (std::size_t i = first_watched; i < fds.size(); ++i) {
+    if (fds[i].revents == 0) {
+      continue;
+    }
+    // The handler may unwatch: find it again by its descriptor.
+    const auto found = std::find_if(watched_.begin(), watched_.end(),
+                                    [fd = fds[i].fd](const Watched &w) { return w.fd == fd; });
+    if (found != watched_.end()) {
+      const std::function<bool()> readable = found->readable;
+      woken_ = readable() || woken_;
+    }
+  }
+}
+
+void EventLoop::watch(int fd, std::function<bool()> readable) {
+  unwatch(fd);
+  watched_.push_back(Watched{fd, std::move(readable)});
+}
+
+void EventLoop::unwatch(int fd) {
+  std::erase_if(watched_, [fd](const Watched &w) { return w.fd == fd; });
 }
 
 void EventLoop::wait(Clock::time_point until) {
@@ -96,8 +125,9 @@ void EventLoop::wait(Clock::time_point until) {
     before_waiting_();
   }
   while (!stop_requested()) {
-    int timeout = run_due();      // its requests may bring events in
-    if (XPending(display_) > 0) { // flushes, then reads
+    int timeout = run_due();                // its requests may bring events in
+    if (XPending(display_) > 0 || woken_) { // flushes, then reads
+      woken_ = false;
       return;
     }
     if (until != Clock::time_point::max()) {

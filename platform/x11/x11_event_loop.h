@@ -32,6 +32,10 @@ public:
   void cancel(Deadline deadline);
   // Runs action each time the program is about to wait (for events, or in a box).
   void before_waiting(std::function<void()> action) { before_waiting_ = std::move(action); }
+  // Runs readable whenever fd has data, in every wait; when it returns true the
+  // wait for events returns too (something for the program to look at).
+  void watch(int fd, std::function<bool()> readable);
+  void unwatch(int fd);
 
   // Blocks until an event is queued, running the deadlines that come due meanwhile;
   // returns at until when nothing came before, or once the program is asked to end.
@@ -58,8 +62,15 @@ private:
   // Waits until the connection has data or timeout_ms pass (-1: no limit).
   void poll_connection(int timeout_ms);
 
+  struct Watched {
+    int fd;
+    std::function<bool()> readable;
+  };
+
   Display *display_;
   std::vector<Pending> pending_;
+  std::vector<Watched> watched_;
+  bool woken_ = false;
   std::function<void()> before_waiting_;
 };
 

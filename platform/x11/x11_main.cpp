@@ -1,10 +1,14 @@
-// teclix: pastes by typing on an X11 desktop. While its window is open, F10
-// types the clipboard's text into the focused window.
+// teclix: pastes by typing on a Linux desktop. While its window is open, F10
+// types the clipboard's text into the focused window; "teclix --paste" asks the
+// running Teclix to do the same (for a desktop shortcut where F10 cannot be
+// taken, as on Wayland).
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "platform/linux/paste_requests.h"
+#include "platform/wayland/wayland_session.h"
 #include "platform/x11/x11_platform.h"
 #include "typing/main_loop.h"
 #include "typing/runtime_error.h"
@@ -23,8 +27,17 @@ int on_connection_lost(Display *display) {
 
 } // namespace
 
-int main() {
+int main(int argc, char **argv) {
   std::setlocale(LC_ALL, "");
+  if (argc == 2 && std::string(argv[1]) == "--paste") {
+    return teclix::PasteRequests::send_request();
+  }
+  if (argc > 1) {
+    std::fprintf(stderr, "Uso: teclix [--paste]\n"
+                         "  sin opciones: abre la ventana; F10 pega el portapapeles tecleándolo\n"
+                         "  --paste: pide al Teclix abierto que pegue ahora\n");
+    return 2;
+  }
   XSetIOErrorHandler(on_connection_lost);
   std::string error;
   std::unique_ptr<teclix::x11::X11Platform> platform =
@@ -34,7 +47,10 @@ int main() {
     return 1;
   }
   teclix::x11::catch_stop_signals();
-  teclix::Form1 form(platform->parts());
+  // In a Wayland session the keys (and the clipboard) go through the compositor.
+  const std::unique_ptr<teclix::wayland::WaylandSession> wayland =
+      teclix::wayland::WaylandSession::open(*platform);
+  teclix::Form1 form(wayland ? wayland->parts() : platform->parts());
   if (const auto error = teclix::run_to_the_end([&] { form.Load(); })) {
     platform->show_last_resort_error(error->message());
     return 1;

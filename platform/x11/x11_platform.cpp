@@ -21,8 +21,6 @@
 
 namespace teclix::x11 {
 
-namespace {} // namespace
-
 std::unique_ptr<X11Platform> X11Platform::open(const char *display_name, std::string &error) {
   std::unique_ptr<Connection> connection = Connection::open(display_name, error);
   if (!connection) {
@@ -38,6 +36,12 @@ X11Platform::X11Platform(std::unique_ptr<Connection> connection)
   // Lent keycodes go back when the keyboard says, unless a paste starts first: the
   // time is set whenever the program is about to wait, whatever it did before.
   loop_.before_waiting([this] { schedule_give_back(); });
+  std::string why;
+  if (requests_.listen(why)) {
+    loop_.watch(requests_.fd(), [this] { return requests_.accept_requests(); });
+  } else {
+    std::fprintf(stderr, "teclix: «teclix --paste» no llegará a esta ventana: %s\n", why.c_str());
+  }
 }
 
 // --- The main window -------------------------------------------------------------------
@@ -162,6 +166,9 @@ void X11Platform::wait_message_until(std::chrono::steady_clock::time_point until
 }
 
 bool X11Platform::peek_hotkey() {
+  if (requests_.take()) {
+    return true;
+  }
   if (!hotkey_.take_press()) {
     return false;
   }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/paste_requests.h"
 #include "platform/platform.h"
 #include "platform/x11/x11_clipboard.h"
 #include "platform/x11/x11_connection.h"
@@ -28,6 +29,10 @@ public:
   X11Platform &operator=(const X11Platform &) = delete;
 
   Display *display() const { return connection_->display; }
+  // Runs readable whenever fd has data while the program waits; when it returns
+  // true the wait ends, as for an event.
+  void watch(int fd, std::function<bool()> readable) { loop_.watch(fd, std::move(readable)); }
+  void unwatch(int fd) { loop_.unwatch(fd); }
 
   WindowHandle create_main_window(WindowEvents &events) override;
   void show_window(WindowHandle window) override;
@@ -47,6 +52,7 @@ public:
   void unregister_hotkey() override;
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
+  // An F10 press, or a paste asked for by "teclix --paste".
   bool peek_hotkey() override;
   void pump_events() override;
 
@@ -95,6 +101,7 @@ private:
   Clipboard clipboard_;
   Keyboard keyboard_;
   SyntheticEvents synthetic_;
+  PasteRequests requests_;
 };
 
 } // namespace teclix::x11

@@ -1,0 +1,64 @@
+// The connection to the Wayland compositor: the globals Teclix uses (the seat,
+// the virtual keyboard manager, data control) and the keymap the seat hands out.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+struct wl_display;
+struct wl_registry;
+struct wl_seat;
+struct wl_keyboard;
+struct zwp_virtual_keyboard_manager_v1;
+struct zwlr_data_control_manager_v1;
+
+namespace teclix::wayland {
+
+class Connection {
+public:
+  // Connects to $WAYLAND_DISPLAY; nullptr when there is none or it fails.
+  static std::unique_ptr<Connection> open();
+  ~Connection();
+  Connection(const Connection &) = delete;
+  Connection &operator=(const Connection &) = delete;
+
+  wl_display *display() const { return display_; }
+  wl_seat *seat() const { return seat_; }
+  zwp_virtual_keyboard_manager_v1 *keyboard_manager() const { return keyboard_manager_; }
+  zwlr_data_control_manager_v1 *data_control() const { return data_control_; }
+  int fd() const;
+
+  // Starts listening to the seat's keyboard (once it has one), whose keymap the
+  // compositor hands out again on every change; on_keymap gets each text.
+  void watch_keymap(std::function<void(std::string)> on_keymap);
+  // Reads and handles what came in, without blocking. False once the
+  // connection is broken.
+  bool dispatch();
+  // Sends every request written, waiting for room on the socket. False once
+  // the connection is broken.
+  bool flush();
+  // Sends everything and waits until the compositor has handled it.
+  bool roundtrip();
+
+  // The compositor's events (listener callbacks).
+  static void on_global(void *data, wl_registry *registry, unsigned name, const char *interface,
+                        unsigned version);
+  static void on_capabilities(void *data, wl_seat *seat, unsigned capabilities);
+  static void on_keymap(void *data, wl_keyboard *keyboard, unsigned format, int fd, unsigned size);
+
+private:
+  Connection() = default;
+  void take_keyboard();
+
+  wl_display *display_ = nullptr;
+  wl_registry *registry_ = nullptr;
+  wl_seat *seat_ = nullptr;
+  unsigned seat_capabilities_ = 0;
+  wl_keyboard *keyboard_ = nullptr;
+  zwp_virtual_keyboard_manager_v1 *keyboard_manager_ = nullptr;
+  zwlr_data_control_manager_v1 *data_control_ = nullptr;
+  std::function<void(std::string)> on_keymap_;
+};
+
+} // namespace teclix::wayland

@@ -1,0 +1,304 @@
+#include "platform/wayland/wayland_keyboard.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include "platform/x11/x11_keyboard.h"
+#include "typing/keys.h"
+#include "typing/unicode.h"
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
+
+namespace teclix::wayland {
+
+namespace {
+
+// Requests written between flushes of the connection, and between waits for the
+// compositor to have handled them: it passes each key on to the focused client
+// at once, and a client whose socket fills up is cut off, so the keys go out no
+// faster than the compositor takes them.
+constexpr std::size_t kFlushEvery = 64;
+constexpr std::size_t kSyncEvery = 512;
+
+} // namespace
+
+void VirtualKeyboard::StateFree::operator()(xkb_state *state) const {
+  xkb_state_unref(state);
+}
+
+std::unique_ptr<VirtualKeyboard> VirtualKeyboard::create(Connection &connection) {
+  if (!connection.keyboard_manager() || !connection.seat()) {
+    return nullptr;
+  }
+  zwp_virtual_keyboard_v1 *keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(
+      connection.keyboard_manager(), connection.seat());
+  std::unique_ptr<VirtualKeyboard> self(new VirtualKeyboard(connection, keyboard));
+  // The compositor hands its new keyboard the user's keymap and makes it the
+  // seat's: the keymap the seat then hands out is the user's.
+  connection.roundtrip();
+  connection.watch_keymap([raw = self.get()](std::string text) {
+    if (!is_own_keymap(text) && text != raw->user_text_) {
+      raw->user_text_ = std::move(text);
+      raw->user_changed_ = true;
+    }
+  });
+  connection.roundtrip();
+  return self;
+}
+
+VirtualKeyboard::VirtualKeyboard(Connection &connection, zwp_virtual_keyboard_v1 *keyboard)
+    : connection_(connection), keyboard_(keyboard) {}
+
+VirtualKeyboard::~VirtualKeyboard() {
+  for (std::uint32_t keycode : std::vector<std::uint32_t>(down_.begin(), down_.end())) {
+    key(keycode, true);
+  }
+  zwp_virtual_keyboard_v1_destroy(keyboard_);
+  connection_.flush();
+}
+
+void VirtualKeyboard::adopt_user_keymap() {
+  if (!user_changed_ && user_) {
+    return;
+  }
+  user_changed_ = false;
+  std::optional<CompiledKeymap> compiled;
+  if (!user_text_.empty()) {
+    compiled = CompiledKeymap::compile(user_text_);
+  }
+  if (!compiled) {
+    // No keyboard on the seat yet: the layout the environment names, else US.
+    compiled = CompiledKeymap::from_names(nullptr);
+  }
+  if (!compiled) {
+    std::fprintf(stderr, "teclix: no se pudo leer el mapa de teclado del compositor\n");
+    return;
+  }
+  user_ = std::move(compiled);
+  map_ = user_->keys();
+  index_ = x11::KeyIndex(map_);
+  pool_ = x11::SparePool(spare_keycodes(map_));
+  uploaded_text_.clear();
+}
+
+void VirtualKeyboard::upload() {
+  if (!user_) {
+    return;
+  }
+  std::string text = keymap_with_bindings(*user_, pool_.slots());
+  if (text == uploaded_text_) {
+    return;
+  }
+  std::optional<CompiledKeymap> compiled = CompiledKeymap::compile(text);
+  if (!compiled) {
+    std::fprintf(stderr, "teclix: el mapa de teclado con teclas añadidas no compila\n");
+    text = keymap_with_bindings(*user_, {});
+    compiled = CompiledKeymap::compile(text);
+    if (!compiled) {
+      return;
+    }
+  }
+  const int fd = memfd_create("teclix-keymap", MFD_CLOEXEC);
+  if (fd < 0 || write(fd, text.c_str(), text.size() + 1) != static_cast<ssize_t>(text.size() + 1)) {
+    std::fprintf(stderr, "teclix: no se pudo pasar el mapa de teclado al compositor\n");
+    if (fd >= 0) {
+      close(fd);
+    }
+    return;
+  }
+  zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                                 static_cast<uint32_t>(text.size() + 1));
+  close(fd);
+  uploaded_text_ = std::move(text);
+  // The keys still down stay down under the new map.
+  state_.reset(xkb_state_new(compiled->keymap()));
+  for (std::uint32_t keycode : down_) {
+    xkb_state_update_key(state_.get(), keycode, XKB_KEY_DOWN);
+  }
+  std::fill(std::begin(sent_mods_), std::end(sent_mods_), ~0u);
+  send_modifiers();
+}
+
+void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
+                                   std::function<bool()>) {
+  connection_.dispatch(); // a keymap the user switched to meanwhile
+  adopt_user_keymap();
+  mode_ = mode;
+  needed_.clear();
+  needed_cursor_ = 0;
+  if (mode == TypingMode::kConsole) {
+    console_index_ = x11::KeyIndex(map_, true);
+    dead_key_index_ = x11::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
+  } else {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+      const char32_t ch = next_code_point(text, pos);
+      if (ch < 0x20 || ch == 0x7F) {
+        continue;
+      }
+      const std::optional<x11::KeyChoice> choice = index_.find(ch);
+      if (!choice || choice->dead) {
+        needed_.push_back(x11::char_to_keysym(ch));
+      }
+    }
+    if (!needed_.empty() && pool_.size() > 0) {
+      auto batches = x11::plan_batches(needed_, pool_.size());
+      if (batches.size() > 1) {
+        batches = x11::plan_batches(needed_, pool_.batch_limit());
+      }
+      pool_.bind(batches.front());
+    }
+  }
+  upload();
+}
+
+void VirtualKeyboard::end_typing() {
+  for (std::uint32_t keycode : std::vector<std::uint32_t>(down_.begin(), down_.end())) {
+    key(keycode, true);
+  }
+  mode_ = TypingMode::kDirect;
+  connection_.roundtrip();
+  unflushed_ = unsynced_ = 0;
+}
+
+std::optional<KeyLocation> VirtualKeyboard::locate(char32_t ch) {
+  const std::optional<x11::KeyChoice> choice =
+      (mode_ == TypingMode::kConsole ? console_index_ : index_).find(ch);
+  if (!choice) {
+    return std::nullopt;
+  }
+  return KeyLocation{choice->keycode, choice->modifiers, choice->dead};
+}
+
+std::optional<DeadKeySequence> VirtualKeyboard::dead_key_sequence(char32_t ch) {
+  const auto found = dead_key_index_.find(ch);
+  if (!found) {
+    return std::nullopt;
+  }
+  return DeadKeySequence{KeyLocation{found->dead.keycode, found->dead.modifiers, true},
+                         KeyLocation{found->base.keycode, found->base.modifiers, false}};
+}
+
+std::optional<char32_t> VirtualKeyboard::key_character(Key key) {
+  const std::optional<KeySym32> keysym = x11::keysym_for(key);
+  const char32_t ch = keysym ? x11::keysym_to_char(*keysym) : 0;
+  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
+}
+
+void VirtualKeyboard::pause(std::chrono::milliseconds time) {
+  connection_.flush();
+  unflushed_ = 0;
+  std::this_thread::sleep_for(time);
+}
+
+std::optional<std::uint32_t> VirtualKeyboard::keycode_for_keysym(KeySym32 keysym) {
+  if (const auto keycode = x11::plain_keycode(map_, keysym)) {
+    return keycode;
+  }
+  if (!pool_.keycode_for(keysym) && pool_.size() > 0) {
+    pool_.bind({keysym});
+    upload();
+  }
+  return pool_.keycode_for(keysym);
+}
+
+void VirtualKeyboard::send_key(Key named, bool up) {
+  const std::optional<KeySym32> keysym = x11::keysym_for(named);
+  if (!keysym || !user_) {
+    return;
+  }
+  std::optional<std::uint32_t> keycode;
+  if (const std::optional<Modifier> modifier = key_modifier(named)) {
+    keycode = x11::modifier_keycode(map_, *keysym);
+    if (!keycode && *modifier == kAltGr) {
+      keycode = x11::modifier_keycode(map_, 0xFFEA); // Alt_R, where no key is AltGr
+    }
+  } else {
+    keycode = keycode_for_keysym(*keysym);
+  }
+  if (keycode) {
+    key(*keycode, up);
+  }
+}
+
+void VirtualKeyboard::send_layout_key(std::uint32_t keycode, bool up) {
+  key(keycode, up);
+}
+
+void VirtualKeyboard::send_character(char32_t ch) {
+  const KeySym32 keysym = x11::char_to_keysym(ch);
+  const std::size_t index = needed_cursor_;
+  if (needed_cursor_ < needed_.size()) {
+    ++needed_cursor_;
+  }
+  if (!pool_.keycode_for(keysym) && pool_.size() > 0) {
+    // The next batch of the text's characters, starting with this one.
+    if (index < needed_.size() && needed_[index] == keysym) {
+      const std::vector<KeySym32> rest(needed_.begin() + static_cast<std::ptrdiff_t>(index),
+                                       needed_.end());
+      pool_.bind(x11::plan_batches(rest, pool_.batch_limit()).front());
+    } else {
+      pool_.bind({keysym});
+    }
+    upload();
+  }
+  const std::optional<std::uint32_t> keycode = pool_.keycode_for(keysym);
+  if (!keycode) {
+    std::fprintf(stderr, "teclix: no queda ninguna tecla libre para U+%04X\n",
+                 static_cast<unsigned>(ch));
+    return;
+  }
+  key(*keycode, false);
+  key(*keycode, true);
+}
+
+void VirtualKeyboard::key(std::uint32_t keycode, bool up) {
+  if (!state_) {
+    upload();
+  }
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - epoch_);
+  zwp_virtual_keyboard_v1_key(keyboard_, static_cast<uint32_t>(ms.count()), keycode - 8,
+                              up ? WL_KEYBOARD_KEY_STATE_RELEASED : WL_KEYBOARD_KEY_STATE_PRESSED);
+  if (up) {
+    down_.erase(keycode);
+  } else {
+    down_.insert(keycode);
+  }
+  if (state_) {
+    xkb_state_update_key(state_.get(), keycode, up ? XKB_KEY_UP : XKB_KEY_DOWN);
+    send_modifiers();
+  }
+  if (++unsynced_ >= kSyncEvery) {
+    connection_.roundtrip();
+    unsynced_ = unflushed_ = 0;
+  } else if (++unflushed_ >= kFlushEvery) {
+    connection_.flush();
+    unflushed_ = 0;
+  }
+}
+
+void VirtualKeyboard::send_modifiers() {
+  if (!state_) {
+    return;
+  }
+  const unsigned mods[4] = {
+      xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_DEPRESSED),
+      xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_LATCHED),
+      xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_LOCKED),
+      xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE),
+  };
+  if (std::equal(std::begin(mods), std::end(mods), std::begin(sent_mods_))) {
+    return;
+  }
+  std::copy(std::begin(mods), std::end(mods), std::begin(sent_mods_));
+  zwp_virtual_keyboard_v1_modifiers(keyboard_, mods[0], mods[1], mods[2], mods[3]);
+}
+
+} // namespace teclix::wayland

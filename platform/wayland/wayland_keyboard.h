@@ -1,0 +1,76 @@
+// Typing through a virtual keyboard of the compositor's seat: the user's own
+// keymap, with spare keycodes bound to the characters it lacks, uploaded as
+// this keyboard's map; the keyboard's modifier state is its own.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_keymap.h"
+
+struct zwp_virtual_keyboard_v1;
+struct xkb_state;
+
+namespace teclix::wayland {
+
+class VirtualKeyboard : public KeyboardOutput {
+public:
+  // nullptr when the compositor offers no virtual keyboard.
+  static std::unique_ptr<VirtualKeyboard> create(Connection &connection);
+  ~VirtualKeyboard() override;
+
+  // Reads the user's keymap again if it changed, binds keycodes for the
+  // characters of the text that no key types and uploads the map if it changed.
+  void begin_typing(std::u16string_view text, TypingMode mode,
+                    std::function<bool()> keep_typing) override;
+  // Lets go of any key still down and sends everything.
+  void end_typing() override;
+  std::optional<KeyLocation> locate(char32_t ch) override;
+  std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
+  std::optional<char32_t> key_character(Key key) override;
+  void pause(std::chrono::milliseconds time) override;
+  // The user's keys do not touch this keyboard's state: none are in the way.
+  unsigned held_modifiers() override { return 0; }
+  void send_key(Key key, bool up) override;
+  void send_layout_key(std::uint32_t key, bool up) override;
+  void send_character(char32_t ch) override;
+
+private:
+  VirtualKeyboard(Connection &connection, zwp_virtual_keyboard_v1 *keyboard);
+  void adopt_user_keymap();
+  void upload();
+  void key(std::uint32_t keycode, bool up);
+  void send_modifiers();
+  std::optional<std::uint32_t> keycode_for_keysym(KeySym32 keysym);
+
+  struct StateFree {
+    void operator()(xkb_state *state) const;
+  };
+
+  Connection &connection_;
+  zwp_virtual_keyboard_v1 *keyboard_;
+  std::string user_text_; // the user's keymap as the compositor last handed it out
+  bool user_changed_ = true;
+  std::optional<CompiledKeymap> user_;
+  Keymap map_;
+  x11::KeyIndex index_, console_index_;
+  x11::DeadKeyIndex dead_key_index_;
+  x11::SparePool pool_{{}};
+  std::string uploaded_text_;
+  std::unique_ptr<xkb_state, StateFree> state_;
+  std::set<std::uint32_t> down_;
+  unsigned sent_mods_[4] = {~0u, ~0u, ~0u, ~0u};
+  TypingMode mode_ = TypingMode::kDirect;
+  std::vector<KeySym32> needed_;
+  std::size_t needed_cursor_ = 0;
+  std::size_t unflushed_ = 0, unsynced_ = 0;
+  std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
+};
+
+} // namespace teclix::wayland

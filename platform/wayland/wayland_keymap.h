@@ -1,0 +1,65 @@
+// The keymap of the virtual keyboard: the user's own keymap, read with
+// xkbcommon, with spare keycodes bound to the characters that no key of it
+// types. Nothing here talks to the compositor, so it can be checked on its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_spare_keycodes.h"
+
+struct xkb_context;
+struct xkb_keymap;
+
+namespace teclix::wayland {
+
+using x11::Keymap;
+using x11::KeySym32;
+
+// One compiled keymap and its text.
+class CompiledKeymap {
+public:
+  // Compiles a keymap text (XKB text format v1); nullopt when it does not compile.
+  static std::optional<CompiledKeymap> compile(std::string_view text);
+  // The keymap of the given rules, model, layout and variant (empty: defaults).
+  static std::optional<CompiledKeymap> from_names(const char *layout, const char *variant = "");
+
+  const std::string &text() const { return text_; }
+  xkb_keymap *keymap() const { return keymap_.get(); }
+
+  // The keys of the first layout, with the modifiers (Shift, AltGr) that reach
+  // each level with no lock on: what the virtual keyboard types.
+  Keymap keys() const;
+  // The keycode of the first key whose first level is the keysym.
+  std::optional<std::uint32_t> keycode_of(KeySym32 keysym) const;
+  // The keysyms a keycode gives under Shift and AltGr as given (Modifier bits).
+  std::vector<KeySym32> keysyms(std::uint32_t keycode, unsigned modifiers) const;
+
+private:
+  struct Free {
+    void operator()(xkb_keymap *keymap) const;
+  };
+  std::string text_;
+  std::unique_ptr<xkb_keymap, Free> keymap_;
+};
+
+// Keycodes that may be bound to other keysyms for this keyboard alone: those
+// with no keysym, and those whose keysyms are all vendor keys (media, launch).
+std::vector<std::uint32_t> spare_keycodes(const Keymap &keys);
+
+// The keymap text with each binding's keycode typing its keysym on its only
+// level (a keycode bound to kNoSymbol is left as it is in the base), its
+// symbols named as this program's own, so that it is told from the user's
+// when the compositor hands it out again.
+std::string keymap_with_bindings(const CompiledKeymap &base,
+                                 const std::vector<x11::SparePool::Change> &bindings);
+
+// Whether a keymap text is one that keymap_with_bindings() wrote.
+bool is_own_keymap(std::string_view text);
+
+} // namespace teclix::wayland

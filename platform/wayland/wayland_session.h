@@ -1,0 +1,84 @@
+// Teclix in a Wayland session: its window, F10 and message boxes through
+// Xwayland, its keys through the compositor's virtual keyboard (X11 windows
+// still get theirs through X11), its clipboard through data control where the
+// compositor offers it.
+#pragma once
+
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/wayland/sway_ipc.h"
+#include "platform/wayland/wayland_clipboard.h"
+#include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_keyboard.h"
+#include "platform/x11/x11_platform.h"
+
+namespace teclix::wayland {
+
+// The window handle that stands for a Wayland window (never an X11 id).
+inline constexpr WindowHandle kWaylandWindow = WindowHandle{1} << 62;
+
+class WaylandSession : public WindowSystem, public ClipboardService, public KeyboardOutput {
+public:
+  // nullptr when this is no Wayland session whose compositor offers a virtual
+  // keyboard: then the X11 parts are used as they are.
+  static std::unique_ptr<WaylandSession> open(x11::X11Platform &x11);
+  ~WaylandSession() override;
+
+  // The program's parts: the X11 ones but for these.
+  Platform parts();
+
+  // The main window, the loop and what a paste reads.
+  WindowHandle create_main_window(WindowEvents &events) override;
+  void show_window(WindowHandle window) override;
+  void set_caption(WindowHandle window, const std::u16string &text) override;
+  void set_instruction(WindowHandle window, const std::u16string &text) override;
+  void set_link(WindowHandle window, const std::u16string &text) override;
+  void set_button(WindowHandle window, const std::u16string &text) override;
+  void set_link_color(WindowHandle window, Rgb color) override;
+  // Says which way the keys, the clipboard and F10 go here.
+  std::u16string session_notice() override;
+  void wait_message() override;
+  void wait_message_until(std::chrono::steady_clock::time_point until) override;
+  void pump_events() override;
+  // An X11 window's id, a Wayland window's kWaylandWindow (with sway's id for
+  // it where sway says which), 0 for none.
+  WindowHandle focused_control() override;
+  TargetWindow focused_target() override;
+  NumberFormat number_format() override;
+
+  std::optional<std::u16string> clipboard_text() override;
+
+  // The keys go the way of the window that has the focus when the paste begins.
+  void begin_typing(std::u16string_view text, TypingMode mode,
+                    std::function<bool()> keep_typing) override;
+  void end_typing() override;
+  std::optional<KeyLocation> locate(char32_t ch) override;
+  std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
+  std::optional<char32_t> key_character(Key key) override;
+  void pause(std::chrono::milliseconds time) override;
+  unsigned held_modifiers() override;
+  void send_key(Key key, bool up) override;
+  void send_layout_key(std::uint32_t key, bool up) override;
+  void send_character(char32_t ch) override;
+
+private:
+  struct Focus {
+    bool x11 = false;
+    WindowHandle handle = 0;
+    TargetWindow target;
+  };
+  WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection> connection);
+  Focus focus();
+  KeyboardOutput &keys();
+
+  x11::X11Platform &x11_;
+  std::unique_ptr<Connection> connection_;
+  std::unique_ptr<VirtualKeyboard> keyboard_;
+  std::unique_ptr<DataControlClipboard> clipboard_;
+  SwayIpc sway_;
+  KeyboardOutput *typing_with_ = nullptr;
+  bool connection_lost_ = false;
+};
+
+} // namespace teclix::wayland
