@@ -64,8 +64,10 @@ void paste_clipboard(const Platform &platform, PasteListener *listener) {
     return;
   }
   const std::optional<std::u16string> text = platform.clipboard.clipboard_text();
-  if (text) {
+  if (text && !text->empty()) {
     paste_text(platform, *text, listener);
+  } else if (listener) {
+    listener->nothing_to_paste();
   }
 }
 

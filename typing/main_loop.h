@@ -31,6 +31,8 @@ public:
   virtual void countdown_shown(int seconds_left) = 0;
   // A countdown ended with nothing typed.
   virtual void countdown_ended(CountdownEnd why) = 0;
+  // F10 (or a paste asked for) found no text in the clipboard.
+  virtual void nothing_to_paste() {}
 };
 
 // One paste: the clipboard's text, shaped and typed into the focused control,

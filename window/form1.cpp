@@ -132,6 +132,10 @@ void Form1::countdown_ended(CountdownEnd why) {
   show_text(instruction_ + u"\r\n" + countdown_end_text(why));
 }
 
+void Form1::nothing_to_paste() {
+  show_text(instruction_ + u"\r\n" + countdown_end_text(CountdownEnd::kNoText));
+}
+
 void Form1::set_button(const std::u16string &caption) {
   if (caption != button_caption_) {
     button_caption_ = caption;

@@ -76,6 +76,7 @@ public:
   void paste_finished(std::size_t skipped) override;
   void countdown_shown(int seconds_left) override;
   void countdown_ended(CountdownEnd why) override;
+  void nothing_to_paste() override;
 
   WindowHandle handle() const { return window_; }
   bool stopped() const { return stop_; }

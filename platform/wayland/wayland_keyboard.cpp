@@ -42,8 +42,11 @@ std::unique_ptr<VirtualKeyboard> VirtualKeyboard::create(Connection &connection)
   // The compositor hands its new keyboard the user's keymap and makes it the
   // seat's: the keymap the seat then hands out is the user's.
   connection.roundtrip();
+  // Any other keymap handed out is the user's: a layout switched to, or the
+  // compositor's own set on this keyboard again (after its input settings
+  // change), which the next paste replaces with this program's.
   connection.watch_keymap([raw = self.get()](std::string text) {
-    if (!is_own_keymap(text) && text != raw->user_text_) {
+    if (!is_own_keymap(text)) {
       raw->user_text_ = std::move(text);
       raw->user_changed_ = true;
     }

@@ -1,5 +1,6 @@
 #include "platform/wayland/wayland_keymap.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@ std::size_t section_end(const std::string &text, std::string_view section) {
   return end == std::string::npos ? end : end + 1;
 }
 
+constexpr xkb_keycode_t kLastX11Keycode = 255;
 constexpr std::string_view kOwnSymbols = "xkb_symbols \"teclix\"";
 
 } // namespace
@@ -73,7 +75,8 @@ std::optional<CompiledKeymap> CompiledKeymap::from_names(const char *layout, con
 
 std::optional<std::uint32_t> CompiledKeymap::keycode_of(KeySym32 keysym) const {
   xkb_keymap *map = keymap_.get();
-  for (xkb_keycode_t kc = xkb_keymap_min_keycode(map); kc <= xkb_keymap_max_keycode(map); ++kc) {
+  const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(map), kLastX11Keycode);
+  for (xkb_keycode_t kc = xkb_keymap_min_keycode(map); kc <= last; ++kc) {
     const xkb_keysym_t *syms = nullptr;
     if (xkb_keymap_key_get_syms_by_level(map, kc, 0, 0, &syms) == 1 && syms[0] == keysym) {
       return kc;
@@ -85,8 +88,10 @@ std::optional<std::uint32_t> CompiledKeymap::keycode_of(KeySym32 keysym) const {
 Keymap CompiledKeymap::keys() const {
   xkb_keymap *map = keymap_.get();
   Keymap keys;
+  // Keycodes past 255 (evdev's newer keys) exist for Wayland clients only: an
+  // X11 client, and a console passing keys on, has none of them.
   keys.min_keycode = xkb_keymap_min_keycode(map);
-  keys.max_keycode = xkb_keymap_max_keycode(map);
+  keys.max_keycode = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(map), kLastX11Keycode);
   // Each level is reached under one of four states: none, Shift, AltGr, both,
   // with the keys this keyboard would press for them.
   Keymap names_only;

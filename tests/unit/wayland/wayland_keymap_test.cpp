@@ -1,0 +1,112 @@
+// The virtual keyboard's map: the user's keymap read with xkbcommon gives the
+// keys an X server gives for the same layout, and the spare keycodes bound for
+// other characters type exactly those, leaving the user's keys as they were.
+#include "platform/wayland/wayland_keymap.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "../test_text.h"
+
+namespace teclix::wayland {
+namespace {
+
+using x11::KeyIndex;
+
+const char32_t *const kCharacters = U" !\"#$%&'()*+,-./0123456789:;<=>?@AZaz[\\]^_`{|}~"
+                                    U"ñÑçÇ¡¿ºª€äöüÄÖÜß§°²³µ´áéíóúÁ¨·¬|@#~";
+
+Keymap recorded(const std::string &layout) {
+  std::ifstream file(std::string(TECLIX_KEYMAPS_DIR) + "/" + layout + ".txt");
+  std::stringstream text;
+  text << file.rdbuf();
+  return x11::parse_keymap(text.str()).value_or(Keymap{});
+}
+
+class SameKeysAsX : public testing::TestWithParam<const char *> {};
+
+// The maps recorded from Xvfb were made from the same layouts (rules evdev).
+TEST_P(SameKeysAsX, EveryCharacterOnTheSameKeyAndLevel) {
+  const std::optional<CompiledKeymap> keymap = CompiledKeymap::from_names(GetParam());
+  ASSERT_TRUE(keymap);
+  const Keymap keys = keymap->keys();
+  const KeyIndex ours(keys), theirs(recorded(GetParam()));
+  for (const char32_t *p = kCharacters; *p; ++p) {
+    SCOPED_TRACE(static_cast<unsigned>(*p));
+    const auto a = ours.find(*p), b = theirs.find(*p);
+    ASSERT_EQ(a.has_value(), b.has_value());
+    if (a) {
+      EXPECT_EQ(a->keycode, b->keycode);
+      EXPECT_EQ(a->modifiers, b->modifiers);
+      EXPECT_EQ(a->dead, b->dead);
+      // ... and the key typed under those modifiers gives the character.
+      if (!a->dead) {
+        EXPECT_EQ(keymap->keysyms(a->keycode, a->modifiers),
+                  std::vector<KeySym32>{x11::char_to_keysym(*p)});
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, SameKeysAsX, testing::Values("us", "es", "de"));
+
+TEST(SpareKeys, BoundCharactersTypeThemselvesAndTheRestStays) {
+  for (const char *layout : {"us", "es"}) {
+    SCOPED_TRACE(layout);
+    const std::optional<CompiledKeymap> user = CompiledKeymap::from_names(layout);
+    ASSERT_TRUE(user);
+    const Keymap keys = user->keys();
+    const std::vector<std::uint32_t> spare = spare_keycodes(keys);
+    ASSERT_GE(spare.size(), 64u);
+    // Spare keys are ones that type nothing the user types: no character key.
+    const KeyIndex index(keys);
+    for (const char32_t *p = kCharacters; *p; ++p) {
+      if (const auto choice = index.find(*p)) {
+        EXPECT_FALSE(std::binary_search(spare.begin(), spare.end(), choice->keycode));
+      }
+    }
+    // Cyrillic, Greek, CJK, an emoji, a symbol, and the euro sign US lacks.
+    const std::u16string text = u16("ЖжΩ日😀∑€");
+    x11::SparePool pool(spare);
+    std::vector<KeySym32> wanted;
+    for (std::size_t pos = 0; pos < text.size();) {
+      const char32_t ch = next_code_point(text, pos);
+      if (!index.find(ch)) { // as a paste does: only what the layout lacks
+        wanted.push_back(x11::char_to_keysym(ch));
+      }
+    }
+    EXPECT_EQ(wanted.size(), std::string_view(layout) == "us" ? 7u : 5u); // Spanish has Ω and €
+    pool.bind(wanted);
+    const std::string text_with = keymap_with_bindings(*user, pool.slots());
+    EXPECT_TRUE(is_own_keymap(text_with));
+    EXPECT_FALSE(is_own_keymap(user->text()));
+    const std::optional<CompiledKeymap> ours = CompiledKeymap::compile(text_with);
+    ASSERT_TRUE(ours) << text_with.substr(0, 400);
+    for (KeySym32 keysym : wanted) {
+      const std::optional<std::uint32_t> keycode = pool.keycode_for(keysym);
+      ASSERT_TRUE(keycode);
+      for (unsigned modifiers : {0u, unsigned{kShift}}) {
+        EXPECT_EQ(ours->keysyms(*keycode, modifiers), std::vector<KeySym32>{keysym});
+      }
+    }
+    const KeyIndex after(ours->keys());
+    for (const char32_t *p = kCharacters; *p; ++p) {
+      if (const auto before = index.find(*p)) {
+        const auto now = after.find(*p);
+        ASSERT_TRUE(now);
+        EXPECT_EQ(now->keycode, before->keycode);
+        EXPECT_EQ(now->modifiers, before->modifiers);
+      }
+    }
+  }
+}
+
+TEST(SpareKeys, ATextThatIsNotAKeymapDoesNotCompile) {
+  EXPECT_FALSE(CompiledKeymap::compile("xkb_keymap { nonsense };"));
+  EXPECT_FALSE(CompiledKeymap::compile(""));
+}
+
+} // namespace
+} // namespace teclix::wayland
