@@ -8,11 +8,15 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   # X11 program
   libx11-dev libxtst-dev libxi-dev libxft-dev libfontconfig-dev libxkbfile-dev libxkbcommon-dev fonts-liberation
+  # its Wayland parts (client library and wayland-scanner)
+  libwayland-dev
   # Windows cross build and Wine
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
   # end-to-end tests
   xvfb xauth x11-utils x11-xkb-utils xdotool xclip xterm zenity imagemagick desktop-file-utils
   tigervnc-standalone-server tigervnc-viewer locales procps python3 bc
+  # Wayland session tests: headless sway with Xwayland, foot targets, the Wayland clipboard
+  sway xwayland foot wl-clipboard wtype
   # virtual-machine console tests (the guest's kernel and busybox are downloaded, not installed)
   qemu-system-x86 qemu-system-gui kbd console-data cpio
 )

@@ -42,11 +42,12 @@ std::unique_ptr<VirtualKeyboard> VirtualKeyboard::create(Connection &connection)
   // The compositor hands its new keyboard the user's keymap and makes it the
   // seat's: the keymap the seat then hands out is the user's.
   connection.roundtrip();
-  // Any other keymap handed out is the user's: a layout switched to, or the
-  // compositor's own set on this keyboard again (after its input settings
-  // change), which the next paste replaces with this program's.
+  // Another keymap handed out is the user's when it is a whole keyboard's: a
+  // layout switched to, or the compositor's own set on this keyboard again
+  // (after its input settings change), which the next paste replaces with this
+  // program's. Other virtual keyboards (a typing tool's few keys) are not.
   connection.watch_keymap([raw = self.get()](std::string text) {
-    if (!is_own_keymap(text)) {
+    if (!is_own_keymap(text) && is_whole_keyboard(text)) {
       raw->user_text_ = std::move(text);
       raw->user_changed_ = true;
     }
@@ -158,6 +159,9 @@ void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
       pool_.bind(batches.front());
     }
   }
+  // Sent again for every paste: the compositor may have put its own map on this
+  // keyboard since (when its input settings change), and not said so here.
+  uploaded_text_.clear();
   upload();
 }
 

@@ -231,6 +231,19 @@ std::string keymap_with_bindings(const CompiledKeymap &base,
   return text;
 }
 
+bool is_whole_keyboard(std::string_view text) {
+  const std::optional<CompiledKeymap> keymap = CompiledKeymap::compile(text);
+  if (!keymap) {
+    return false;
+  }
+  // The letters' rows alone are 36 keys on any layout.
+  constexpr std::size_t kMainBlockKeys = 36;
+  const Keymap keys = keymap->keys();
+  return std::count_if(keys.keys.begin(), keys.keys.end(), [](const x11::MapKey &key) {
+           return key.main_block;
+         }) >= static_cast<std::ptrdiff_t>(kMainBlockKeys);
+}
+
 bool is_own_keymap(std::string_view text) {
   return text.find(kOwnSymbols) != std::string_view::npos;
 }

@@ -59,6 +59,10 @@ std::vector<std::uint32_t> spare_keycodes(const Keymap &keys);
 std::string keymap_with_bindings(const CompiledKeymap &base,
                                  const std::vector<x11::SparePool::Change> &bindings);
 
+// Whether a keymap text is a keyboard's, with the keys of the main block (and
+// not the few keys another program's virtual keyboard needs).
+bool is_whole_keyboard(std::string_view text);
+
 // Whether a keymap text is one that keymap_with_bindings() wrote.
 bool is_own_keymap(std::string_view text);
 

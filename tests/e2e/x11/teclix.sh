@@ -94,12 +94,16 @@ expected_terminal() {
   printf '%b' "$1" | sed -e 's/\r$//' | tr '\r' '\n'
 }
 
+# What asks teclix to paste: F10 on the X display (a Wayland session's tests
+# run "teclix --paste" instead).
+E2E_PASTE=(xdotool key F10)
+
 # paste_and_expect NAME OUT_FILE EXPECTED_FILE [TIMEOUT]: presses F10 and checks
 # that exactly the expected bytes are appended to OUT_FILE.
 paste_and_expect() {
   local name=$1 out=$2 expected=$3 limit=${4:-30} got=$E2E_TMP/got
   : >"$out"
-  xdotool key F10
+  "${E2E_PASTE[@]}"
   if ! wait_output "$out" "$(file_size "$expected")" "$limit"; then
     fail "$name: only $(file_size "$out") of $(file_size "$expected") bytes arrived in ${limit}s"
     show_difference "$expected" "$out"

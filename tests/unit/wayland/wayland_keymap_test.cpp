@@ -82,6 +82,7 @@ TEST(SpareKeys, BoundCharactersTypeThemselvesAndTheRestStays) {
     const std::string text_with = keymap_with_bindings(*user, pool.slots());
     EXPECT_TRUE(is_own_keymap(text_with));
     EXPECT_FALSE(is_own_keymap(user->text()));
+    EXPECT_TRUE(is_whole_keyboard(user->text()));
     const std::optional<CompiledKeymap> ours = CompiledKeymap::compile(text_with);
     ASSERT_TRUE(ours) << text_with.substr(0, 400);
     for (KeySym32 keysym : wanted) {
@@ -106,6 +107,21 @@ TEST(SpareKeys, BoundCharactersTypeThemselvesAndTheRestStays) {
 TEST(SpareKeys, ATextThatIsNotAKeymapDoesNotCompile) {
   EXPECT_FALSE(CompiledKeymap::compile("xkb_keymap { nonsense };"));
   EXPECT_FALSE(CompiledKeymap::compile(""));
+  EXPECT_FALSE(is_whole_keyboard("xkb_keymap { nonsense };"));
+}
+
+// A typing tool's virtual keyboard hands out a map of the few keys it needs:
+// that is not the user's keyboard.
+TEST(SpareKeys, AFewKeysAreNoKeyboard) {
+  const char *few = R"km(xkb_keymap {
+xkb_keycodes "(unnamed)" { minimum = 8; maximum = 11; <K1> = 9; <K2> = 10; };
+xkb_types "(unnamed)" { include "complete" };
+xkb_compatibility "(unnamed)" { include "complete" };
+xkb_symbols "(unnamed)" { key <K1> {[ Shift_L ]}; key <K2> {[ x ]}; };
+};
+)km";
+  ASSERT_TRUE(CompiledKeymap::compile(few));
+  EXPECT_FALSE(is_whole_keyboard(few));
 }
 
 } // namespace
