@@ -31,9 +31,12 @@ constexpr ConsoleClient kClients[] = {
     {u"FreeRDP", u"wlfreerdp", u""},
     {u"FreeRDP", u"sdl-freerdp", u""},
     {u"Remmina", u"remmina", u""},
+    {u"Remmina", u"org.remmina.Remmina", u""}, // its Wayland app_id
     {u"GNOME Connections", u"gnome-connections", u""},
+    {u"GNOME Connections", u"org.gnome.Connections", u""},
     {u"Vinagre", u"vinagre", u""},
     {u"KRDC", u"krdc", u""},
+    {u"KRDC", u"org.kde.krdc", u""},
     {u"SSVNC", u"ssvncviewer", u""},
     // Web consoles, known by their page's title in a browser: noVNC's own page
     // ("noVNC", or "DESKTOP - noVNC" once connected) and the products' console pages.
@@ -49,9 +52,11 @@ constexpr ConsoleClient kClients[] = {
 };
 
 // Browsers, by program: a web console is a page in one of them.
-constexpr std::array<std::u16string_view, 12> kBrowsers = {
-    u"firefox", u"firefox-esr",    u"chromium", u"chromium-browser", u"chrome", u"google-chrome",
-    u"msedge",  u"microsoft-edge", u"brave",    u"brave-browser",    u"opera",  u"vivaldi",
+constexpr std::array<std::u16string_view, 13> kBrowsers = {
+    u"firefox",          u"firefox-esr", u"org.mozilla.firefox", u"chromium",
+    u"chromium-browser", u"chrome",      u"google-chrome",       u"msedge",
+    u"microsoft-edge",   u"brave",       u"brave-browser",       u"opera",
+    u"vivaldi",
 };
 
 char16_t lower(char16_t c) {

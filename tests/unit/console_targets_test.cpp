@@ -24,6 +24,11 @@ TEST(ConsoleTargets, AreKnownByProgramClassOrWebConsoleTitle) {
            Case{{u"remote-viewer", u"Remote-viewer", u"debian"}, true},
            Case{{u"qemu-system-x86_64", u"Qemu-system-x86_64", u"QEMU"}, true},
            Case{{u"xfreerdp", u"xfreerdp", u"FreeRDP: host"}, true},
+           // Wayland windows, known by their app_id (sway tells it).
+           Case{{u"org.remmina.Remmina", u"org.remmina.Remmina", u"host"}, true},
+           Case{{u"remote-viewer", u"remote-viewer", u"debian"}, true},
+           Case{{u"org.mozilla.firefox", u"org.mozilla.firefox", u"noVNC — Mozilla Firefox"}, true},
+           Case{{u"foot", u"foot", u"vncviewer"}, false},
            Case{{u"Navigator", u"firefox", u"noVNC - Mozilla Firefox"}, true},
            Case{{u"chrome.exe", u"Chrome_WidgetWin_1", u"pve - Proxmox Console - Google Chrome"},
                 true},
