@@ -1,0 +1,116 @@
+# shellcheck shell=bash
+# What the Wayland end-to-end tests (and bench/run.sh) need beyond x11/teclix.sh:
+# a headless sway session run by an unprivileged user (created here when missing:
+# sway refuses to run as root), with Xwayland; teclix in it; foot terminals as
+# targets; the Wayland clipboard through wl-copy; "teclix --paste" as the paste.
+# Sources x11/teclix.sh (and so lib.sh) itself; start_sway starts the session.
+#
+# Needs: TECLIX_BUILD_DIR (the build directory); root, to create the user.
+
+# shellcheck source=../x11/teclix.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../x11/teclix.sh"
+
+WL_USER=teclix-e2e
+if ! id -u "$WL_USER" >/dev/null 2>&1; then
+  [ "$(id -u)" = 0 ] || die "user $WL_USER is missing and only root can create it"
+  useradd --system --no-create-home --shell /usr/sbin/nologin "$WL_USER" ||
+    die "could not create user $WL_USER"
+fi
+WL_UID=$(id -u "$WL_USER")
+WL_GID=$(id -g "$WL_USER")
+# The user's files: its home, runtime directory, the targets' output and a copy
+# of teclix (the build directory may be out of its reach).
+WL_DIR=$(mktemp -d /tmp/teclix-wayland.XXXXXX)
+at_exit "rm -rf '$WL_DIR'"
+mkdir -p "$WL_DIR/run" "$WL_DIR/home"
+cp "$TECLIX" "$WL_DIR/teclix"
+[ ! -x "$E2E_BUILD/tests/e2e/wayland/wayland_tool" ] || cp "$E2E_BUILD/tests/e2e/wayland/wayland_tool" "$WL_DIR/"
+chown -R "$WL_UID:$WL_GID" "$WL_DIR"
+chmod 700 "$WL_DIR/run"
+chmod 755 "$WL_DIR"
+WL_TECLIX=$WL_DIR/teclix
+WL_DISPLAY=
+WL_X=
+
+# as_user COMMAND...: runs COMMAND as the user, in the session's environment.
+# In the background it replaces the subshell, so that $! is its own PID.
+as_user() {
+  local session=() socket
+  socket=$(sway_socket)
+  [ -z "$WL_DISPLAY" ] || session+=(WAYLAND_DISPLAY="$WL_DISPLAY")
+  [ -z "$WL_X" ] || session+=(DISPLAY="$WL_X")
+  [ -z "$socket" ] || session+=(SWAYSOCK="$socket")
+  set -- setpriv --reuid="$WL_UID" --regid="$WL_GID" --clear-groups \
+    env -i HOME="$WL_DIR/home" PATH=/usr/bin:/bin LC_ALL=en_US.UTF-8 \
+    XDG_RUNTIME_DIR="$WL_DIR/run" "${session[@]}" "$@"
+  if [ "$BASH_SUBSHELL" = 0 ]; then "$@"; else exec "$@"; fi
+}
+sway_socket() { compgen -G "$WL_DIR/run/sway-ipc.*.sock" | head -n1; }
+swaymsg_() { as_user swaymsg "$@" >/dev/null; }
+wayland_socket() { compgen -G "$WL_DIR/run/wayland-[0-9]" | head -n1; }
+has() { [ -n "$("$1")" ]; }
+
+cat >"$WL_DIR/sway.conf" <<CONF
+xwayland enable
+output HEADLESS-1 resolution 1280x800
+input type:keyboard xkb_layout es
+CONF
+# The session's own X display, once Xwayland has one.
+xwayland_display() {
+  swaymsg_ exec "printenv DISPLAY > $WL_DIR/display" &&
+    wait_until 5 test -s "$WL_DIR/display" && WL_X=$(cat "$WL_DIR/display")
+}
+
+start_sway() {
+  as_user env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    sway -c "$WL_DIR/sway.conf" </dev/null >"$E2E_TMP/sway.log" 2>&1 &
+  track $!
+  wait_until 20 has wayland_socket || die "sway did not start: $(tail -n5 "$E2E_TMP/sway.log")"
+  WL_DISPLAY=$(basename "$(wayland_socket)")
+  wait_until 10 has sway_socket || die "sway's IPC socket did not appear"
+  xwayland_display || die "sway has no Xwayland display"
+  log "sway on $WL_DISPLAY, Xwayland on $WL_X"
+}
+
+focused_app() { as_user swaymsg "[app_id=\"$1\" con_id=__focused__] nop" >/dev/null 2>&1; }
+
+# start_foot NAME: a foot terminal whose shell appends every byte it receives to
+# $WL_DIR/NAME.out (raw, CR becomes LF, no echo), focused.
+start_foot() {
+  local out=$WL_DIR/$1.out
+  as_user foot -a "target-$1" -T "target-$1" \
+    sh -c 'stty raw -echo icrnl && : >"$1.ready" && exec cat >>"$1"' sh "$out" \
+    </dev/null >>"$E2E_TMP/foot.log" 2>&1 &
+  track $!
+  wait_until 10 test -e "$out.ready" || die "foot $1 did not start: $(tail -n3 "$E2E_TMP/foot.log")"
+  focus_app "target-$1"
+}
+focus_app() {
+  swaymsg_ "[app_id=\"$1\"] focus"
+  wait_until 5 focused_app "$1" || die "sway did not focus $1"
+}
+
+# start_wayland_teclix: teclix on Xwayland, its keys through the compositor.
+start_wayland_teclix() {
+  as_user "$WL_TECLIX" </dev/null >/dev/null 2>"$TECLIX_ERR" &
+  TECLIX_PID=$!
+  track "$TECLIX_PID"
+  wait_until 10 grep -q 'sesión Wayland' "$TECLIX_ERR" ||
+    die "teclix did not start in the session: $(cat "$TECLIX_ERR")"
+}
+
+# The Wayland clipboard, served by wl-copy until it is replaced.
+WL_COPY_PID=
+set_clipboard() {
+  [ -z "$WL_COPY_PID" ] || stop_pid "$WL_COPY_PID"
+  as_user wl-copy --foreground ${2:+--type "$2"} <"$1" &
+  WL_COPY_PID=$!
+  track "$WL_COPY_PID"
+  wait_until 5 clipboard_holds "$1" "${2:-}" || die "wl-copy did not take the clipboard"
+}
+clipboard_holds() {
+  if [ -n "$2" ]; then as_user wl-paste --list-types | grep -qx "$2"; else
+    as_user wl-paste --no-newline | cmp -s - "$1"; fi
+}
+E2E_PASTE=(as_user "$WL_TECLIX" --paste)
+
