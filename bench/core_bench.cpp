@@ -111,7 +111,7 @@ public:
   unsigned held_modifiers() override { return 0; }
   void send_key(Key, bool) override { ++events; }
   void send_layout_key(std::uint32_t, bool) override { ++events; }
-  void send_character(char32_t) override { ++events; }
+  bool send_character(char32_t) override { return ++events != 0; }
   std::uint64_t events = 0;
 
 private:
@@ -123,7 +123,7 @@ class SilentFake : public FakePlatform {
 public:
   void send_key(Key, bool) override { ++events; }
   void send_layout_key(std::uint32_t, bool) override { ++events; }
-  void send_character(char32_t) override { ++events; }
+  bool send_character(char32_t) override { return ++events != 0; }
   std::uint64_t events = 0;
 };
 

@@ -264,8 +264,9 @@ public:
   virtual void send_key(Key key, bool up) = 0;
   // One key event for a key returned by locate().
   virtual void send_layout_key(std::uint32_t key, bool up) = 0;
-  // Types one character that no plain key of the layout produces.
-  virtual void send_character(char32_t ch) = 0;
+  // Types one character that no plain key of the layout produces; false when it
+  // cannot be typed here at all (it is left out, and said).
+  virtual bool send_character(char32_t ch) = 0;
 };
 
 class MessageBoxes {

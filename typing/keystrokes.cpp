@@ -73,8 +73,7 @@ public:
   bool character(char32_t ch) {
     const std::optional<KeyLocation> where = platform_.keyboard.locate(ch);
     if (!where || where->dead) {
-      platform_.keyboard.send_character(ch);
-      return true;
+      return platform_.keyboard.send_character(ch);
     }
     set_modifiers(platform_, where->modifiers, false);
     platform_.keyboard.send_layout_key(where->key, false);

@@ -416,12 +416,13 @@ void FakePlatform::send_layout_key(std::uint32_t key, bool up) {
   key_event(static_cast<Key>(key), up);
 }
 
-void FakePlatform::send_character(char32_t ch) {
+bool FakePlatform::send_character(char32_t ch) {
   log.push_back("U+" + hex(ch, 4));
   emit(ch);
   if (on_key_event) {
     on_key_event();
   }
+  return true;
 }
 
 void FakePlatform::emit(char32_t ch) {

@@ -238,7 +238,7 @@ void VirtualKeyboard::send_layout_key(std::uint32_t keycode, bool up) {
   key(keycode, up);
 }
 
-void VirtualKeyboard::send_character(char32_t ch) {
+bool VirtualKeyboard::send_character(char32_t ch) {
   const KeySym32 keysym = x11::char_to_keysym(ch);
   const std::size_t index = needed_cursor_;
   if (needed_cursor_ < needed_.size()) {
@@ -259,10 +259,11 @@ void VirtualKeyboard::send_character(char32_t ch) {
   if (!keycode) {
     std::fprintf(stderr, "teclix: no queda ninguna tecla libre para U+%04X\n",
                  static_cast<unsigned>(ch));
-    return;
+    return false;
   }
   key(*keycode, false);
   key(*keycode, true);
+  return true;
 }
 
 void VirtualKeyboard::key(std::uint32_t keycode, bool up) {

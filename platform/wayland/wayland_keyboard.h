@@ -39,7 +39,7 @@ public:
   unsigned held_modifiers() override { return 0; }
   void send_key(Key key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
-  void send_character(char32_t ch) override;
+  bool send_character(char32_t ch) override;
 
 private:
   VirtualKeyboard(Connection &connection, zwp_virtual_keyboard_v1 *keyboard);

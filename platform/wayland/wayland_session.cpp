@@ -175,8 +175,8 @@ void WaylandSession::send_key(Key key, bool up) {
 void WaylandSession::send_layout_key(std::uint32_t key, bool up) {
   keys().send_layout_key(key, up);
 }
-void WaylandSession::send_character(char32_t ch) {
-  keys().send_character(ch);
+bool WaylandSession::send_character(char32_t ch) {
+  return keys().send_character(ch);
 }
 
 } // namespace teclix::wayland

@@ -461,7 +461,7 @@ void Win32Platform::send_layout_key(std::uint32_t key, bool up) {
   queue_key(static_cast<WORD>(key), up);
 }
 
-void Win32Platform::send_character(char32_t ch) {
+bool Win32Platform::send_character(char32_t ch) {
   std::array<wchar_t, 2> units{};
   std::size_t count = 1;
   if (ch >= 0x10000) {
@@ -484,6 +484,7 @@ void Win32Platform::send_character(char32_t ch) {
   if (!typing_ || pending_.size() >= kBatch) {
     flush();
   }
+  return true;
 }
 
 } // namespace teclix

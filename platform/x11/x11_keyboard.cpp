@@ -275,7 +275,7 @@ void Keyboard::send_layout_key(std::uint32_t keycode, bool up) {
   fake_key(keycode, up);
 }
 
-void Keyboard::send_character(char32_t ch) {
+bool Keyboard::send_character(char32_t ch) {
   const KeySym32 keysym = char_to_keysym(ch);
   // This character is the next of those the text needs lent; when its keycode is
   // not lent yet, the batch that starts with it is.
@@ -296,7 +296,7 @@ void Keyboard::send_character(char32_t ch) {
   if (!keycode) {
     std::fprintf(stderr, "teclix: no queda ninguna tecla libre para U+%04X\n",
                  static_cast<unsigned>(ch));
-    return;
+    return false;
   }
   const bool shift = (lent_modifiers(keysym, map_.caps_lock) & kShift) != 0;
   const KeyCode shift_key = XKeysymToKeycode(x_.display, XK_Shift_L);
@@ -308,6 +308,7 @@ void Keyboard::send_character(char32_t ch) {
   if (shift && shift_key) {
     fake_key(shift_key, true);
   }
+  return true;
 }
 
 std::optional<KeyChoice> Keyboard::key_for_posting(char32_t ch) {

@@ -56,7 +56,7 @@ public:
   void send_layout_key(std::uint32_t keycode, bool up);
   // Types a character that no live key types, on its lent keycode, lending the
   // next batch when its turn comes.
-  void send_character(char32_t ch);
+  bool send_character(char32_t ch);
 
   // The key and modifiers that type ch for a key event sent to a window, lending
   // a keycode when no live key types it; nullopt when none is left.

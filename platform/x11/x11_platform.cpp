@@ -289,8 +289,8 @@ void X11Platform::send_layout_key(std::uint32_t key, bool up) {
   keyboard_.send_layout_key(key, up);
 }
 
-void X11Platform::send_character(char32_t ch) {
-  keyboard_.send_character(ch);
+bool X11Platform::send_character(char32_t ch) {
+  return keyboard_.send_character(ch);
 }
 
 // --- Pointer and messages to other windows ----------------------------------------------

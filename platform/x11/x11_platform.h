@@ -73,7 +73,7 @@ public:
   unsigned held_modifiers() override;
   void send_key(Key key, bool up) override;
   void send_layout_key(std::uint32_t key, bool up) override;
-  void send_character(char32_t ch) override;
+  bool send_character(char32_t ch) override;
 
   Point cursor_position() override;
   void set_cursor_position(Point point) override;
