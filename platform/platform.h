@@ -155,6 +155,9 @@ public:
   // keyboard (a virtual machine's window, say); only backends that can see such a
   // press report it.
   virtual void on_hotkey_taken() = 0;
+  // What session_notice() says has changed (a desktop granted or withdrew what
+  // the program types with).
+  virtual void on_session_changed() = 0;
 };
 
 // What a message box shows: its buttons, its icon, and which button starts with

@@ -8,8 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   # X11 program
   libx11-dev libxtst-dev libxi-dev libxft-dev libfontconfig-dev libxkbfile-dev libxkbcommon-dev fonts-liberation
-  # its Wayland parts (client library and wayland-scanner)
-  libwayland-dev
+  # its Wayland parts (client library and wayland-scanner; sd-bus for the desktop portal)
+  libwayland-dev libsystemd-dev
   # Windows cross build and Wine
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
   # end-to-end tests

@@ -85,6 +85,7 @@ void Form1::Load() {
     instruction_ = kHotkeyInUseNotice;
   }
   // A limit of the desktop session the user should know of goes below.
+  first_line_ = instruction_;
   if (const std::u16string notice = platform_.window.session_notice(); !notice.empty()) {
     instruction_ += u"\r\n" + notice;
   }
@@ -157,6 +158,16 @@ void Form1::on_escape_key() {
 void Form1::on_hotkey_taken() {
   if (!countdown_.running()) {
     show_text(instruction_ + u"\r\n" + kHotkeyTakenNotice);
+  }
+}
+
+void Form1::on_session_changed() {
+  instruction_ = first_line_;
+  if (const std::u16string notice = platform_.window.session_notice(); !notice.empty()) {
+    instruction_ += u"\r\n" + notice;
+  }
+  if (!countdown_.running()) {
+    show_text(instruction_);
   }
 }
 

@@ -70,6 +70,7 @@ public:
   void on_paste_button_click() override;
   void on_escape_key() override;
   void on_hotkey_taken() override;
+  void on_session_changed() override;
 
   // Paste events: the window shows the progress, then says what was left out.
   void paste_progress(std::size_t done, std::size_t total) override;
@@ -106,6 +107,7 @@ private:
   bool hotkey_held_ = false;
   Rgb link_color_ = kLinkRed;
   std::u16string instruction_; // what the window says between pastes
+  std::u16string first_line_;  // ... before the session's notice
   std::u16string shown_;       // what it says now
   std::u16string link_caption_;
   std::u16string button_caption_;

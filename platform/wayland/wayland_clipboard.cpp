@@ -129,6 +129,7 @@ void DataControlClipboard::on_finished(void *data, zwlr_data_control_device_v1 *
 
 std::optional<std::u16string> DataControlClipboard::clipboard_text() {
   connection_.roundtrip(); // every change of the selection up to now
+  named_no_text_ = true;
   if (!selection_) {
     return std::nullopt;
   }
@@ -141,8 +142,9 @@ std::optional<std::u16string> DataControlClipboard::clipboard_text() {
     }
   }
   if (!form) {
-    return std::nullopt; // no text in it
+    return std::nullopt; // no text in it, or no form it could be read in
   }
+  named_no_text_ = false;
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
     return std::nullopt;

@@ -25,6 +25,10 @@ public:
   // The selection's text (UTF-8, or Latin-1 where only that is offered);
   // nullopt when there is none, no text in it, or its owner does not answer.
   std::optional<std::u16string> clipboard_text() override;
+  // Whether the last read found no selection, or one none of whose forms is a
+  // text form known here (KWin 5.27 names the forms of some selections in
+  // garbled bytes, and shows no selection an X11 program owns).
+  bool named_no_text() const { return named_no_text_; }
 
   // The compositor's events (listener callbacks).
   static void on_data_offer(void *data, zwlr_data_control_device_v1 *device,
@@ -44,6 +48,7 @@ private:
   zwlr_data_control_device_v1 *device_;
   std::map<zwlr_data_control_offer_v1 *, std::vector<std::string>> offers_;
   zwlr_data_control_offer_v1 *selection_ = nullptr;
+  bool named_no_text_ = false;
 };
 
 } // namespace teclix::wayland

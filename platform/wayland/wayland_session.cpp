@@ -11,12 +11,10 @@ std::unique_ptr<WaylandSession> WaylandSession::open(x11::X11Platform &x11) {
   if (!connection) {
     return nullptr;
   }
-  if (!connection->keyboard_manager()) {
-    std::fprintf(stderr, "teclix: el compositor no ofrece teclado virtual; se escribe por X11\n");
-    return nullptr;
-  }
   std::unique_ptr<WaylandSession> session(new WaylandSession(x11, std::move(connection)));
   if (!session->keyboard_) {
+    std::fprintf(stderr, "teclix: ni teclado virtual ni portal de escritorio remoto; se escribe "
+                         "por X11\n");
     return nullptr;
   }
   return session;
@@ -25,6 +23,18 @@ std::unique_ptr<WaylandSession> WaylandSession::open(x11::X11Platform &x11) {
 WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection> connection)
     : x11_(x11), connection_(std::move(connection)) {
   keyboard_ = VirtualKeyboard::create(*connection_);
+  if (!keyboard_) {
+    std::unique_ptr<PortalKeyboard> portal =
+        PortalKeyboard::create(connection_.get(), [this] { session_changed(); });
+    if (portal) {
+      portal_ = portal.get();
+      x11_.watch(portal_->fd(), [this] {
+        portal_->dispatch();
+        return false;
+      });
+      keyboard_ = std::move(portal);
+    }
+  }
   clipboard_ = DataControlClipboard::create(*connection_);
   // The compositor's events (keymaps, the clipboard's offers) are read as they
   // come, so that its buffer for this program never fills.
@@ -42,6 +52,9 @@ WaylandSession::~WaylandSession() {
   if (!connection_lost_) {
     x11_.unwatch(connection_->fd());
   }
+  if (portal_) {
+    x11_.unwatch(portal_->fd());
+  }
   clipboard_.reset();
   keyboard_.reset();
 }
@@ -53,7 +66,14 @@ Platform WaylandSession::parts() {
 // --- The window, forwarded ----------------------------------------------------------------
 
 WindowHandle WaylandSession::create_main_window(WindowEvents &events) {
+  events_ = &events;
   return x11_.create_main_window(events);
+}
+
+void WaylandSession::session_changed() {
+  if (events_) {
+    events_->on_session_changed();
+  }
 }
 void WaylandSession::show_window(WindowHandle window) {
   x11_.show_window(window);
@@ -87,14 +107,38 @@ NumberFormat WaylandSession::number_format() {
 }
 
 std::u16string WaylandSession::session_notice() {
-  std::fprintf(stderr,
-               "teclix: sesión Wayland: teclado virtual del compositor, portapapeles por %s\n",
-               clipboard_ ? "data-control" : "Xwayland");
-  std::u16string notice = u"Wayland: Teclix escribe con un teclado virtual";
-  notice +=
+  const char16_t *clipboard =
       clipboard_ ? u" y lee el portapapeles de Wayland." : u"; el portapapeles, por Xwayland.";
-  notice += u" F10 solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su escritorio.";
-  return notice;
+  const std::u16string shortcut =
+      u" F10 solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su escritorio.";
+  if (!portal_) {
+    std::fprintf(stderr,
+                 "teclix: sesión Wayland: teclado virtual del compositor, portapapeles "
+                 "por %s\n",
+                 clipboard_ ? "data-control" : "Xwayland");
+    return u"Wayland: Teclix escribe con un teclado virtual" + std::u16string(clipboard) + shortcut;
+  }
+  switch (portal_->state()) {
+  case PortalKeyboard::State::kStarting:
+    std::fprintf(stderr, "teclix: sesión Wayland: esperando al portal de escritorio remoto\n");
+    return u"Wayland: Teclix espera a que el escritorio le deje escribir (portal de escritorio "
+           u"remoto).";
+  case PortalKeyboard::State::kReady:
+    std::fprintf(stderr, "teclix: sesión Wayland: portal de escritorio remoto (versión %u)\n",
+                 portal_->version());
+    return u"Wayland: Teclix escribe por el portal de escritorio remoto (solo lo que tiene tecla "
+           u"en su distribución)" +
+           std::u16string(clipboard) + shortcut;
+  case PortalKeyboard::State::kRefused:
+    std::fprintf(stderr, "teclix: sesión Wayland: el portal no dio el teclado\n");
+    return u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo "
+           u"de nuevo para volver a pedirlo.";
+  case PortalKeyboard::State::kClosed:
+    std::fprintf(stderr, "teclix: sesión Wayland: el escritorio cerró la sesión del portal\n");
+    return u"El escritorio retiró el permiso de Teclix para escribir: F10 no teclea nada. Cierre "
+           u"Teclix y ábralo de nuevo.";
+  }
+  return {};
 }
 
 // --- What has the focus ---------------------------------------------------------------------
@@ -114,9 +158,10 @@ WaylandSession::Focus WaylandSession::focus() {
                    TargetWindow{app_id, app_id, utf8_to_utf16(window->title)}};
     }
   }
-  // Elsewhere X11 says when one of its windows has the focus; when none has,
-  // a Wayland window has it (which one, no client is told).
-  if (const WindowHandle x11_window = x11_.focused_control(); x11_window != 0) {
+  // Elsewhere the X11 window manager says when one of its windows is active;
+  // when none is, a Wayland window has the focus (which one, no client is told).
+  const WindowHandle x11_window = x11_.focused_control();
+  if (x11_window != 0 && x11_.x11_window_active().value_or(true)) {
     return Focus{true, x11_window, x11_.focused_target()};
   }
   return Focus{false, kWaylandWindow, {}};
@@ -131,7 +176,15 @@ TargetWindow WaylandSession::focused_target() {
 }
 
 std::optional<std::u16string> WaylandSession::clipboard_text() {
-  return clipboard_ ? clipboard_->clipboard_text() : x11_.clipboard_text();
+  if (!clipboard_) {
+    return x11_.clipboard_text();
+  }
+  std::optional<std::u16string> text = clipboard_->clipboard_text();
+  if (!text && clipboard_->named_no_text()) {
+    // The compositor hands the same clipboard to Xwayland, which may read it.
+    text = x11_.clipboard_text();
+  }
+  return text;
 }
 
 // --- The keys -----------------------------------------------------------------------------
@@ -151,7 +204,7 @@ void WaylandSession::end_typing() {
 
 // Outside a paste (a key on its own) the keys go to the Wayland keyboard.
 KeyboardOutput &WaylandSession::keys() {
-  return typing_with_ ? *typing_with_ : static_cast<KeyboardOutput &>(*keyboard_);
+  return typing_with_ ? *typing_with_ : *keyboard_;
 }
 
 std::optional<KeyLocation> WaylandSession::locate(char32_t ch) {

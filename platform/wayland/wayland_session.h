@@ -1,12 +1,13 @@
 // Teclix in a Wayland session: its window, F10 and message boxes through
-// Xwayland, its keys through the compositor's virtual keyboard (X11 windows
-// still get theirs through X11), its clipboard through data control where the
-// compositor offers it.
+// Xwayland, its keys through the compositor's virtual keyboard, or else the
+// desktop portal's remote-desktop session (X11 windows still get theirs through
+// X11), its clipboard through data control where the compositor offers it.
 #pragma once
 
 #include <memory>
 
 #include "platform/platform.h"
+#include "platform/wayland/portal_keyboard.h"
 #include "platform/wayland/sway_ipc.h"
 #include "platform/wayland/wayland_clipboard.h"
 #include "platform/wayland/wayland_connection.h"
@@ -21,7 +22,8 @@ inline constexpr WindowHandle kWaylandWindow = WindowHandle{1} << 62;
 class WaylandSession : public WindowSystem, public ClipboardService, public KeyboardOutput {
 public:
   // nullptr when this is no Wayland session whose compositor offers a virtual
-  // keyboard: then the X11 parts are used as they are.
+  // keyboard or whose desktop offers the remote-desktop portal: then the X11
+  // parts are used as they are.
   static std::unique_ptr<WaylandSession> open(x11::X11Platform &x11);
   ~WaylandSession() override;
 
@@ -69,12 +71,15 @@ private:
     TargetWindow target;
   };
   WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection> connection);
+  void session_changed();
   Focus focus();
   KeyboardOutput &keys();
 
   x11::X11Platform &x11_;
   std::unique_ptr<Connection> connection_;
-  std::unique_ptr<VirtualKeyboard> keyboard_;
+  std::unique_ptr<KeyboardOutput> keyboard_;
+  PortalKeyboard *portal_ = nullptr; // keyboard_, when it is the portal's
+  WindowEvents *events_ = nullptr;
   std::unique_ptr<DataControlClipboard> clipboard_;
   SwayIpc sway_;
   KeyboardOutput *typing_with_ = nullptr;

@@ -38,21 +38,26 @@ std::string window_title(Display *d, Window window, const Atoms &atoms) {
 
 } // namespace
 
-Window focused_window(const Connection &x) {
-  Display *d = x.display;
+std::optional<Window> active_window(const Connection &x) {
   Atom type = None;
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char *data = nullptr;
-  Window active = None;
-  if (XGetWindowProperty(d, x.root, x.atoms.net_active_window, 0, 1, False, XA_WINDOW, &type,
-                         &format, &count, &after, &data) == Success &&
+  std::optional<Window> active;
+  if (XGetWindowProperty(x.display, x.root, x.atoms.net_active_window, 0, 1, False, XA_WINDOW,
+                         &type, &format, &count, &after, &data) == Success &&
       data) {
     if (type == XA_WINDOW && format == 32 && count == 1) {
       active = static_cast<Window>(*reinterpret_cast<unsigned long *>(data));
     }
     XFree(data);
   }
+  return active;
+}
+
+Window focused_window(const Connection &x) {
+  Display *d = x.display;
+  const Window active = active_window(x).value_or(None);
   if (active != None && active != x.root) {
     return active;
   }

@@ -2,6 +2,8 @@
 // program it belongs to.
 #pragma once
 
+#include <optional>
+
 #include <X11/Xlib.h>
 
 #include "platform/platform.h"
@@ -9,6 +11,10 @@
 
 namespace teclix::x11 {
 
+// The window manager's active window (_NET_ACTIVE_WINDOW): None when it says
+// none is (a Wayland compositor's X11 window manager, while a Wayland window has
+// the focus); nullopt when it does not say.
+std::optional<Window> active_window(const Connection &x);
 // The focused window: the window manager's active window, else the X focus (the
 // window under the pointer when the focus follows it); None when there is none.
 Window focused_window(const Connection &x);

@@ -206,6 +206,14 @@ WindowHandle X11Platform::focused_control() {
   return focused_window(*connection_);
 }
 
+std::optional<bool> X11Platform::x11_window_active() {
+  const std::optional<Window> active = active_window(*connection_);
+  if (!active) {
+    return std::nullopt;
+  }
+  return *active != None && *active != connection_->root;
+}
+
 TargetWindow X11Platform::focused_target() {
   return top_level_of(*connection_, focused_window(*connection_));
 }

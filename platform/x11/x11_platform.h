@@ -57,6 +57,9 @@ public:
   void pump_events() override;
 
   WindowHandle focused_control() override;
+  // Whether the window manager says an X11 window is active; nullopt when it
+  // does not say.
+  std::optional<bool> x11_window_active();
   // WM_CLASS and title of the focused window's top-level window.
   TargetWindow focused_target() override;
   std::optional<std::u16string> clipboard_text() override;

@@ -104,6 +104,7 @@ public:
   void on_paste_button_click() override {}
   void on_escape_key() override {}
   void on_hotkey_taken() override {}
+  void on_session_changed() override {}
 };
 
 void pump() {

@@ -1,0 +1,445 @@
+#include "platform/wayland/portal_keyboard.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include <systemd/sd-bus.h>
+
+#include "platform/x11/x11_keyboard.h"
+#include "typing/keys.h"
+
+namespace teclix::wayland {
+
+namespace {
+
+constexpr const char *kPortal = "org.freedesktop.portal.Desktop";
+constexpr const char *kPortalPath = "/org/freedesktop/portal/desktop";
+constexpr const char *kRemoteDesktop = "org.freedesktop.portal.RemoteDesktop";
+constexpr unsigned kKeyboardDevice = 1;
+// Version 2: the session is kept ("persist_mode" 2, until revoked) and a token
+// restores it without asking again.
+constexpr unsigned kPersistUntilRevoked = 2;
+// Key events sent without waiting for the portal's answer: none. Sent without
+// waiting, KDE's portal applied some of them out of order (a Shift release after
+// the letters it should not have shifted).
+constexpr std::size_t kSyncEvery = 1;
+constexpr std::uint64_t kCallTimeoutUs = 5'000'000;
+
+struct BusMessage {
+  sd_bus_message *m = nullptr;
+  ~BusMessage() { sd_bus_message_unref(m); }
+};
+
+// Appends one "key": string or "key": uint entry to an open a{sv}.
+int append_entry(sd_bus_message *m, const char *key, const std::string &value) {
+  return sd_bus_message_append(m, "{sv}", key, "s", value.c_str());
+}
+int append_entry(sd_bus_message *m, const char *key, unsigned value) {
+  return sd_bus_message_append(m, "{sv}", key, "u", value);
+}
+
+// A string (or object path) and a number among a response's results.
+struct Results {
+  std::string session_handle, restore_token;
+  std::optional<unsigned> devices;
+};
+Results read_results(sd_bus_message *m) {
+  Results results;
+  if (sd_bus_message_enter_container(m, 'a', "{sv}") <= 0) {
+    return results;
+  }
+  while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
+    const char *key = nullptr;
+    char type = 0;
+    const char *contents = nullptr;
+    if (sd_bus_message_read(m, "s", &key) < 0 ||
+        sd_bus_message_peek_type(m, &type, &contents) < 0) {
+      break;
+    }
+    const std::string_view name(key ? key : "");
+    const std::string_view kind(contents ? contents : "");
+    if ((kind == "s" || kind == "o") && (name == "session_handle" || name == "restore_token")) {
+      const char *value = nullptr;
+      sd_bus_message_read(m, "v", contents, &value);
+      (name == "session_handle" ? results.session_handle : results.restore_token) =
+          value ? value : "";
+    } else if (kind == "u" && name == "devices") {
+      unsigned value = 0;
+      sd_bus_message_read(m, "v", "u", &value);
+      results.devices = value;
+    } else {
+      sd_bus_message_skip(m, "v");
+    }
+    sd_bus_message_exit_container(m);
+  }
+  sd_bus_message_exit_container(m);
+  return results;
+}
+
+std::string read_restore_token() {
+  std::ifstream file(restore_token_path());
+  std::string token;
+  std::getline(file, token);
+  return token;
+}
+
+void write_restore_token(const std::string &token) {
+  const std::string path = restore_token_path();
+  const std::string dir = path.substr(0, path.rfind('/'));
+  const std::string parent = dir.substr(0, dir.rfind('/'));
+  mkdir(parent.c_str(), 0700);
+  mkdir(dir.c_str(), 0700);
+  const std::string temporary = path + ".new";
+  const mode_t old_mask = umask(0077);
+  {
+    std::ofstream file(temporary, std::ios::trunc);
+    file << token << '\n';
+  }
+  umask(old_mask);
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::fprintf(stderr, "teclix: no se pudo guardar %s\n", path.c_str());
+  }
+}
+
+} // namespace
+
+std::string restore_token_path() {
+  const char *state = std::getenv("XDG_STATE_HOME");
+  const char *home = std::getenv("HOME");
+  const std::string base =
+      state && *state ? state : std::string(home ? home : ".") + "/.local/state";
+  return base + "/teclix/restore-token";
+}
+
+std::unique_ptr<PortalKeyboard> PortalKeyboard::create(Connection *keymaps,
+                                                       std::function<void()> on_change) {
+  sd_bus *bus = nullptr;
+  if (sd_bus_open_user(&bus) < 0) {
+    return nullptr;
+  }
+  unsigned version = 0, types = 0;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  const bool offered =
+      sd_bus_get_property_trivial(bus, kPortal, kPortalPath, kRemoteDesktop, "version", &error, 'u',
+                                  &version) >= 0 &&
+      sd_bus_get_property_trivial(bus, kPortal, kPortalPath, kRemoteDesktop, "AvailableDeviceTypes",
+                                  &error, 'u', &types) >= 0 &&
+      (types & kKeyboardDevice) != 0;
+  sd_bus_error_free(&error);
+  if (!offered) {
+    sd_bus_unref(bus);
+    return nullptr;
+  }
+  std::unique_ptr<PortalKeyboard> self(new PortalKeyboard(bus, version, std::move(on_change)));
+  if (keymaps) {
+    keymaps->watch_keymap([raw = self.get()](std::string text) {
+      raw->keymap_text_ = std::move(text);
+      raw->keymap_changed_ = true;
+    });
+    keymaps->roundtrip();
+  }
+  self->create_session();
+  return self;
+}
+
+PortalKeyboard::PortalKeyboard(sd_bus *bus, unsigned version, std::function<void()> on_change)
+    : bus_(bus), version_(version), on_change_(std::move(on_change)) {}
+
+PortalKeyboard::~PortalKeyboard() {
+  if (state_ == State::kReady) {
+    end_typing();
+    sd_bus_call_method(bus_, kPortal, session_.c_str(), "org.freedesktop.portal.Session", "Close",
+                       nullptr, nullptr, "");
+  }
+  sd_bus_slot_unref(response_slot_);
+  sd_bus_slot_unref(closed_slot_);
+  sd_bus_flush_close_unref(bus_);
+}
+
+int PortalKeyboard::fd() const {
+  return sd_bus_get_fd(bus_);
+}
+
+void PortalKeyboard::dispatch() {
+  while (sd_bus_process(bus_, nullptr) > 0) {
+  }
+  sd_bus_flush(bus_);
+}
+
+void PortalKeyboard::set_state(State state) {
+  if (state_ != state) {
+    state_ = state;
+    if (on_change_) {
+      on_change_();
+    }
+  }
+}
+
+int PortalKeyboard::on_response(sd_bus_message *message, void *data, sd_bus_error *) {
+  auto *self = static_cast<PortalKeyboard *>(data);
+  unsigned response = 2;
+  sd_bus_message_read(message, "u", &response);
+  auto next = std::move(self->next_);
+  self->next_ = nullptr;
+  sd_bus_slot_unref(self->response_slot_);
+  self->response_slot_ = nullptr;
+  if (next) {
+    next(response, message);
+  }
+  return 0;
+}
+
+int PortalKeyboard::on_closed(sd_bus_message *, void *data, sd_bus_error *) {
+  auto *self = static_cast<PortalKeyboard *>(data);
+  std::fprintf(stderr, "teclix: el escritorio cerró la sesión de control remoto\n");
+  self->down_.clear();
+  self->set_state(State::kClosed);
+  return 0;
+}
+
+bool PortalKeyboard::request(const char *method, const std::function<int(sd_bus_message *)> &append,
+                             std::function<void(unsigned, sd_bus_message *)> next) {
+  // The answer comes as a signal on a request object whose path the token
+  // makes known in advance: listen there before asking.
+  const char *unique = nullptr;
+  sd_bus_get_unique_name(bus_, &unique);
+  std::string sender = unique ? unique + 1 : "";
+  for (char &c : sender) {
+    c = c == '.' ? '_' : c;
+  }
+  const std::string token = "teclix" + std::to_string(getpid()) + "_" + std::to_string(++tokens_);
+  const std::string path = std::string(kPortalPath) + "/request/" + sender + "/" + token;
+  sd_bus_slot_unref(response_slot_);
+  response_slot_ = nullptr;
+  if (sd_bus_match_signal(bus_, &response_slot_, kPortal, path.c_str(),
+                          "org.freedesktop.portal.Request", "Response", on_response, this) < 0) {
+    return false;
+  }
+  next_ = std::move(next);
+  BusMessage call, reply;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  const bool sent =
+      sd_bus_message_new_method_call(bus_, &call.m, kPortal, kPortalPath, kRemoteDesktop, method) >=
+          0 &&
+      append(call.m) >= 0 && sd_bus_message_open_container(call.m, 'a', "{sv}") >= 0 &&
+      append_entry(call.m, "handle_token", token) >= 0 &&
+      (std::string_view(method) != "CreateSession" ||
+       append_entry(call.m, "session_handle_token", token) >= 0) &&
+      (std::string_view(method) != "SelectDevices" ||
+       (append_entry(call.m, "types", kKeyboardDevice) >= 0 &&
+        (version_ < 2 || (append_entry(call.m, "persist_mode", kPersistUntilRevoked) >= 0 &&
+                          (read_restore_token().empty() ||
+                           append_entry(call.m, "restore_token", read_restore_token()) >= 0))))) &&
+      sd_bus_message_close_container(call.m) >= 0 &&
+      sd_bus_call(bus_, call.m, kCallTimeoutUs, &error, &reply.m) >= 0;
+  if (!sent) {
+    std::fprintf(stderr, "teclix: el portal no aceptó %s: %s\n", method,
+                 error.message ? error.message : "sin respuesta");
+    sd_bus_error_free(&error);
+    next_ = nullptr;
+    set_state(State::kRefused);
+    return false;
+  }
+  sd_bus_error_free(&error);
+  return true;
+}
+
+void PortalKeyboard::create_session() {
+  request(
+      "CreateSession", [](sd_bus_message *) { return 0; },
+      [this](unsigned response, sd_bus_message *m) {
+        const Results results = read_results(m);
+        if (response != 0 || results.session_handle.empty()) {
+          set_state(State::kRefused);
+          return;
+        }
+        session_ = results.session_handle;
+        sd_bus_match_signal(bus_, &closed_slot_, kPortal, session_.c_str(),
+                            "org.freedesktop.portal.Session", "Closed", on_closed, this);
+        select_devices();
+      });
+}
+
+void PortalKeyboard::select_devices() {
+  request(
+      "SelectDevices",
+      [this](sd_bus_message *m) { return sd_bus_message_append(m, "o", session_.c_str()); },
+      [this](unsigned response, sd_bus_message *) {
+        if (response != 0) {
+          set_state(State::kRefused);
+          return;
+        }
+        start();
+      });
+}
+
+void PortalKeyboard::start() {
+  request(
+      "Start",
+      [this](sd_bus_message *m) { return sd_bus_message_append(m, "os", session_.c_str(), ""); },
+      [this](unsigned response, sd_bus_message *m) {
+        const Results results = read_results(m);
+        if (response != 0 || !results.devices || (*results.devices & kKeyboardDevice) == 0) {
+          std::fprintf(stderr, "teclix: el escritorio no dio el teclado (respuesta %u)\n",
+                       response);
+          set_state(State::kRefused);
+          return;
+        }
+        if (!results.restore_token.empty()) {
+          write_restore_token(results.restore_token);
+        }
+        first_key_sent_ = false;
+        set_state(State::kReady);
+      });
+}
+
+void PortalKeyboard::adopt_keymap() {
+  if (!keymap_changed_) {
+    return;
+  }
+  keymap_changed_ = false;
+  keymap_ = CompiledKeymap::compile(keymap_text_);
+  if (keymap_) {
+    map_ = keymap_->keys();
+    index_ = x11::KeyIndex(map_);
+    console_index_ = x11::KeyIndex(map_, true);
+    dead_key_index_ = x11::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
+  }
+}
+
+void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode, std::function<bool()>) {
+  dispatch();
+  adopt_keymap();
+  mode_ = mode;
+  if (state_ == State::kReady && !first_key_sent_) {
+    // A session's first key may be swallowed: a Shift tap goes first.
+    first_key_sent_ = true;
+    tap_modifiers(kShift, false);
+    tap_modifiers(kShift, true);
+  }
+}
+
+void PortalKeyboard::end_typing() {
+  for (std::uint32_t code : std::set<std::uint32_t>(down_)) {
+    keycode(code, true);
+  }
+  sd_bus_flush(bus_);
+}
+
+std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
+  if (state_ != State::kReady || !keymap_) {
+    return std::nullopt;
+  }
+  const std::optional<x11::KeyChoice> choice =
+      (mode_ == TypingMode::kConsole ? console_index_ : index_).find(ch);
+  if (!choice) {
+    return std::nullopt;
+  }
+  return KeyLocation{choice->keycode, choice->modifiers, choice->dead};
+}
+
+std::optional<DeadKeySequence> PortalKeyboard::dead_key_sequence(char32_t ch) {
+  const auto found = dead_key_index_.find(ch);
+  if (state_ != State::kReady || !found) {
+    return std::nullopt;
+  }
+  return DeadKeySequence{KeyLocation{found->dead.keycode, found->dead.modifiers, true},
+                         KeyLocation{found->base.keycode, found->base.modifiers, false}};
+}
+
+std::optional<char32_t> PortalKeyboard::key_character(Key key) {
+  const std::optional<KeySym32> keysym = x11::keysym_for(key);
+  const char32_t ch = keysym ? x11::keysym_to_char(*keysym) : 0;
+  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
+}
+
+void PortalKeyboard::pause(std::chrono::milliseconds time) {
+  sd_bus_flush(bus_);
+  std::this_thread::sleep_for(time);
+}
+
+void PortalKeyboard::tap_modifiers(unsigned modifiers, bool up) {
+  for (Modifier m : {kShift, kAltGr}) {
+    if (modifiers & m) {
+      send_key(modifier_key(m), up);
+    }
+  }
+}
+
+void PortalKeyboard::send_key(Key named, bool up) {
+  const std::optional<KeySym32> sym = x11::keysym_for(named);
+  if (!sym || state_ != State::kReady) {
+    return;
+  }
+  std::optional<std::uint32_t> code;
+  if (keymap_) {
+    code = key_modifier(named) ? x11::modifier_keycode(map_, *sym) : x11::plain_keycode(map_, *sym);
+  }
+  if (code) {
+    keycode(*code, up);
+  } else {
+    keysym(*sym, up);
+  }
+}
+
+void PortalKeyboard::send_layout_key(std::uint32_t key, bool up) {
+  keycode(key, up);
+}
+
+bool PortalKeyboard::send_character(char32_t ch) {
+  const std::optional<DeadKeySequence> sequence = dead_key_sequence(ch);
+  if (!sequence) {
+    return false; // the layout has no key for it, and the portal types none other
+  }
+  for (const KeyLocation &key : {sequence->dead, sequence->base}) {
+    tap_modifiers(key.modifiers, false);
+    keycode(key.key, false);
+    keycode(key.key, true);
+    tap_modifiers(key.modifiers, true);
+  }
+  return true;
+}
+
+void PortalKeyboard::keycode(std::uint32_t code, bool up) {
+  if (state_ != State::kReady) {
+    return;
+  }
+  BusMessage call;
+  if (sd_bus_message_new_method_call(bus_, &call.m, kPortal, kPortalPath, kRemoteDesktop,
+                                     "NotifyKeyboardKeycode") < 0 ||
+      sd_bus_message_append(call.m, "oa{sv}iu", session_.c_str(), 0, static_cast<int>(code) - 8,
+                            up ? 0u : 1u) < 0 ||
+      sd_bus_message_set_expect_reply(call.m, ++unsynced_ >= kSyncEvery) < 0) {
+    return;
+  }
+  // Now and then one waits for the portal's answer, so that no more than a few
+  // key events are ever queued on the way.
+  if (unsynced_ >= kSyncEvery) {
+    unsynced_ = 0;
+    if (sd_bus_call(bus_, call.m, kCallTimeoutUs, nullptr, nullptr) < 0) {
+      return;
+    }
+  } else if (sd_bus_send(bus_, call.m, nullptr) < 0) {
+    return;
+  }
+  if (up) {
+    down_.erase(code);
+  } else {
+    down_.insert(code);
+  }
+}
+
+void PortalKeyboard::keysym(std::uint32_t sym, bool up) {
+  if (state_ != State::kReady) {
+    return;
+  }
+  sd_bus_call_method(bus_, kPortal, kPortalPath, kRemoteDesktop, "NotifyKeyboardKeysym", nullptr,
+                     nullptr, "oa{sv}iu", session_.c_str(), 0, static_cast<int>(sym), up ? 0u : 1u);
+}
+
+} // namespace teclix::wayland

@@ -1,0 +1,96 @@
+// Typing through the desktop portal's remote-desktop session
+// (org.freedesktop.portal.RemoteDesktop, over the session bus), where the
+// compositor offers no virtual keyboard to ordinary programs (GNOME, KDE): key
+// events of the user's own layout, by keycode where its keymap is known.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_keymap.h"
+
+#include <systemd/sd-bus.h>
+
+namespace teclix::wayland {
+
+class PortalKeyboard : public KeyboardOutput {
+public:
+  enum class State { kStarting, kReady, kRefused, kClosed };
+
+  // nullptr when the session bus has no remote-desktop portal with a keyboard.
+  // The session is asked for at once; on_change hears when its state changes.
+  // keymaps: the Wayland connection that hands out the user's keymap, if any.
+  static std::unique_ptr<PortalKeyboard> create(Connection *keymaps,
+                                                std::function<void()> on_change);
+  ~PortalKeyboard() override;
+
+  State state() const { return state_; }
+  unsigned version() const { return version_; }
+  // The bus's descriptor, and what to do when it has data.
+  int fd() const;
+  void dispatch();
+
+  void begin_typing(std::u16string_view text, TypingMode mode,
+                    std::function<bool()> keep_typing) override;
+  void end_typing() override;
+  std::optional<KeyLocation> locate(char32_t ch) override;
+  std::optional<DeadKeySequence> dead_key_sequence(char32_t ch) override;
+  std::optional<char32_t> key_character(Key key) override;
+  void pause(std::chrono::milliseconds time) override;
+  // The portal's keys and the user's share one keyboard state: the user's held
+  // keys are not known here, so none are let go.
+  unsigned held_modifiers() override { return 0; }
+  void send_key(Key key, bool up) override;
+  void send_layout_key(std::uint32_t key, bool up) override;
+  // A character no live key types: through its dead key where the layout has
+  // one, else not at all.
+  bool send_character(char32_t ch) override;
+
+  // The portal's answers (bus callbacks).
+  static int on_response(sd_bus_message *message, void *data, sd_bus_error *error);
+  static int on_closed(sd_bus_message *message, void *data, sd_bus_error *error);
+
+private:
+  PortalKeyboard(sd_bus *bus, unsigned version, std::function<void()> on_change);
+  // Sends a request of the portal's; its answer comes to next.
+  bool request(const char *method, const std::function<int(sd_bus_message *)> &append,
+               std::function<void(unsigned, sd_bus_message *)> next);
+  void create_session();
+  void select_devices();
+  void start();
+  void set_state(State state);
+  void adopt_keymap();
+  void keycode(std::uint32_t keycode, bool up);
+  void keysym(std::uint32_t keysym, bool up);
+  void tap_modifiers(unsigned modifiers, bool up);
+
+  sd_bus *bus_;
+  unsigned version_;
+  std::function<void()> on_change_;
+  State state_ = State::kStarting;
+  std::string session_;
+  sd_bus_slot *response_slot_ = nullptr;
+  sd_bus_slot *closed_slot_ = nullptr;
+  std::function<void(unsigned, sd_bus_message *)> next_;
+  unsigned tokens_ = 0;
+  std::string keymap_text_;
+  bool keymap_changed_ = false;
+  std::optional<CompiledKeymap> keymap_;
+  Keymap map_;
+  x11::KeyIndex index_, console_index_;
+  bool first_key_sent_ = false;
+  x11::DeadKeyIndex dead_key_index_;
+  TypingMode mode_ = TypingMode::kDirect;
+  std::set<std::uint32_t> down_;
+  std::size_t unsynced_ = 0;
+};
+
+// Where the portal's restore token is kept ($XDG_STATE_HOME/teclix/, owner-only).
+std::string restore_token_path();
+
+} // namespace teclix::wayland
