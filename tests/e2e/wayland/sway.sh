@@ -31,6 +31,7 @@ chmod 755 "$WL_DIR"
 WL_TECLIX=$WL_DIR/teclix
 WL_DISPLAY=
 WL_X=
+WL_ENV=() # more of the session's environment (NAME=value), for other compositors
 
 # as_user COMMAND...: runs COMMAND as the user, in the session's environment.
 # In the background it replaces the subshell, so that $! is its own PID.
@@ -42,7 +43,7 @@ as_user() {
   [ -z "$socket" ] || session+=(SWAYSOCK="$socket")
   set -- setpriv --reuid="$WL_UID" --regid="$WL_GID" --clear-groups \
     env -i HOME="$WL_DIR/home" PATH=/usr/bin:/bin LC_ALL=en_US.UTF-8 \
-    XDG_RUNTIME_DIR="$WL_DIR/run" "${session[@]}" "$@"
+    XDG_RUNTIME_DIR="$WL_DIR/run" "${session[@]}" "${WL_ENV[@]}" "$@"
   if [ "$BASH_SUBSHELL" = 0 ]; then "$@"; else exec "$@"; fi
 }
 sway_socket() { compgen -G "$WL_DIR/run/sway-ipc.*.sock" | head -n1; }
