@@ -161,6 +161,7 @@ std::optional<std::u16string> DataControlClipboard::clipboard_text() {
     const auto until = std::min(give_up, Clock::now() + kClipboardWait);
     if (poll(&p, 1, milliseconds_until(until)) <= 0) {
       std::fprintf(stderr, "teclix: el dueño del portapapeles no contesta\n");
+      named_no_text_ = true;
       break;
     }
     const ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);

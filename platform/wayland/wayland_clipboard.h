@@ -25,9 +25,10 @@ public:
   // The selection's text (UTF-8, or Latin-1 where only that is offered);
   // nullopt when there is none, no text in it, or its owner does not answer.
   std::optional<std::u16string> clipboard_text() override;
-  // Whether the last read found no selection, or one none of whose forms is a
-  // text form known here (KWin 5.27 names the forms of some selections in
-  // garbled bytes, and shows no selection an X11 program owns).
+  // Whether the last read found no selection, one none of whose forms is a
+  // text form known here, or an owner that did not answer: Xwayland may still
+  // have it (KWin 5.27 names the forms of some selections in garbled bytes,
+  // shows no selection an X11 program owns, or passes on one it cannot serve).
   bool named_no_text() const { return named_no_text_; }
 
   // The compositor's events (listener callbacks).

@@ -10,6 +10,7 @@ source "$(dirname "$0")/sway.sh"
 # Debian's kwin_wayland carries a file capability that a container refuses; a
 # plain copy of it (named as it is) runs.
 cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
+FAKE_PID=
 chown "$WL_UID:$WL_GID" "$WL_DIR/kwin_wayland"
 WL_DISPLAY=wayland-kwin
 WL_ENV=(DBUS_SESSION_BUS_ADDRESS="unix:path=$WL_DIR/run/bus" XDG_CURRENT_DESKTOP=KDE
@@ -82,5 +83,66 @@ entry_case ascii "The Quick Brown Fox, jumps over: \"lazy\" dog's #1 (test) [a-z
 entry_case ascii_again "abc XYZ 123" "abc XYZ 123"
 # Characters the layout has no key for are left out, and none garbled.
 entry_case outside "año € Жж ΩZ fin" "ao   Z fin"
+
+# --- a portal of version 2 (GNOME's, from xdg-desktop-portal 1.18), and a user who ---
+# refuses, through a stand-in portal on a bus of its own that records each call
+
+stop_pid "$TECLIX_PID"
+cp "$E2E_BUILD/tests/e2e/wayland/fake_portal" "$WL_DIR/fake_portal"
+mkdir -p "$WL_DIR/state" && chown "$WL_UID:$WL_GID" "$WL_DIR/state"
+KWIN_ENV=("${WL_ENV[@]}")
+WL_ENV=(DBUS_SESSION_BUS_ADDRESS="unix:path=$WL_DIR/run/bus2" XDG_STATE_HOME="$WL_DIR/state"
+  GDK_BACKEND=wayland)
+as_user dbus-daemon --session --nofork --address="unix:path=$WL_DIR/run/bus2" \
+  >/dev/null 2>>"$E2E_TMP/dbus.log" &
+track $!
+wait_until 10 test -S "$WL_DIR/run/bus2" || die "the second session bus did not start"
+TOKEN=$WL_DIR/state/teclix/restore-token
+
+# fake_session NAME [OPTIONS]: the stand-in portal (its calls in $E2E_TMP/NAME.calls)
+# and teclix, with a GTK entry (a Wayland window) in front; then one paste of "ab".
+fake_session() {
+  local calls=$E2E_TMP/$1.calls entry
+  shift
+  as_user "$WL_DIR/fake_portal" "$@" >"$calls" 2>>"$E2E_TMP/fake_portal.log" &
+  FAKE_PID=$!
+  track "$FAKE_PID"
+  wait_until 5 grep -qx ready "$calls" || die "the stand-in portal did not start"
+  : >"$TECLIX_ERR"
+  start_wayland_teclix
+  wait_until 10 grep -q '^Start' "$calls" || fail "fake/$1: the session was not started"
+  as_user zenity --entry --title target-fake >/dev/null 2>>"$E2E_TMP/zenity.log" &
+  entry=$!
+  track "$entry"
+  wait_until 10 no_x11_window_active || fail "fake/$1: the entry did not get the focus"
+  printf 'ab' >"$E2E_TMP/clip"
+  set_clipboard "$E2E_TMP/clip"
+  "${E2E_PASTE[@]}"
+  wait_until 5 grep -q "key 48 0" "$calls" || log "teclix said: $(cat "$TECLIX_ERR")"
+  stop_pid "$entry"
+  stop_pid "$TECLIX_PID"
+  wait_until 5 grep -qx Close "$calls"
+  stop_pid "$FAKE_PID"
+}
+keys_of() { grep '^key' "$1" | tr '\n' ';'; }
+# A Shift tap first (a session's first key may be swallowed), then a and b.
+AB="key 42 1;key 42 0;key 30 1;key 30 0;key 48 1;key 48 0;"
+
+fake_session v2_first
+check() { if eval "$2"; then pass "$1"; else fail "$1: $(tr '\n' ';' <"$3")"; fi; }
+check fake/v2_first/keeps_the_session 'grep -qx "SelectDevices types=1 persist_mode=2" "$E2E_TMP/v2_first.calls"' "$E2E_TMP/v2_first.calls"
+check fake/v2_first/types_by_keycode '[ "$(keys_of "$E2E_TMP/v2_first.calls")" = "$AB" ]' "$E2E_TMP/v2_first.calls"
+check fake/v2_first/closes_at_exit 'grep -qx Close "$E2E_TMP/v2_first.calls"' "$E2E_TMP/v2_first.calls"
+check fake/v2_first/token_kept_owner_only '[ "$(cat "$TOKEN")" = token-1 ] && [ "$(stat -c %a "$TOKEN")" = 600 ] && [ "$(stat -c %a "$(dirname "$TOKEN")")" = 700 ]' "$E2E_TMP/v2_first.calls"
+
+fake_session v2_again
+check fake/v2_again/restores_with_the_token 'grep -qx "SelectDevices types=1 persist_mode=2 restore_token=token-1" "$E2E_TMP/v2_again.calls"' "$E2E_TMP/v2_again.calls"
+
+fake_session refused --refuse
+check fake/refused/types_nothing '[ -z "$(keys_of "$E2E_TMP/refused.calls")" ]' "$E2E_TMP/refused.calls"
+check fake/refused/said 'grep -q "el portal no dio el teclado" "$TECLIX_ERR"' "$TECLIX_ERR"
+
+fake_session v1 --version 1
+check fake/v1/asks_no_persistence 'grep -qx "SelectDevices types=1" "$E2E_TMP/v1.calls"' "$E2E_TMP/v1.calls"
 
 finish
