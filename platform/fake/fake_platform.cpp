@@ -338,6 +338,10 @@ void FakePlatform::pump_events() {
     case FakeEvent::Switch:
       focus = switch_to;
       break;
+    case FakeEvent::SessionChanged:
+      session = session_after;
+      window_events_->on_session_changed();
+      break;
     case FakeEvent::Hotkey:
     case FakeEvent::Timer:
     case FakeEvent::Idle:

@@ -40,7 +40,18 @@ FakeLayout fake_layout_fr();
 // (the clock moves there). ButtonClick, Escape: the user clicks the window's paste
 // button, presses Esc in it. HotkeyTaken: F10 went to another program. Switch:
 // the user clicks into another window (the focus becomes switch_to).
-enum class FakeEvent { Hotkey, Close, Timer, Idle, ButtonClick, Escape, HotkeyTaken, Switch };
+// SessionChanged: the session's notice becomes session_after.
+enum class FakeEvent {
+  Hotkey,
+  Close,
+  Timer,
+  Idle,
+  ButtonClick,
+  Escape,
+  HotkeyTaken,
+  Switch,
+  SessionChanged
+};
 
 class FakePlatform : public AllParts {
 public:
@@ -60,6 +71,7 @@ public:
                                       // (it may push to queued: a press during a paste)
   BoxAnswer message_box_answer = BoxAnswer::kOk;
   std::u16string session; // what the session tells the user, if anything
+  std::u16string session_after;
   TargetWindow target{u"editor", u"Editor", u"Sin título"};
   WindowHandle switch_to = 0x5678; // where a Switch event moves the focus
   static constexpr WindowHandle kMainWindow = 0x100;

@@ -95,6 +95,20 @@ const Case kCases[] = {
      u"",
      u"El portapapeles no tiene texto: no hay nada que pegar.",
      ""},
+    {"the desktop withdraws what the keys go through: said at once",
+     0x1234,
+     u"abc",
+     {E::SessionChanged},
+     u"",
+     u"Permiso retirado.",
+     ""},
+    {"... and over a countdown only once it is over",
+     0x1234,
+     u"abc",
+     {E::ButtonClick, E::SessionChanged, E::Escape},
+     u"",
+     u"Permiso retirado.\r\nPegado con cuenta atrás cancelado.",
+     "5"},
     {"still in this window at zero: nothing typed",
      kOwn,
      u"abc",
@@ -124,6 +138,7 @@ TEST(Countdown, StartsTypesOrCancelsAndSaysWhy) {
     FakePlatform fake;
     fake.focus = c.focus;
     fake.clipboard = c.clipboard;
+    fake.session_after = u"Permiso retirado.";
     fake.script.assign(c.script.begin(), c.script.end());
     Form1 form(fake);
     form.Load();
