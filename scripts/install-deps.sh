@@ -17,6 +17,8 @@ packages=(
   tigervnc-standalone-server tigervnc-viewer locales procps python3 bc
   # Wayland session tests: headless sway with Xwayland, foot targets, the Wayland clipboard
   sway xwayland foot wl-clipboard wtype
+  # ... and a KDE one: headless KWin, its session bus, the desktop portal with its KDE backend
+  kwin-wayland dbus xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
   # virtual-machine console tests (the guest's kernel and busybox are downloaded, not installed)
   qemu-system-x86 qemu-system-gui kbd console-data cpio
 )
