@@ -344,18 +344,14 @@ std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
 }
 
 std::optional<DeadKeySequence> PortalKeyboard::dead_key_sequence(char32_t ch) {
-  const auto found = dead_key_index_.find(ch);
-  if (state_ != State::kReady || !found) {
+  if (state_ != State::kReady) {
     return std::nullopt;
   }
-  return DeadKeySequence{KeyLocation{found->dead.keycode, found->dead.modifiers, true},
-                         KeyLocation{found->base.keycode, found->base.modifiers, false}};
+  return x11::dead_key_sequence_of(dead_key_index_, ch);
 }
 
 std::optional<char32_t> PortalKeyboard::key_character(Key key) {
-  const std::optional<KeySym32> keysym = x11::keysym_for(key);
-  const char32_t ch = keysym ? x11::keysym_to_char(*keysym) : 0;
-  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
+  return x11::key_character(key);
 }
 
 void PortalKeyboard::pause(std::chrono::milliseconds time) {

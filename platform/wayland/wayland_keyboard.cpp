@@ -184,18 +184,11 @@ std::optional<KeyLocation> VirtualKeyboard::locate(char32_t ch) {
 }
 
 std::optional<DeadKeySequence> VirtualKeyboard::dead_key_sequence(char32_t ch) {
-  const auto found = dead_key_index_.find(ch);
-  if (!found) {
-    return std::nullopt;
-  }
-  return DeadKeySequence{KeyLocation{found->dead.keycode, found->dead.modifiers, true},
-                         KeyLocation{found->base.keycode, found->base.modifiers, false}};
+  return x11::dead_key_sequence_of(dead_key_index_, ch);
 }
 
 std::optional<char32_t> VirtualKeyboard::key_character(Key key) {
-  const std::optional<KeySym32> keysym = x11::keysym_for(key);
-  const char32_t ch = keysym ? x11::keysym_to_char(*keysym) : 0;
-  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
+  return x11::key_character(key);
 }
 
 void VirtualKeyboard::pause(std::chrono::milliseconds time) {

@@ -130,12 +130,7 @@ std::optional<KeyLocation> Keyboard::locate(char32_t ch) const {
 }
 
 std::optional<DeadKeySequence> Keyboard::dead_key_sequence(char32_t ch) const {
-  const std::optional<DeadKeyIndex::Sequence> found = dead_key_index_.find(ch);
-  if (!found) {
-    return std::nullopt;
-  }
-  return DeadKeySequence{KeyLocation{found->dead.keycode, found->dead.modifiers, true},
-                         KeyLocation{found->base.keycode, found->base.modifiers, false}};
+  return dead_key_sequence_of(dead_key_index_, ch);
 }
 
 unsigned Keyboard::held_modifiers() {
@@ -226,6 +221,12 @@ std::optional<KeySym32> keysym_for(Key key) {
     }
   }
   return std::nullopt;
+}
+
+std::optional<char32_t> key_character(Key key) {
+  const std::optional<KeySym32> keysym = keysym_for(key);
+  const char32_t ch = keysym ? keysym_to_char(*keysym) : 0;
+  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
 }
 
 void Keyboard::send_key(Key key, bool up) {

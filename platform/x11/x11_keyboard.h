@@ -20,6 +20,8 @@ namespace teclix::x11 {
 // The keysym of a named key; nullopt for the punctuation keys, whose keysym
 // depends on the layout.
 std::optional<KeySym32> keysym_for(Key key);
+// What clients write for a named key's keysym (a dot for the keypad decimal key).
+std::optional<char32_t> key_character(Key key);
 
 class Keyboard {
 public:

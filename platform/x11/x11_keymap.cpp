@@ -244,6 +244,15 @@ std::optional<KeyChoice> KeyIndex::find(char32_t ch) const {
   return it->second;
 }
 
+std::optional<DeadKeySequence> dead_key_sequence_of(const DeadKeyIndex &index, char32_t ch) {
+  const std::optional<DeadKeyIndex::Sequence> found = index.find(ch);
+  if (!found) {
+    return std::nullopt;
+  }
+  return DeadKeySequence{KeyLocation{found->dead.keycode, found->dead.modifiers, true},
+                         KeyLocation{found->base.keycode, found->base.modifiers, false}};
+}
+
 std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym) {
   for (const MapKey &key : map.keys) {
     for (const KeyLevel &level : key.levels) {

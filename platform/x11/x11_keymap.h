@@ -108,6 +108,9 @@ private:
   std::unordered_map<char32_t, Sequence> sequences_;
 };
 
+// The sequence of the index for ch, as the typing asks for it.
+std::optional<DeadKeySequence> dead_key_sequence_of(const DeadKeyIndex &index, char32_t ch);
+
 // The first keycode whose level without modifiers is the keysym.
 std::optional<std::uint32_t> plain_keycode(const Keymap &map, KeySym32 keysym);
 // The key to hold for a modifier keysym: for AltGr the right Alt key where it is

@@ -265,10 +265,7 @@ std::optional<DeadKeySequence> X11Platform::dead_key_sequence(char32_t ch) {
 }
 
 std::optional<char32_t> X11Platform::key_character(Key key) {
-  // What X clients write for the key's keysym (a dot for the keypad decimal key).
-  const std::optional<x11::KeySym32> keysym = x11::keysym_for(key);
-  const char32_t ch = keysym ? x11::keysym_to_char(*keysym) : 0;
-  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
+  return x11::key_character(key);
 }
 
 void X11Platform::pause(std::chrono::milliseconds time) {
