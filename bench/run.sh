@@ -73,17 +73,8 @@ MEASURE=$BENCH/measure.py
 mkdir -p "$OUT"
 RESULTS=$OUT/results.tsv
 printf 'section\titem\ttarget\ttool\trun\tmetric\tvalue\n' >"$RESULTS"
-
-# record SECTION ITEM TARGET TOOL RUN METRIC VALUE
-record() { printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >>"$RESULTS"; }
-# record_fields SECTION ITEM TARGET TOOL RUN "METRIC..." "VALUE<TAB>VALUE..."
-record_fields() {
-  local names=($6) values i
-  IFS=$'\t' read -r -a values <<<"$7"
-  for i in "${!names[@]}"; do
-    record "$1" "$2" "$3" "$4" "$5" "${names[i]}" "${values[i]:-}"
-  done
-}
+# shellcheck source=results.sh
+source "$BENCH/results.sh"
 
 record machine nproc - - - value "$(nproc)"
 record machine cpu - - - value "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
@@ -100,10 +91,6 @@ read -r -a TEXTS <<<"${BENCH_TEXTS:-ascii spanish scripts}"
 read -r -a X11_TARGETS <<<"${BENCH_X11_TARGETS:-xterm vnc}"
 mkdir -p "$OUT/received"
 rm -f "$OUT"/received/*
-# keep_received ROW FILE NAME: keeps what a target received when it was not exact.
-keep_received() {
-  [ "$(cut -f4 <<<"$1")" = 1 ] || cp "$2" "$OUT/received/$3.txt"
-}
 text_file() { printf '%s/texts/%s.txt' "$E2E_TMP" "$1"; }
 
 # typing_command TOOL FILE: sets the array command to what types FILE with TOOL.
