@@ -15,12 +15,14 @@ TOOL_NAMES = {
     "Teclix.exe": "Teclix.exe",
     "xdotool-d0": "xdotool type --delay 0",
     "xdotool-d12": "xdotool type (12 ms)",
+    "wtype": "wtype",
 }
 TARGET_NAMES = {
     "xterm": "xterm",
     "vnc": "xterm via VNC",
     "wine-edit": "Wine edit control",
     "wine-notepad": "Wine notepad",
+    "foot": "foot (sway)",
 }
 TEXT_NAMES = {"ascii": "ASCII 10,000", "spanish": "Spanish 2,000", "scripts": "scripts 1,000"}
 
@@ -75,7 +77,15 @@ def main():
         if exact_runs < runs:
             figure += f" (differing chars: median {statistics.median(diffs):.0f}, max {max(diffs):.0f})"
         goal, verdict = "", ""
-        if tool in ("teclix", "Teclix.exe"):
+        if target == "foot":
+            # Wayland: teclix beside wtype, in the same runs.
+            peer = median(rows, ("typing", text, target, "wtype", "cps"))
+            if tool == "teclix" and peer and cps:
+                figure += f", {cps / peer:.2f}x wtype"
+            if tool == "teclix":
+                goal = "exact"
+                verdict = "met" if runs > 0 and exact_runs == runs else "MISSED (not exact)"
+        elif tool in ("teclix", "Teclix.exe"):
             all_exact = runs > 0 and exact_runs == runs
             if text == "ascii":
                 ref = median(rows, ("typing", text, target, "xdotool-d0", "cps"))

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Benchmarks of teclix (X11) and Teclix.exe (under Wine), and of the core alone.
+# Benchmarks of teclix (X11 and a sway session) and Teclix.exe (under Wine), and of
+# the core alone.
 # Prints one table and keeps every raw figure in build/bench/results.tsv.
 #
 #   bash bench/run.sh
@@ -17,7 +18,8 @@
 #                         about 200 characters a second whoever types
 #   BENCH_PRESSES=50      F10 presses for the latency figures
 #   BENCH_IDLE_SECONDS=30 length of each idle measurement
-#   BENCH_SECTIONS="core x11 latency wine console"  what to run
+#   BENCH_SECTIONS="core x11 latency wine sway console"  what to run (sway: teclix
+#                         and wtype into foot in a headless sway session)
 #   BENCH_CONSOLE_RUNS=3  runs of teclix into the QEMU console (xdotool: 1 run each
 #                         at 0, 12 and 40 ms), 2,000 ASCII characters each
 #   BENCH_NO_BUILD=1      use the programs as built
@@ -43,7 +45,7 @@ SLOW_TEXTS=" ${BENCH_SLOW_TEXTS:-spanish scripts} "
 WINE_XDOTOOL_RUNS=${BENCH_WINE_XDOTOOL_RUNS:-1}
 PRESSES=${BENCH_PRESSES:-50}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-30}
-SECTIONS=${BENCH_SECTIONS:-core x11 latency wine console}
+SECTIONS=${BENCH_SECTIONS:-core x11 latency wine sway console}
 CONSOLE_RUNS=${BENCH_CONSOLE_RUNS:-3}
 STALL=10 # seconds without a new character after which a paste counts as over
 
@@ -308,6 +310,15 @@ if [[ " $SECTIONS " =~ \ (x11|latency|wine)\  ]]; then
   close_teclix || log "teclix did not close cleanly"
   [[ " $SECTIONS " == *" wine "* ]] && run_wine
 fi
+
+# --- Wayland: teclix and wtype into foot, in a headless sway session ----------------
+
+# bench/sway.sh, a script of its own, writing to the same results.tsv.
+run_sway() {
+  RESULTS=$RESULTS OUT=$OUT RUNS=$RUNS STALL=$STALL TEXT_DIR=$E2E_TMP/texts \
+    TEXTS="${TEXTS[*]}" bash "$BENCH/sway.sh" || log "the sway section failed"
+}
+[[ " $SECTIONS " == *" sway "* ]] && run_sway
 
 # --- A virtual machine's console -------------------------------------------------------
 
