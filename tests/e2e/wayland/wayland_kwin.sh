@@ -4,51 +4,9 @@
 # backend, GTK entries (zenity) as targets, each paste asked for with
 # "teclix --paste". The keys go through the portal's remote-desktop session.
 
-# shellcheck source=sway.sh
-source "$(dirname "$0")/sway.sh"
-
-# Debian's kwin_wayland carries a file capability that a container refuses; a
-# plain copy of it (named as it is) runs.
-cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
+# shellcheck source=kwin.sh
+source "$(dirname "$0")/kwin.sh"
 FAKE_PID=
-chown "$WL_UID:$WL_GID" "$WL_DIR/kwin_wayland"
-WL_DISPLAY=wayland-kwin
-WL_ENV=(DBUS_SESSION_BUS_ADDRESS="unix:path=$WL_DIR/run/bus" XDG_CURRENT_DESKTOP=KDE
-  GDK_BACKEND=wayland)
-
-user_x_socket() { find /tmp/.X11-unix -maxdepth 1 -user "$WL_USER" -name 'X*' -newer "$WL_DIR/sway.conf" | head -n1; }
-start_kwin() {
-  as_user dbus-daemon --session --nofork --address="unix:path=$WL_DIR/run/bus" \
-    >/dev/null 2>"$E2E_TMP/dbus.log" &
-  track $!
-  wait_until 10 test -S "$WL_DIR/run/bus" || die "the session bus did not start"
-  as_user env QT_QPA_PLATFORM=offscreen "$WL_DIR/kwin_wayland" --virtual --no-lockscreen \
-    --socket "$WL_DISPLAY" --xwayland </dev/null >"$E2E_TMP/kwin.log" 2>&1 &
-  track $!
-  wait_until 20 test -S "$WL_DIR/run/$WL_DISPLAY" || die "KWin did not start: $(tail -n5 "$E2E_TMP/kwin.log")"
-  wait_until 20 has user_x_socket || die "KWin has no Xwayland: $(tail -n5 "$E2E_TMP/kwin.log")"
-  WL_X=:$(basename "$(user_x_socket)" | tr -d X)
-  # The portal, started by the bus when asked, takes the desktop's backend from
-  # the environment the bus hands it.
-  as_user busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
-    UpdateActivationEnvironment 'a{ss}' 4 XDG_CURRENT_DESKTOP KDE WAYLAND_DISPLAY "$WL_DISPLAY" \
-    QT_QPA_PLATFORM wayland DISPLAY "$WL_X" || die "could not set the session bus's environment"
-  log "KWin on $WL_DISPLAY, Xwayland on $WL_X"
-}
-
-# The X11 clipboard: KWin 5.27 names the forms of a clipboard set through data
-# control in garbled bytes, so the texts are put there by xclip.
-CLIP_PID=
-set_clipboard() {
-  [ -z "$CLIP_PID" ] || stop_pid "$CLIP_PID"
-  as_user xclip -selection clipboard -quiet -i <"$1" >/dev/null 2>>"$E2E_TMP/xclip.log" &
-  CLIP_PID=$!
-  track "$CLIP_PID"
-  wait_until 10 clipboard_is "$1" || die "xclip did not take the clipboard: $(tail -n3 "$E2E_TMP/xclip.log")"
-}
-clipboard_is() { as_user xclip -selection clipboard -o 2>/dev/null | cmp -s - "$1"; }
-
-no_x11_window_active() { as_user xprop -root _NET_ACTIVE_WINDOW | grep -q '# 0x0$'; }
 
 # entry_case NAME TEXT EXPECTED: a new GTK entry gets the focus; TEXT (with a
 # line break at its end, which submits the entry) is pasted into it, and the
@@ -59,10 +17,8 @@ entry_case() {
   printf '%s\n' "$3" >"$E2E_TMP/expected"
   set_clipboard "$E2E_TMP/clip"
   : >"$out"
-  as_user zenity --entry --title "target-$name" >"$out" 2>>"$E2E_TMP/zenity.log" &
-  entry=$!
-  track "$entry"
-  wait_until 10 no_x11_window_active || { fail "kwin/$name: the entry did not get the focus"; return; }
+  start_entry "$name" "$out" || { fail "kwin/$name: the entry did not get the focus"; return; }
+  entry=$ENTRY_PID
   "${E2E_PASTE[@]}" || { fail "kwin/$name: teclix --paste failed"; return; }
   if wait_until 20 pid_gone "$entry"; then
     expect_same "kwin/$name" "$E2E_TMP/expected" "$out"
@@ -111,10 +67,8 @@ fake_session() {
   : >"$TECLIX_ERR"
   start_wayland_teclix
   wait_until 10 grep -q '^Start' "$calls" || fail "fake/$1: the session was not started"
-  as_user zenity --entry --title target-fake >/dev/null 2>>"$E2E_TMP/zenity.log" &
-  entry=$!
-  track "$entry"
-  wait_until 10 no_x11_window_active || fail "fake/$1: the entry did not get the focus"
+  start_entry fake /dev/null || fail "fake/$1: the entry did not get the focus"
+  entry=$ENTRY_PID
   printf 'ab' >"$E2E_TMP/clip"
   set_clipboard "$E2E_TMP/clip"
   "${E2E_PASTE[@]}"

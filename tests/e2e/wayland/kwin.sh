@@ -1,0 +1,59 @@
+# shellcheck shell=bash
+# What the KDE end-to-end tests (and bench/run.sh) need beyond sway.sh: headless
+# KWin with Xwayland, its own session bus whose desktop portal has the KDE
+# backend, and the X11 clipboard (see set_clipboard). start_kwin starts it all.
+
+# shellcheck source=sway.sh
+source "$(dirname "${BASH_SOURCE[0]}")/sway.sh"
+
+# Debian's kwin_wayland carries a file capability that a container refuses; a
+# plain copy of it (named as it is) runs.
+cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
+chown "$WL_UID:$WL_GID" "$WL_DIR/kwin_wayland"
+WL_DISPLAY=wayland-kwin
+WL_ENV=(DBUS_SESSION_BUS_ADDRESS="unix:path=$WL_DIR/run/bus" XDG_CURRENT_DESKTOP=KDE
+  GDK_BACKEND=wayland)
+
+user_x_socket() { find /tmp/.X11-unix -maxdepth 1 -user "$WL_USER" -name 'X*' -newer "$WL_DIR/sway.conf" | head -n1; }
+start_kwin() {
+  as_user dbus-daemon --session --nofork --address="unix:path=$WL_DIR/run/bus" \
+    >/dev/null 2>"$E2E_TMP/dbus.log" &
+  track $!
+  wait_until 10 test -S "$WL_DIR/run/bus" || die "the session bus did not start"
+  as_user env QT_QPA_PLATFORM=offscreen "$WL_DIR/kwin_wayland" --virtual --no-lockscreen \
+    --socket "$WL_DISPLAY" --xwayland </dev/null >"$E2E_TMP/kwin.log" 2>&1 &
+  track $!
+  wait_until 20 test -S "$WL_DIR/run/$WL_DISPLAY" || die "KWin did not start: $(tail -n5 "$E2E_TMP/kwin.log")"
+  wait_until 20 has user_x_socket || die "KWin has no Xwayland: $(tail -n5 "$E2E_TMP/kwin.log")"
+  WL_X=:$(basename "$(user_x_socket)" | tr -d X)
+  # The portal, started by the bus when asked, takes the desktop's backend from
+  # the environment the bus hands it.
+  as_user busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
+    UpdateActivationEnvironment 'a{ss}' 4 XDG_CURRENT_DESKTOP KDE WAYLAND_DISPLAY "$WL_DISPLAY" \
+    QT_QPA_PLATFORM wayland DISPLAY "$WL_X" || die "could not set the session bus's environment"
+  log "KWin on $WL_DISPLAY, Xwayland on $WL_X"
+}
+
+# The X11 clipboard: KWin 5.27 names the forms of a clipboard set through data
+# control in garbled bytes, so the texts are put there by xclip.
+CLIP_PID=
+set_clipboard() {
+  [ -z "$CLIP_PID" ] || stop_pid "$CLIP_PID"
+  as_user xclip -selection clipboard -quiet -i <"$1" >/dev/null 2>>"$E2E_TMP/xclip.log" &
+  CLIP_PID=$!
+  track "$CLIP_PID"
+  wait_until 10 clipboard_is "$1" || die "xclip did not take the clipboard: $(tail -n3 "$E2E_TMP/xclip.log")"
+}
+clipboard_is() { as_user xclip -selection clipboard -o 2>/dev/null | cmp -s - "$1"; }
+
+no_x11_window_active() { as_user xprop -root _NET_ACTIVE_WINDOW | grep -q '# 0x0$'; }
+
+# start_entry NAME OUT: a GTK entry (a Wayland window) that gets the focus and
+# writes what it holds to OUT once a line break submits it; ENTRY_PID.
+ENTRY_PID=
+start_entry() {
+  as_user zenity --entry --title "target-$1" >"$2" 2>>"$E2E_TMP/zenity.log" &
+  ENTRY_PID=$!
+  track "$ENTRY_PID"
+  wait_until 10 no_x11_window_active
+}
