@@ -6,7 +6,8 @@
 #   bash bench/run.sh
 #
 # Takes about 35-40 minutes on two CPUs, more than half of it in the Wine targets,
-# which take about 150 characters a second whoever types into them.
+# which take about 150 characters a second whoever types into them; the sway section
+# adds about 5 minutes, nearly all of it wtype's.
 #
 # Environment:
 #   BENCH_RUNS=5          runs of each typing measurement (medians are reported)
