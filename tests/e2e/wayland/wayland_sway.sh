@@ -34,6 +34,11 @@ head -c 30000 /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()[]{}<>/|@#$%^&*_=+~-' | h
   >"$E2E_TMP/ascii"
 set_clipboard "$E2E_TMP/ascii"
 paste_and_expect wayland/ascii_10000 "$WL_DIR/term.out" "$E2E_TMP/ascii" 120
+# ... and ten times that: the compositor passes keys on as fast as they come, and
+# cuts off a client whose socket fills up.
+for _ in 1 2 3 4 5 6 7 8 9 10; do cat "$E2E_TMP/ascii"; done >"$E2E_TMP/ascii100k"
+set_clipboard "$E2E_TMP/ascii100k"
+paste_and_expect wayland/ascii_100000 "$WL_DIR/term.out" "$E2E_TMP/ascii100k" 120
 
 # --- the user's held keys: the user's keyboard holds Shift while the paste types, ---
 # and still holds it afterwards
