@@ -19,8 +19,9 @@
 #                         about 200 characters a second whoever types
 #   BENCH_PRESSES=50      F10 presses for the latency figures
 #   BENCH_IDLE_SECONDS=30 length of each idle measurement
-#   BENCH_SECTIONS="core x11 latency wine sway console"  what to run (sway: teclix
-#                         and wtype into foot in a headless sway session)
+#   BENCH_SECTIONS="core x11 latency wine sway kde console"  what to run (sway:
+#                         teclix and wtype into foot in a headless sway session; kde:
+#                         teclix through the desktop portal into a GTK entry in KWin)
 #   BENCH_CONSOLE_RUNS=3  runs of teclix into the QEMU console (xdotool: 1 run each
 #                         at 0, 12 and 40 ms), 2,000 ASCII characters each
 #   BENCH_NO_BUILD=1      use the programs as built
@@ -46,7 +47,7 @@ SLOW_TEXTS=" ${BENCH_SLOW_TEXTS:-spanish scripts} "
 WINE_XDOTOOL_RUNS=${BENCH_WINE_XDOTOOL_RUNS:-1}
 PRESSES=${BENCH_PRESSES:-50}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-30}
-SECTIONS=${BENCH_SECTIONS:-core x11 latency wine sway console}
+SECTIONS=${BENCH_SECTIONS:-core x11 latency wine sway kde console}
 CONSOLE_RUNS=${BENCH_CONSOLE_RUNS:-3}
 STALL=10 # seconds without a new character after which a paste counts as over
 
@@ -320,6 +321,14 @@ run_sway() {
     TEXTS="${TEXTS[*]}" bash "$BENCH/sway.sh" || log "the sway section failed"
 }
 [[ " $SECTIONS " == *" sway "* ]] && run_sway
+
+# --- KDE: teclix through the desktop portal, in a headless KWin session ---------------
+
+run_kde() {
+  RESULTS=$RESULTS OUT=$OUT RUNS=$RUNS STALL=$STALL TEXT_DIR=$E2E_TMP/texts \
+    TEXTS="${TEXTS[*]}" bash "$BENCH/kde.sh" || log "the KDE section failed"
+}
+[[ " $SECTIONS " == *" kde "* ]] && run_kde
 
 # --- A virtual machine's console -------------------------------------------------------
 
