@@ -77,7 +77,8 @@ PasteRequests::~PasteRequests() {
 }
 
 bool PasteRequests::listen(std::string &why) {
-  const std::string path = socket_path(why);
+  std::string no_directory;
+  const std::string path = socket_path(no_directory);
   if (path.empty()) {
     return false;
   }

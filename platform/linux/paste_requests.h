@@ -15,8 +15,10 @@ public:
   PasteRequests(const PasteRequests &) = delete;
   PasteRequests &operator=(const PasteRequests &) = delete;
 
-  // Starts listening; false (with the reason in why, in Spanish) when there is
-  // no runtime directory or another Teclix of this user already listens.
+  // Starts listening; false when there is no runtime directory (a session
+  // without one: "teclix --paste" says so itself), or, with the reason in why,
+  // in Spanish, when another Teclix of this user already listens or the socket
+  // cannot be made.
   bool listen(std::string &why);
   int fd() const { return fd_; }
   // Takes the requests waiting on the socket; true when one asked to paste.

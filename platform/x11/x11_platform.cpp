@@ -39,7 +39,7 @@ X11Platform::X11Platform(std::unique_ptr<Connection> connection)
   std::string why;
   if (requests_.listen(why)) {
     loop_.watch(requests_.fd(), [this] { return requests_.accept_requests(); });
-  } else {
+  } else if (!why.empty()) {
     std::fprintf(stderr, "teclix: «teclix --paste» no llegará a esta ventana: %s\n", why.c_str());
   }
 }
