@@ -10,6 +10,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include "platform/wayland/portal_request.h"
 #include "platform/x11/x11_keyboard.h"
 #include "typing/keys.h"
 
@@ -17,8 +18,6 @@ namespace teclix::wayland {
 
 namespace {
 
-constexpr const char *kPortal = "org.freedesktop.portal.Desktop";
-constexpr const char *kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char *kRemoteDesktop = "org.freedesktop.portal.RemoteDesktop";
 constexpr unsigned kKeyboardDevice = 1;
 // Version 2: the session is kept ("persist_mode" 2, until revoked) and a token
@@ -34,52 +33,6 @@ struct BusMessage {
   sd_bus_message *m = nullptr;
   ~BusMessage() { sd_bus_message_unref(m); }
 };
-
-// Appends one "key": string or "key": uint entry to an open a{sv}.
-int append_entry(sd_bus_message *m, const char *key, const std::string &value) {
-  return sd_bus_message_append(m, "{sv}", key, "s", value.c_str());
-}
-int append_entry(sd_bus_message *m, const char *key, unsigned value) {
-  return sd_bus_message_append(m, "{sv}", key, "u", value);
-}
-
-// A string (or object path) and a number among a response's results.
-struct Results {
-  std::string session_handle, restore_token;
-  std::optional<unsigned> devices;
-};
-Results read_results(sd_bus_message *m) {
-  Results results;
-  if (sd_bus_message_enter_container(m, 'a', "{sv}") <= 0) {
-    return results;
-  }
-  while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
-    const char *key = nullptr;
-    char type = 0;
-    const char *contents = nullptr;
-    if (sd_bus_message_read(m, "s", &key) < 0 ||
-        sd_bus_message_peek_type(m, &type, &contents) < 0) {
-      break;
-    }
-    const std::string_view name(key ? key : "");
-    const std::string_view kind(contents ? contents : "");
-    if ((kind == "s" || kind == "o") && (name == "session_handle" || name == "restore_token")) {
-      const char *value = nullptr;
-      sd_bus_message_read(m, "v", contents, &value);
-      (name == "session_handle" ? results.session_handle : results.restore_token) =
-          value ? value : "";
-    } else if (kind == "u" && name == "devices") {
-      unsigned value = 0;
-      sd_bus_message_read(m, "v", "u", &value);
-      results.devices = value;
-    } else {
-      sd_bus_message_skip(m, "v");
-    }
-    sd_bus_message_exit_container(m);
-  }
-  sd_bus_message_exit_container(m);
-  return results;
-}
 
 std::string read_restore_token() {
   std::ifstream file(restore_token_path());
@@ -122,20 +75,18 @@ std::unique_ptr<PortalKeyboard> PortalKeyboard::create(Connection *keymaps,
   if (sd_bus_open_user(&bus) < 0) {
     return nullptr;
   }
-  unsigned version = 0, types = 0;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  const std::optional<unsigned> version = portal_version(bus, kRemoteDesktop);
+  unsigned types = 0;
   const bool offered =
-      sd_bus_get_property_trivial(bus, kPortal, kPortalPath, kRemoteDesktop, "version", &error, 'u',
-                                  &version) >= 0 &&
+      version &&
       sd_bus_get_property_trivial(bus, kPortal, kPortalPath, kRemoteDesktop, "AvailableDeviceTypes",
-                                  &error, 'u', &types) >= 0 &&
+                                  nullptr, 'u', &types) >= 0 &&
       (types & kKeyboardDevice) != 0;
-  sd_bus_error_free(&error);
   if (!offered) {
     sd_bus_unref(bus);
     return nullptr;
   }
-  std::unique_ptr<PortalKeyboard> self(new PortalKeyboard(bus, version, std::move(on_change)));
+  std::unique_ptr<PortalKeyboard> self(new PortalKeyboard(bus, *version, std::move(on_change)));
   if (keymaps) {
     keymaps->watch_keymap([raw = self.get()](std::string text) {
       raw->keymap_text_ = std::move(text);
@@ -148,7 +99,7 @@ std::unique_ptr<PortalKeyboard> PortalKeyboard::create(Connection *keymaps,
 }
 
 PortalKeyboard::PortalKeyboard(sd_bus *bus, unsigned version, std::function<void()> on_change)
-    : bus_(bus), version_(version), on_change_(std::move(on_change)) {}
+    : bus_(bus), version_(version), on_change_(std::move(on_change)), requests_(bus) {}
 
 PortalKeyboard::~PortalKeyboard() {
   if (state_ == State::kReady) {
@@ -156,7 +107,6 @@ PortalKeyboard::~PortalKeyboard() {
     sd_bus_call_method(bus_, kPortal, session_.c_str(), "org.freedesktop.portal.Session", "Close",
                        nullptr, nullptr, "");
   }
-  sd_bus_slot_unref(response_slot_);
   sd_bus_slot_unref(closed_slot_);
   sd_bus_flush_close_unref(bus_);
 }
@@ -180,20 +130,6 @@ void PortalKeyboard::set_state(State state) {
   }
 }
 
-int PortalKeyboard::on_response(sd_bus_message *message, void *data, sd_bus_error *) {
-  auto *self = static_cast<PortalKeyboard *>(data);
-  unsigned response = 2;
-  sd_bus_message_read(message, "u", &response);
-  auto next = std::move(self->next_);
-  self->next_ = nullptr;
-  sd_bus_slot_unref(self->response_slot_);
-  self->response_slot_ = nullptr;
-  if (next) {
-    next(response, message);
-  }
-  return 0;
-}
-
 int PortalKeyboard::on_closed(sd_bus_message *, void *data, sd_bus_error *) {
   auto *self = static_cast<PortalKeyboard *>(data);
   std::fprintf(stderr, "teclix: el escritorio cerró la sesión de control remoto\n");
@@ -202,58 +138,21 @@ int PortalKeyboard::on_closed(sd_bus_message *, void *data, sd_bus_error *) {
   return 0;
 }
 
-bool PortalKeyboard::request(const char *method, const std::function<int(sd_bus_message *)> &append,
-                             std::function<void(unsigned, sd_bus_message *)> next) {
-  // The answer comes as a signal on a request object whose path the token
-  // makes known in advance: listen there before asking.
-  const char *unique = nullptr;
-  sd_bus_get_unique_name(bus_, &unique);
-  std::string sender = unique ? unique + 1 : "";
-  for (char &c : sender) {
-    c = c == '.' ? '_' : c;
-  }
-  const std::string token = "teclix" + std::to_string(getpid()) + "_" + std::to_string(++tokens_);
-  const std::string path = std::string(kPortalPath) + "/request/" + sender + "/" + token;
-  sd_bus_slot_unref(response_slot_);
-  response_slot_ = nullptr;
-  if (sd_bus_match_signal(bus_, &response_slot_, kPortal, path.c_str(),
-                          "org.freedesktop.portal.Request", "Response", on_response, this) < 0) {
-    return false;
-  }
-  next_ = std::move(next);
-  BusMessage call, reply;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  const bool sent =
-      sd_bus_message_new_method_call(bus_, &call.m, kPortal, kPortalPath, kRemoteDesktop, method) >=
-          0 &&
-      append(call.m) >= 0 && sd_bus_message_open_container(call.m, 'a', "{sv}") >= 0 &&
-      append_entry(call.m, "handle_token", token) >= 0 &&
-      (std::string_view(method) != "CreateSession" ||
-       append_entry(call.m, "session_handle_token", token) >= 0) &&
-      (std::string_view(method) != "SelectDevices" ||
-       (append_entry(call.m, "types", kKeyboardDevice) >= 0 &&
-        (version_ < 2 || (append_entry(call.m, "persist_mode", kPersistUntilRevoked) >= 0 &&
-                          (read_restore_token().empty() ||
-                           append_entry(call.m, "restore_token", read_restore_token()) >= 0))))) &&
-      sd_bus_message_close_container(call.m) >= 0 &&
-      sd_bus_call(bus_, call.m, kCallTimeoutUs, &error, &reply.m) >= 0;
-  if (!sent) {
-    std::fprintf(stderr, "teclix: el portal no aceptó %s: %s\n", method,
-                 error.message ? error.message : "sin respuesta");
-    sd_bus_error_free(&error);
-    next_ = nullptr;
+void PortalKeyboard::request(const char *method, const PortalRequests::Append &args,
+                             const PortalRequests::Append &options, PortalRequests::Answer answer) {
+  if (!requests_.send(kRemoteDesktop, method, args, options, std::move(answer))) {
     set_state(State::kRefused);
-    return false;
   }
-  sd_bus_error_free(&error);
-  return true;
 }
 
 void PortalKeyboard::create_session() {
   request(
       "CreateSession", [](sd_bus_message *) { return 0; },
+      [this](sd_bus_message *m) {
+        return append_option(m, "session_handle_token", requests_.new_token());
+      },
       [this](unsigned response, sd_bus_message *m) {
-        const Results results = read_results(m);
+        const PortalResults results = read_results(m);
         if (response != 0 || results.session_handle.empty()) {
           set_state(State::kRefused);
           return;
@@ -269,6 +168,18 @@ void PortalKeyboard::select_devices() {
   request(
       "SelectDevices",
       [this](sd_bus_message *m) { return sd_bus_message_append(m, "o", session_.c_str()); },
+      [this](sd_bus_message *m) {
+        if (append_option(m, "types", kKeyboardDevice) < 0) {
+          return -1;
+        }
+        if (version_ < 2) {
+          return 0;
+        }
+        const std::string token = read_restore_token();
+        return append_option(m, "persist_mode", kPersistUntilRevoked) < 0 ? -1
+               : token.empty()                                            ? 0
+                               : append_option(m, "restore_token", token);
+      },
       [this](unsigned response, sd_bus_message *) {
         if (response != 0) {
           set_state(State::kRefused);
@@ -282,8 +193,9 @@ void PortalKeyboard::start() {
   request(
       "Start",
       [this](sd_bus_message *m) { return sd_bus_message_append(m, "os", session_.c_str(), ""); },
+      [](sd_bus_message *) { return 0; },
       [this](unsigned response, sd_bus_message *m) {
-        const Results results = read_results(m);
+        const PortalResults results = read_results(m);
         if (response != 0 || !results.devices || (*results.devices & kKeyboardDevice) == 0) {
           std::fprintf(stderr, "teclix: el escritorio no dio el teclado (respuesta %u)\n",
                        response);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wayland/portal_request.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_keymap.h"
 
@@ -51,15 +52,14 @@ public:
   // one, else not at all.
   bool send_character(char32_t ch) override;
 
-  // The portal's answers (bus callbacks).
-  static int on_response(sd_bus_message *message, void *data, sd_bus_error *error);
+  // The desktop closed the session (a bus callback).
   static int on_closed(sd_bus_message *message, void *data, sd_bus_error *error);
 
 private:
   PortalKeyboard(sd_bus *bus, unsigned version, std::function<void()> on_change);
-  // Sends a request of the portal's; its answer comes to next.
-  bool request(const char *method, const std::function<int(sd_bus_message *)> &append,
-               std::function<void(unsigned, sd_bus_message *)> next);
+  // Sends a request of the remote-desktop portal's; a failed call refuses.
+  void request(const char *method, const PortalRequests::Append &args,
+               const PortalRequests::Append &options, PortalRequests::Answer answer);
   void create_session();
   void select_devices();
   void start();
@@ -74,10 +74,8 @@ private:
   std::function<void()> on_change_;
   State state_ = State::kStarting;
   std::string session_;
-  sd_bus_slot *response_slot_ = nullptr;
+  PortalRequests requests_;
   sd_bus_slot *closed_slot_ = nullptr;
-  std::function<void(unsigned, sd_bus_message *)> next_;
-  unsigned tokens_ = 0;
   std::string keymap_text_;
   bool keymap_changed_ = false;
   std::optional<CompiledKeymap> keymap_;

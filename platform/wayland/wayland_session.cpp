@@ -49,6 +49,9 @@ WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection
 }
 
 WaylandSession::~WaylandSession() {
+  if (shortcut_) {
+    x11_.unwatch(shortcut_->fd());
+  }
   if (!connection_lost_) {
     x11_.unwatch(connection_->fd());
   }
@@ -60,7 +63,7 @@ WaylandSession::~WaylandSession() {
 }
 
 Platform WaylandSession::parts() {
-  return Platform{*this, x11_, *this, *this, x11_, x11_, x11_};
+  return Platform{*this, *this, *this, *this, x11_, x11_, x11_};
 }
 
 // --- The window, forwarded ----------------------------------------------------------------
@@ -110,7 +113,9 @@ std::u16string WaylandSession::session_notice() {
   const char16_t *clipboard =
       clipboard_ ? u" y lee el portapapeles de Wayland." : u"; el portapapeles, por Xwayland.";
   const std::u16string shortcut =
-      u" F10 solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su escritorio.";
+      shortcut_ && shortcut_->bound()
+          ? u" F10 llega por los atajos globales del escritorio."
+          : u" F10 solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su escritorio.";
   if (!portal_) {
     std::fprintf(stderr,
                  "teclix: sesión Wayland: teclado virtual del compositor, portapapeles "
@@ -173,6 +178,27 @@ WindowHandle WaylandSession::focused_control() {
 
 TargetWindow WaylandSession::focused_target() {
   return focus().target;
+}
+
+CallResult WaylandSession::register_hotkey(Key key, unsigned modifiers) {
+  const CallResult result = x11_.register_hotkey(key, modifiers);
+  shortcut_ = PortalShortcut::create([this] { session_changed(); });
+  if (shortcut_) {
+    x11_.watch(shortcut_->fd(), [this] { return shortcut_->dispatch(); });
+  }
+  return result;
+}
+
+void WaylandSession::unregister_hotkey() {
+  if (shortcut_) {
+    x11_.unwatch(shortcut_->fd());
+    shortcut_.reset();
+  }
+  x11_.unregister_hotkey();
+}
+
+bool WaylandSession::peek_hotkey() {
+  return (shortcut_ && shortcut_->take()) || x11_.peek_hotkey();
 }
 
 std::optional<std::u16string> WaylandSession::clipboard_text() {

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/wayland/portal_keyboard.h"
+#include "platform/wayland/portal_shortcut.h"
 #include "platform/wayland/sway_ipc.h"
 #include "platform/wayland/wayland_clipboard.h"
 #include "platform/wayland/wayland_connection.h"
@@ -19,7 +20,10 @@ namespace teclix::wayland {
 // The window handle that stands for a Wayland window (never an X11 id).
 inline constexpr WindowHandle kWaylandWindow = WindowHandle{1} << 62;
 
-class WaylandSession : public WindowSystem, public ClipboardService, public KeyboardOutput {
+class WaylandSession : public WindowSystem,
+                       public HotkeyService,
+                       public ClipboardService,
+                       public KeyboardOutput {
 public:
   // nullptr when this is no Wayland session whose compositor offers a virtual
   // keyboard or whose desktop offers the remote-desktop portal: then the X11
@@ -48,6 +52,12 @@ public:
   WindowHandle focused_control() override;
   TargetWindow focused_target() override;
   NumberFormat number_format() override;
+
+  // F10 as X11 takes it, and through the desktop's global shortcuts where the
+  // portal offers them.
+  CallResult register_hotkey(Key key, unsigned modifiers) override;
+  void unregister_hotkey() override;
+  bool peek_hotkey() override;
 
   std::optional<std::u16string> clipboard_text() override;
 
@@ -79,6 +89,7 @@ private:
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<KeyboardOutput> keyboard_;
   PortalKeyboard *portal_ = nullptr; // keyboard_, when it is the portal's
+  std::unique_ptr<PortalShortcut> shortcut_;
   WindowEvents *events_ = nullptr;
   std::unique_ptr<DataControlClipboard> clipboard_;
   SwayIpc sway_;

@@ -5,17 +5,26 @@
 // object), and writes every call it gets to standard output, one a line:
 //   CreateSession, SelectDevices types=1 persist_mode=2 restore_token=T,
 //   Start, key KEYCODE STATE, keysym KEYSYM STATE, Close
-//   fake_portal [--refuse] [--version N]
+// With --shortcuts it offers global shortcuts too (ShortcutsSession,
+// BindShortcuts ID TRIGGER), and SIGUSR1 presses the bound one.
+//   fake_portal [--refuse] [--version N] [--shortcuts]
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
+#include <poll.h>
 #include <string>
+#include <unistd.h>
 
 #include <systemd/sd-bus.h>
 
 namespace {
 
 bool g_refuse = false;
+bool g_shortcuts = false;
+std::string g_shortcut_session, g_shortcut_id;
+int g_press_pipe[2] = {-1, -1};
 unsigned g_version = 2;
 unsigned g_sessions = 0;
 
@@ -137,6 +146,40 @@ int notify_keysym(sd_bus_message *m, void *, sd_bus_error *) {
   return notify(m, "keysym");
 }
 
+int shortcuts_session(sd_bus_message *m, void *, sd_bus_error *) {
+  const auto options = read_options(m);
+  say("ShortcutsSession");
+  g_shortcut_session = "/org/freedesktop/portal/desktop/session/fake/shortcuts";
+  return respond(m, options.at("handle_token"), 0, {{"session_handle", g_shortcut_session}});
+}
+
+// (o session, a(sa{sv}) shortcuts, s parent, a{sv} options)
+int bind_shortcuts(sd_bus_message *m, void *, sd_bus_error *) {
+  const char *session = nullptr;
+  sd_bus_message_read(m, "o", &session);
+  std::string line = "BindShortcuts";
+  sd_bus_message_enter_container(m, 'a', "(sa{sv})");
+  while (sd_bus_message_enter_container(m, 'r', "sa{sv}") > 0) {
+    const char *id = nullptr;
+    sd_bus_message_read(m, "s", &id);
+    auto options = read_options(m);
+    line += std::string(" ") + id + " " + options["preferred_trigger"];
+    g_shortcut_id = id;
+    sd_bus_message_exit_container(m);
+  }
+  sd_bus_message_exit_container(m);
+  const char *parent = nullptr;
+  sd_bus_message_read(m, "s", &parent);
+  const auto options = read_options(m);
+  say(line);
+  return respond(m, options.at("handle_token"), 0, {});
+}
+
+void on_press_signal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(g_press_pipe[1], &byte, 1);
+}
+
 int close_session(sd_bus_message *m, void *, sd_bus_error *) {
   say("Close");
   return sd_bus_reply_method_return(m, "");
@@ -148,6 +191,11 @@ int get_version(sd_bus *, const char *, const char *, const char *, sd_bus_messa
 }
 int get_types(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *,
               sd_bus_error *) {
+  return sd_bus_message_append(reply, "u", 1u);
+}
+
+int get_shortcuts_version(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply,
+                          void *, sd_bus_error *) {
   return sd_bus_message_append(reply, "u", 1u);
 }
 
@@ -163,6 +211,15 @@ const sd_bus_vtable kRemoteDesktop[] = {
     SD_BUS_VTABLE_END,
 };
 
+const sd_bus_vtable kGlobalShortcuts[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("CreateSession", "a{sv}", "o", shortcuts_session, 0),
+    SD_BUS_METHOD("BindShortcuts", "oa(sa{sv})sa{sv}", "o", bind_shortcuts, 0),
+    SD_BUS_PROPERTY("version", "u", get_shortcuts_version, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_SIGNAL("Activated", "osta{sv}", 0),
+    SD_BUS_VTABLE_END,
+};
+
 const sd_bus_vtable kSession[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Close", "", "", close_session, 0),
@@ -175,6 +232,8 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--refuse") == 0) {
       g_refuse = true;
+    } else if (std::strcmp(argv[i], "--shortcuts") == 0) {
+      g_shortcuts = true;
     } else if (std::strcmp(argv[i], "--version") == 0 && i + 1 < argc) {
       g_version = static_cast<unsigned>(std::atoi(argv[++i]));
     }
@@ -187,18 +246,36 @@ int main(int argc, char **argv) {
       sd_bus_add_fallback_vtable(bus, nullptr, "/org/freedesktop/portal/desktop/session",
                                  "org.freedesktop.portal.Session", kSession, nullptr,
                                  nullptr) < 0 ||
+      (g_shortcuts && sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/portal/desktop",
+                                               "org.freedesktop.portal.GlobalShortcuts",
+                                               kGlobalShortcuts, nullptr) < 0) ||
       sd_bus_request_name(bus, "org.freedesktop.portal.Desktop", 0) < 0) {
     std::fprintf(stderr, "fake_portal: cannot serve on the session bus\n");
     return 1;
   }
+  if (pipe2(g_press_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    return 1;
+  }
+  std::signal(SIGUSR1, on_press_signal);
   say("ready");
   while (true) {
-    const int r = sd_bus_process(bus, nullptr);
+    int r;
+    while ((r = sd_bus_process(bus, nullptr)) > 0) {
+    }
     if (r < 0) {
       return 1;
     }
-    if (r == 0 && sd_bus_wait(bus, UINT64_MAX) < 0) {
-      return 1;
+    sd_bus_flush(bus);
+    pollfd fds[2] = {{sd_bus_get_fd(bus), static_cast<short>(sd_bus_get_events(bus)), 0},
+                     {g_press_pipe[0], POLLIN, 0}};
+    poll(fds, 2, 1000);
+    char byte;
+    if ((fds[1].revents & POLLIN) && read(g_press_pipe[0], &byte, 1) == 1 &&
+        !g_shortcut_session.empty()) {
+      say("press " + g_shortcut_id);
+      sd_bus_emit_signal(bus, "/org/freedesktop/portal/desktop",
+                         "org.freedesktop.portal.GlobalShortcuts", "Activated", "osta{sv}",
+                         g_shortcut_session.c_str(), g_shortcut_id.c_str(), uint64_t{0}, 0);
     }
   }
 }

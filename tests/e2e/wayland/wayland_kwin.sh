@@ -7,6 +7,7 @@
 # shellcheck source=kwin.sh
 source "$(dirname "$0")/kwin.sh"
 FAKE_PID=
+PRESS_WITH=paste # or shortcut: the stand-in portal's global shortcut
 
 # entry_case NAME TEXT EXPECTED: a new GTK entry gets the focus; TEXT (with a
 # line break at its end, which submits the entry) is pasted into it, and the
@@ -71,7 +72,12 @@ fake_session() {
   entry=$ENTRY_PID
   printf 'ab' >"$E2E_TMP/clip"
   set_clipboard "$E2E_TMP/clip"
-  "${E2E_PASTE[@]}"
+  if [ "$PRESS_WITH" = shortcut ]; then
+    wait_until 10 grep -q 'atajo global del portal asignado' "$TECLIX_ERR"
+    kill -USR1 "$FAKE_PID"
+  else
+    "${E2E_PASTE[@]}"
+  fi
   wait_until 5 grep -q "key 48 0" "$calls" || log "teclix said: $(cat "$TECLIX_ERR")"
   stop_pid "$entry"
   stop_pid "$TECLIX_PID"
@@ -98,5 +104,10 @@ check fake/refused/said 'grep -q "el portal no dio el teclado" "$TECLIX_ERR"' "$
 
 fake_session v1 --version 1
 check fake/v1/asks_no_persistence 'grep -qx "SelectDevices types=1" "$E2E_TMP/v1.calls"' "$E2E_TMP/v1.calls"
+
+# A desktop with global shortcuts: F10 is asked for, and its press pastes.
+PRESS_WITH=shortcut fake_session shortcut --shortcuts
+check fake/shortcut/asks_for_f10 'grep -qx "BindShortcuts paste F10" "$E2E_TMP/shortcut.calls"' "$E2E_TMP/shortcut.calls"
+check fake/shortcut/press_pastes '[ "$(keys_of "$E2E_TMP/shortcut.calls")" = "$AB" ]' "$E2E_TMP/shortcut.calls"
 
 finish
