@@ -42,9 +42,13 @@ for ((run = 1; run <= RUNS; run++)); do
     file=$WL_DIR/texts/$text.txt out=$WL_DIR/entry.out
     set_clipboard "$file"
     : >"$out"
+    chown "$WL_UID:$WL_GID" "$out" # measure.py, as the session's user, empties it
     start_entry bench "$out" || die "the entry did not get the focus"
-    # measure.py's terminal measurement: the entry writes its line when submitted.
-    row=$(as_user python3 "$WL_DIR/measure.py" x11 "$file" "$out" "$STALL" -- "$WL_TECLIX" --paste)
+    # measure.py's terminal measurement: the entry writes its line only when it is
+    # submitted, at the end, so the wait for it allows for the whole text (the
+    # portal takes some hundreds of keys a second).
+    stall=$((STALL + $(wc -m <"$file") / 100))
+    row=$(as_user python3 "$WL_DIR/measure.py" x11 "$file" "$out" "$stall" -- "$WL_TECLIX" --paste)
     wait_until 10 pid_gone "$ENTRY_PID" || log "the entry was not submitted"
     stop_pid "$ENTRY_PID"
     record_fields typing "$text" gtk-entry-kde teclix "$run" "chars seconds cps exact diffs" "$row"

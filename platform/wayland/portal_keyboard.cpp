@@ -227,6 +227,7 @@ void PortalKeyboard::adopt_keymap() {
 void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode, std::function<bool()>) {
   dispatch();
   adopt_keymap();
+  pace_.start();
   mode_ = mode;
   if (state_ == State::kReady && !first_key_sent_) {
     // A session's first key may be swallowed: a Shift tap goes first.
@@ -317,6 +318,7 @@ void PortalKeyboard::keycode(std::uint32_t code, bool up) {
   if (state_ != State::kReady) {
     return;
   }
+  pace_.before_event([this] { sd_bus_flush(bus_); });
   BusMessage call;
   if (sd_bus_message_new_method_call(bus_, &call.m, kPortal, kPortalPath, kRemoteDesktop,
                                      "NotifyKeyboardKeycode") < 0 ||

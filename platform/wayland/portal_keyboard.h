@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wayland/key_pace.h"
 #include "platform/wayland/portal_request.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_keymap.h"
@@ -86,6 +87,7 @@ private:
   TypingMode mode_ = TypingMode::kDirect;
   std::set<std::uint32_t> down_;
   std::size_t unsynced_ = 0;
+  KeyPace pace_;
 };
 
 // Where the portal's restore token is kept ($XDG_STATE_HOME/teclix/, owner-only).

@@ -133,6 +133,7 @@ void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
                                    std::function<bool()>) {
   connection_.dispatch(); // a keymap the user switched to meanwhile
   adopt_user_keymap();
+  pace_.start();
   mode_ = mode;
   needed_.clear();
   needed_cursor_ = 0;
@@ -263,6 +264,10 @@ void VirtualKeyboard::key(std::uint32_t keycode, bool up) {
   if (!state_) {
     upload();
   }
+  pace_.before_event([this] {
+    connection_.flush();
+    unflushed_ = 0;
+  });
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - epoch_);
   zwp_virtual_keyboard_v1_key(keyboard_, static_cast<uint32_t>(ms.count()), keycode - 8,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/wayland/key_pace.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_keymap.h"
 
@@ -70,6 +71,7 @@ private:
   std::vector<KeySym32> needed_;
   std::size_t needed_cursor_ = 0;
   std::size_t unflushed_ = 0, unsynced_ = 0;
+  KeyPace pace_;
   std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
 };
 
