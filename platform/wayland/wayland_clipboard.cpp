@@ -129,7 +129,7 @@ void DataControlClipboard::on_finished(void *data, zwlr_data_control_device_v1 *
 
 std::optional<std::u16string> DataControlClipboard::clipboard_text() {
   connection_.roundtrip(); // every change of the selection up to now
-  named_no_text_ = true;
+  read_nothing_ = true;
   if (!selection_) {
     return std::nullopt;
   }
@@ -144,7 +144,7 @@ std::optional<std::u16string> DataControlClipboard::clipboard_text() {
   if (!form) {
     return std::nullopt; // no text in it, or no form it could be read in
   }
-  named_no_text_ = false;
+  read_nothing_ = false;
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
     return std::nullopt;
@@ -161,7 +161,7 @@ std::optional<std::u16string> DataControlClipboard::clipboard_text() {
     const auto until = std::min(give_up, Clock::now() + kClipboardWait);
     if (poll(&p, 1, milliseconds_until(until)) <= 0) {
       std::fprintf(stderr, "teclix: el dueño del portapapeles no contesta\n");
-      named_no_text_ = true;
+      read_nothing_ = true;
       break;
     }
     const ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);

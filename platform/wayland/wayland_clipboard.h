@@ -29,7 +29,7 @@ public:
   // text form known here, or an owner that did not answer: Xwayland may still
   // have it (KWin 5.27 names the forms of some selections in garbled bytes,
   // shows no selection an X11 program owns, or passes on one it cannot serve).
-  bool named_no_text() const { return named_no_text_; }
+  bool read_nothing() const { return read_nothing_; }
 
   // The compositor's events (listener callbacks).
   static void on_data_offer(void *data, zwlr_data_control_device_v1 *device,
@@ -49,7 +49,7 @@ private:
   zwlr_data_control_device_v1 *device_;
   std::map<zwlr_data_control_offer_v1 *, std::vector<std::string>> offers_;
   zwlr_data_control_offer_v1 *selection_ = nullptr;
-  bool named_no_text_ = false;
+  bool read_nothing_ = false;
 };
 
 } // namespace teclix::wayland

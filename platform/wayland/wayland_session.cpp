@@ -206,7 +206,7 @@ std::optional<std::u16string> WaylandSession::clipboard_text() {
     return x11_.clipboard_text();
   }
   std::optional<std::u16string> text = clipboard_->clipboard_text();
-  if (!text && clipboard_->named_no_text()) {
+  if (!text && clipboard_->read_nothing()) {
     // The compositor hands the same clipboard to Xwayland, which may read it.
     text = x11_.clipboard_text();
   }

@@ -28,9 +28,10 @@ start_kwin() {
   WL_X=:$(basename "$(user_x_socket)" | tr -d X)
   # The portal, started by the bus when asked, takes the desktop's backend from
   # the environment the bus hands it.
-  as_user busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
-    UpdateActivationEnvironment 'a{ss}' 4 XDG_CURRENT_DESKTOP KDE WAYLAND_DISPLAY "$WL_DISPLAY" \
-    QT_QPA_PLATFORM wayland DISPLAY "$WL_X" || die "could not set the session bus's environment"
+  as_user dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.UpdateActivationEnvironment \
+    "dict:string:string:XDG_CURRENT_DESKTOP,KDE,WAYLAND_DISPLAY,$WL_DISPLAY,QT_QPA_PLATFORM,wayland,DISPLAY,$WL_X" \
+    >/dev/null || die "could not set the session bus's environment"
   log "KWin on $WL_DISPLAY, Xwayland on $WL_X"
 }
 
