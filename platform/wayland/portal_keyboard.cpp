@@ -1,5 +1,6 @@
 #include "platform/wayland/portal_keyboard.h"
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +88,7 @@ std::unique_ptr<PortalKeyboard> PortalKeyboard::create(Connection *keymaps,
     return nullptr;
   }
   std::unique_ptr<PortalKeyboard> self(new PortalKeyboard(bus, *version, std::move(on_change)));
+  self->keymaps_ = keymaps;
   if (keymaps) {
     keymaps->watch_keymap([raw = self.get()](std::string text) {
       raw->keymap_text_ = std::move(text);
@@ -165,28 +167,43 @@ void PortalKeyboard::create_session() {
 }
 
 void PortalKeyboard::select_devices() {
-  request(
-      "SelectDevices",
+  const std::string token = version_ >= 2 && !token_refused_ ? read_restore_token() : std::string();
+  // A token the portal will not take (malformed, or from another portal) is
+  // dropped, and the session asked for again without it.
+  auto without_token = [this, token] {
+    if (token.empty()) {
+      return false;
+    }
+    std::fprintf(stderr, "teclix: el portal rechazó el permiso guardado; se pide de nuevo\n");
+    token_refused_ = true;
+    std::remove(restore_token_path().c_str());
+    select_devices();
+    return true;
+  };
+  const bool sent = requests_.send(
+      kRemoteDesktop, "SelectDevices",
       [this](sd_bus_message *m) { return sd_bus_message_append(m, "o", session_.c_str()); },
-      [this](sd_bus_message *m) {
+      [this, &token](sd_bus_message *m) {
         if (append_option(m, "types", kKeyboardDevice) < 0) {
           return -1;
         }
         if (version_ < 2) {
           return 0;
         }
-        const std::string token = read_restore_token();
         return append_option(m, "persist_mode", kPersistUntilRevoked) < 0 ? -1
                : token.empty()                                            ? 0
                                : append_option(m, "restore_token", token);
       },
-      [this](unsigned response, sd_bus_message *) {
-        if (response != 0) {
-          set_state(State::kRefused);
-          return;
+      [this, without_token](unsigned response, sd_bus_message *) {
+        if (response == 0) {
+          start();
+        } else if (response == 1 || !without_token()) {
+          set_state(State::kRefused); // the user said no, or it failed without a token
         }
-        start();
       });
+  if (!sent && !without_token()) {
+    set_state(State::kRefused);
+  }
 }
 
 void PortalKeyboard::start() {
@@ -205,9 +222,31 @@ void PortalKeyboard::start() {
         if (!results.restore_token.empty()) {
           write_restore_token(results.restore_token);
         }
-        first_key_sent_ = false;
         set_state(State::kReady);
+        // A seat with no keyboard yet (a headless or docked machine) gets one
+        // with the session's first key, and only then hands out its keymap: a
+        // Shift tap now, so that the keymap is there for the first paste. (It
+        // also takes the first key, which a session may swallow.)
+        first_key_sent_ = true;
+        adopt_keymap();
+        tap_modifiers(kShift, false);
+        tap_modifiers(kShift, true);
       });
+}
+
+void PortalKeyboard::wait_for_keymap() {
+  if (!keymaps_ || !keymap_text_.empty() || state_ != State::kReady) {
+    return;
+  }
+  // The seat's keyboard, made by the session's first key, is announced and its
+  // keymap handed out in a few round trips.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (keymap_text_.empty() && keymaps_->roundtrip() &&
+         std::chrono::steady_clock::now() < until) {
+    if (keymap_text_.empty()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
 }
 
 void PortalKeyboard::adopt_keymap() {
@@ -226,6 +265,7 @@ void PortalKeyboard::adopt_keymap() {
 
 void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode, std::function<bool()>) {
   dispatch();
+  wait_for_keymap();
   adopt_keymap();
   pace_.start();
   mode_ = mode;

@@ -65,6 +65,8 @@ private:
   void select_devices();
   void start();
   void set_state(State state);
+  // Waits a moment for the seat's keymap when none has come yet.
+  void wait_for_keymap();
   void adopt_keymap();
   void keycode(std::uint32_t keycode, bool up);
   void keysym(std::uint32_t keysym, bool up);
@@ -77,12 +79,14 @@ private:
   std::string session_;
   PortalRequests requests_;
   sd_bus_slot *closed_slot_ = nullptr;
+  Connection *keymaps_ = nullptr;
   std::string keymap_text_;
   bool keymap_changed_ = false;
   std::optional<CompiledKeymap> keymap_;
   Keymap map_;
   x11::KeyIndex index_, console_index_;
   bool first_key_sent_ = false;
+  bool token_refused_ = false;
   x11::DeadKeyIndex dead_key_index_;
   TypingMode mode_ = TypingMode::kDirect;
   std::set<std::uint32_t> down_;

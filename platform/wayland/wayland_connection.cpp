@@ -167,7 +167,9 @@ bool Connection::dispatch() {
   } else {
     wl_display_cancel_read(display_);
   }
-  return wl_display_dispatch_pending(display_) >= 0;
+  // What the events asked for (a keyboard for a new capability, say) goes out
+  // now: the compositor may have nothing more to say until it has it.
+  return wl_display_dispatch_pending(display_) >= 0 && flush();
 }
 
 bool Connection::roundtrip() {

@@ -21,22 +21,13 @@ int report_x_error(Display *display, XErrorEvent *error) {
 
 Atoms intern_atoms(Display *d) {
   auto atom = [d](const char *name) { return XInternAtom(d, name, False); };
-  return Atoms{atom("CLIPBOARD"),
-               atom("UTF8_STRING"),
-               atom("INCR"),
-               atom("TARGETS"),
-               atom("TECLIX_CLIPBOARD_UTF8"),
-               atom("TECLIX_CLIPBOARD_STRING"),
-               atom("WM_PROTOCOLS"),
-               atom("WM_DELETE_WINDOW"),
-               atom("_NET_ACTIVE_WINDOW"),
-               atom("_NET_WM_NAME"),
-               atom("_NET_WM_ICON"),
-               atom("TECLIX_TIMESTAMP"),
-               atom("_NET_WM_WINDOW_TYPE"),
-               atom("_NET_WM_WINDOW_TYPE_DIALOG"),
-               atom("_NET_WM_STATE"),
-               atom("_NET_WM_STATE_MODAL")};
+  return Atoms{
+      atom("CLIPBOARD"),        atom("UTF8_STRING"),           atom("INCR"),
+      atom("TARGETS"),          atom("TECLIX_CLIPBOARD_UTF8"), atom("TECLIX_CLIPBOARD_STRING"),
+      atom("WM_PROTOCOLS"),     atom("WM_DELETE_WINDOW"),      atom("_NET_ACTIVE_WINDOW"),
+      atom("_NET_CLIENT_LIST"), atom("_NET_WM_NAME"),          atom("_NET_WM_ICON"),
+      atom("TECLIX_TIMESTAMP"), atom("_NET_WM_WINDOW_TYPE"),   atom("_NET_WM_WINDOW_TYPE_DIALOG"),
+      atom("_NET_WM_STATE"),    atom("_NET_WM_STATE_MODAL")};
 }
 
 Window create_helper(Display *d) {

@@ -12,7 +12,7 @@ namespace teclix::x11 {
 struct Atoms {
   Atom clipboard, utf8_string, incr, targets;
   Atom clipboard_utf8, clipboard_string; // where the clipboard's answers in each form go
-  Atom wm_protocols, wm_delete_window, net_active_window, net_wm_name, net_wm_icon;
+  Atom wm_protocols, wm_delete_window, net_active_window, net_client_list, net_wm_name, net_wm_icon;
   Atom timestamp_property;
   Atom net_wm_window_type, net_wm_window_type_dialog, net_wm_state, net_wm_state_modal;
 };

@@ -2,6 +2,7 @@
 // program it belongs to.
 #include "platform/x11/x11_focus.h"
 
+#include <algorithm>
 #include <string>
 
 #include <X11/Xatom.h>
@@ -53,6 +54,24 @@ std::optional<Window> active_window(const Connection &x) {
     XFree(data);
   }
   return active;
+}
+
+std::optional<bool> listed_client(const Connection &x, Window window) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char *data = nullptr;
+  std::optional<bool> listed;
+  if (XGetWindowProperty(x.display, x.root, x.atoms.net_client_list, 0, 1 << 16, False, XA_WINDOW,
+                         &type, &format, &count, &after, &data) == Success &&
+      data) {
+    if (type == XA_WINDOW && format == 32) {
+      const auto *windows = reinterpret_cast<const unsigned long *>(data);
+      listed = std::find(windows, windows + count, window) != windows + count;
+    }
+    XFree(data);
+  }
+  return listed;
 }
 
 Window focused_window(const Connection &x) {

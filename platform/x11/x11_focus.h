@@ -15,6 +15,11 @@ namespace teclix::x11 {
 // none is (a Wayland compositor's X11 window manager, while a Wayland window has
 // the focus); nullopt when it does not say.
 std::optional<Window> active_window(const Connection &x);
+// Whether the window manager lists window among its clients (_NET_CLIENT_LIST);
+// nullopt when it keeps no list. A Wayland compositor's window manager may park
+// the X focus on a window of its own, which it does not list, while a Wayland
+// window has the focus (mutter does).
+std::optional<bool> listed_client(const Connection &x, Window window);
 // The focused window: the window manager's active window, else the X focus (the
 // window under the pointer when the focus follows it); None when there is none.
 Window focused_window(const Connection &x);

@@ -211,7 +211,8 @@ std::optional<bool> X11Platform::x11_window_active() {
   if (!active) {
     return std::nullopt;
   }
-  return *active != None && *active != connection_->root;
+  return *active != None && *active != connection_->root &&
+         listed_client(*connection_, *active).value_or(true);
 }
 
 TargetWindow X11Platform::focused_target() {

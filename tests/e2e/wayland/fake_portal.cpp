@@ -6,8 +6,10 @@
 //   CreateSession, SelectDevices types=1 persist_mode=2 restore_token=T,
 //   Start, key KEYCODE STATE, keysym KEYSYM STATE, Close
 // With --shortcuts it offers global shortcuts too (ShortcutsSession,
-// BindShortcuts ID TRIGGER), and SIGUSR1 presses the bound one.
-//   fake_portal [--refuse] [--version N] [--shortcuts]
+// BindShortcuts ID TRIGGER), and SIGUSR1 presses the bound one. With
+// --reject-token SelectDevices fails, as xdg-desktop-portal's does, for a
+// restore token that is no UUID.
+//   fake_portal [--refuse] [--version N] [--shortcuts] [--reject-token]
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +24,7 @@
 namespace {
 
 bool g_refuse = false;
+bool g_reject_token = false;
 bool g_shortcuts = false;
 std::string g_shortcut_session, g_shortcut_id;
 int g_press_pipe[2] = {-1, -1};
@@ -100,7 +103,7 @@ int create_session(sd_bus_message *m, void *, sd_bus_error *) {
   return respond(m, options.at("handle_token"), 0, {{"session_handle", session}});
 }
 
-int select_devices(sd_bus_message *m, void *, sd_bus_error *) {
+int select_devices(sd_bus_message *m, void *, sd_bus_error *error) {
   const char *session = nullptr;
   sd_bus_message_read(m, "o", &session);
   auto options = read_options(m);
@@ -111,6 +114,10 @@ int select_devices(sd_bus_message *m, void *, sd_bus_error *) {
     }
   }
   say(line);
+  if (g_reject_token && options.count("restore_token")) {
+    return sd_bus_error_set(error, "org.freedesktop.portal.Error.InvalidArgument",
+                            "Restore token is not a valid UUID string");
+  }
   return respond(m, options.at("handle_token"), 0, {});
 }
 
@@ -232,6 +239,8 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--refuse") == 0) {
       g_refuse = true;
+    } else if (std::strcmp(argv[i], "--reject-token") == 0) {
+      g_reject_token = true;
     } else if (std::strcmp(argv[i], "--shortcuts") == 0) {
       g_shortcuts = true;
     } else if (std::strcmp(argv[i], "--version") == 0 && i + 1 < argc) {

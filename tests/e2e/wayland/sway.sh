@@ -5,7 +5,15 @@
 # targets; the Wayland clipboard through wl-copy; "teclix --paste" as the paste.
 # Sources x11/teclix.sh (and so lib.sh) itself; start_sway starts the session.
 #
-# Needs: TECLIX_BUILD_DIR (the build directory); root, to create the user.
+# Needs: TECLIX_BUILD_DIR (the build directory); root, to create the user. With
+# TECLIX_DEBIAN13 set the script runs again in the Debian 13 root (debian13.sh),
+# where the session's programs are that release's; WL_ROOT is then the root.
+
+if [ -n "${TECLIX_DEBIAN13:-}" ] && [ -z "${WL_ROOT:-}" ]; then
+  exec bash "$(dirname "${BASH_SOURCE[0]}")/debian13.sh" "$0" "$@"
+fi
+WL_ROOT=${WL_ROOT:-}
+WL_RELEASE=${WL_ROOT:+debian13/}
 
 # shellcheck source=../x11/teclix.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../x11/teclix.sh"
@@ -18,6 +26,13 @@ if ! id -u "$WL_USER" >/dev/null 2>&1; then
 fi
 WL_UID=$(id -u "$WL_USER")
 WL_GID=$(id -g "$WL_USER")
+# Xwayland started by the user would make the X sockets' directory its own, and
+# then other X servers (and KWin) refuse it: it is made as the system makes it.
+mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+if [ -n "$WL_ROOT" ]; then # the same user in the root
+  grep -q "^$WL_USER:" "$WL_ROOT/etc/passwd" || getent passwd "$WL_USER" >>"$WL_ROOT/etc/passwd"
+  grep -q "^$(id -gn "$WL_USER"):" "$WL_ROOT/etc/group" || getent group "$WL_GID" >>"$WL_ROOT/etc/group"
+fi
 # The user's files: its home, runtime directory, the targets' output and a copy
 # of teclix (the build directory may be out of its reach).
 WL_DIR=$(mktemp -d /tmp/teclix-wayland.XXXXXX)
@@ -41,7 +56,7 @@ as_user() {
   [ -z "$WL_DISPLAY" ] || session+=(WAYLAND_DISPLAY="$WL_DISPLAY")
   [ -z "$WL_X" ] || session+=(DISPLAY="$WL_X")
   [ -z "$socket" ] || session+=(SWAYSOCK="$socket")
-  set -- setpriv --reuid="$WL_UID" --regid="$WL_GID" --clear-groups \
+  set -- ${WL_ROOT:+chroot "$WL_ROOT"} setpriv --reuid="$WL_UID" --regid="$WL_GID" --clear-groups \
     env -i HOME="$WL_DIR/home" PATH=/usr/bin:/bin LC_ALL=en_US.UTF-8 \
     XDG_RUNTIME_DIR="$WL_DIR/run" "${session[@]}" "${WL_ENV[@]}" "$@"
   if [ "$BASH_SUBSHELL" = 0 ]; then "$@"; else exec "$@"; fi

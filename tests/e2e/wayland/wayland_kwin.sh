@@ -98,6 +98,11 @@ check fake/v2_first/token_kept_owner_only '[ "$(cat "$TOKEN")" = token-1 ] && [ 
 fake_session v2_again
 check fake/v2_again/restores_with_the_token 'grep -qx "SelectDevices types=1 persist_mode=2 restore_token=token-1" "$E2E_TMP/v2_again.calls"' "$E2E_TMP/v2_again.calls"
 
+# A token the portal will not take is dropped and the session asked for anew.
+printf 'not-a-uuid\n' >"$TOKEN"
+fake_session bad_token --reject-token
+check fake/bad_token/asked_again '[ "$(grep ^SelectDevices "$E2E_TMP/bad_token.calls" | tr "\n" ";")" = "SelectDevices types=1 persist_mode=2 restore_token=not-a-uuid;SelectDevices types=1 persist_mode=2;" ] && [ "$(keys_of "$E2E_TMP/bad_token.calls")" = "$AB" ] && grep -qx "token-[0-9]*" "$TOKEN"' "$E2E_TMP/bad_token.calls"
+
 fake_session refused --refuse
 check fake/refused/types_nothing '[ -z "$(keys_of "$E2E_TMP/refused.calls")" ]' "$E2E_TMP/refused.calls"
 check fake/refused/said 'grep -q "el portal no dio el teclado" "$TECLIX_ERR"' "$TECLIX_ERR"

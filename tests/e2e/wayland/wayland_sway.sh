@@ -22,7 +22,7 @@ start_wayland_teclix
 start_foot term
 # How the window looks with the session's notice (Xwayland draws it).
 mkdir -p "$E2E_ARTIFACTS"
-as_user sh -c 'import -window "$(xdotool search --name "^$1\$" | head -n1)" "$2"' sh \
+[ -n "$WL_ROOT" ] || as_user sh -c 'import -window "$(xdotool search --name "^$1\$" | head -n1)" "$2"' sh \
   "$TECLIX_CAPTION" "$WL_DIR/window.png" && cp "$WL_DIR/window.png" "$E2E_ARTIFACTS/teclix-wayland-window.png"
 
 # --- exact texts, Spanish layout: its keys, and spare keys for the rest ----------------
