@@ -6,16 +6,16 @@
 # shellcheck source=sway.sh
 source "$(dirname "${BASH_SOURCE[0]}")/sway.sh"
 
-# Debian's kwin_wayland carries a file capability that a container refuses; a
-# plain copy of it (named as it is) runs.
-cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
-chown "$WL_UID:$WL_GID" "$WL_DIR/kwin_wayland"
 WL_DISPLAY=wayland-kwin
 WL_ENV=(DBUS_SESSION_BUS_ADDRESS="unix:path=$WL_DIR/run/bus" XDG_CURRENT_DESKTOP=KDE
   GDK_BACKEND=wayland)
 
 user_x_socket() { find /tmp/.X11-unix -maxdepth 1 -user "$WL_USER" -name 'X*' -newer "$WL_DIR/sway.conf" | head -n1; }
 start_kwin() {
+  # Debian's kwin_wayland carries a file capability that a container refuses; a
+  # plain copy of it (named as it is) runs.
+  cp "$WL_ROOT/usr/bin/kwin_wayland" "$WL_DIR/kwin_wayland"
+  chown "$WL_UID:$WL_GID" "$WL_DIR/kwin_wayland"
   as_user dbus-daemon --session --nofork --address="unix:path=$WL_DIR/run/bus" \
     >/dev/null 2>"$E2E_TMP/dbus.log" &
   track $!
@@ -47,7 +47,14 @@ set_clipboard() {
 }
 clipboard_is() { as_user xclip -selection clipboard -o 2>/dev/null | cmp -s - "$1"; }
 
-no_x11_window_active() { as_user xprop -root _NET_ACTIVE_WINDOW | grep -q '# 0x0$'; }
+# No X11 window is active: the window manager says none is, or names a window of
+# its own that it does not list among its clients (mutter's, while a Wayland
+# window has the focus).
+no_x11_window_active() {
+  local active
+  active=$(as_user xprop -root _NET_ACTIVE_WINDOW | sed -n 's/.*# //p')
+  [ "$active" = 0x0 ] || ! as_user xprop -root _NET_CLIENT_LIST | grep -qE "[ #]$active(,|\$)"
+}
 
 # start_entry NAME OUT: a GTK entry (a Wayland window) that gets the focus and
 # writes what it holds to OUT once a line break submits it; ENTRY_PID.
@@ -57,4 +64,25 @@ start_entry() {
   ENTRY_PID=$!
   track "$ENTRY_PID"
   wait_until 10 no_x11_window_active
+}
+
+WL_NAME=kwin # the tests' names start with it
+# entry_case NAME TEXT EXPECTED: a new GTK entry gets the focus; TEXT (with a
+# line break at its end, which submits the entry) is pasted into it, and the
+# entry must hold exactly EXPECTED.
+entry_case() {
+  local name=$1 out=$E2E_TMP/entry.out entry
+  printf '%s\n' "$2" >"$E2E_TMP/clip"
+  printf '%s\n' "$3" >"$E2E_TMP/expected"
+  set_clipboard "$E2E_TMP/clip"
+  : >"$out"
+  start_entry "$name" "$out" || { fail "$WL_NAME/$name: the entry did not get the focus"; return; }
+  entry=$ENTRY_PID
+  "${E2E_PASTE[@]}" || { fail "$WL_NAME/$name: teclix --paste failed"; return; }
+  if wait_until 20 pid_gone "$entry"; then
+    expect_same "$WL_NAME/$name" "$E2E_TMP/expected" "$out"
+  else
+    fail "$WL_NAME/$name: the entry was not submitted; it holds no line break"
+    stop_pid "$entry"
+  fi
 }

@@ -9,26 +9,6 @@ source "$(dirname "$0")/kwin.sh"
 FAKE_PID=
 PRESS_WITH=paste # or shortcut: the stand-in portal's global shortcut
 
-# entry_case NAME TEXT EXPECTED: a new GTK entry gets the focus; TEXT (with a
-# line break at its end, which submits the entry) is pasted into it, and the
-# entry must hold exactly EXPECTED.
-entry_case() {
-  local name=$1 out=$E2E_TMP/entry.out entry
-  printf '%s\n' "$2" >"$E2E_TMP/clip"
-  printf '%s\n' "$3" >"$E2E_TMP/expected"
-  set_clipboard "$E2E_TMP/clip"
-  : >"$out"
-  start_entry "$name" "$out" || { fail "kwin/$name: the entry did not get the focus"; return; }
-  entry=$ENTRY_PID
-  "${E2E_PASTE[@]}" || { fail "kwin/$name: teclix --paste failed"; return; }
-  if wait_until 20 pid_gone "$entry"; then
-    expect_same "kwin/$name" "$E2E_TMP/expected" "$out"
-  else
-    fail "kwin/$name: the entry was not submitted; it holds no line break"
-    stop_pid "$entry"
-  fi
-}
-
 start_kwin
 start_wayland_teclix
 wait_until 20 grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR" ||

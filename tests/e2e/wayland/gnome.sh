@@ -1,0 +1,76 @@
+# shellcheck shell=bash
+# What the GNOME end-to-end tests need beyond kwin.sh (whose X11 clipboard, GTK
+# entries and session bus they share): headless mutter with Xwayland, no
+# gnome-shell; the desktop portal with its GNOME backend; a stand-in locale1 on a
+# system bus of the session's own, from which mutter takes the seat's layout; and
+# a person's hands on mutter's own remote-desktop keyboard (gnome_tool keys), to
+# answer the portal's dialog. start_gnome LAYOUT starts it all.
+
+# shellcheck source=kwin.sh
+source "$(dirname "${BASH_SOURCE[0]}")/kwin.sh"
+
+WL_DISPLAY=wayland-gnome
+cp "$E2E_BUILD/tests/e2e/wayland/gnome_tool" "$WL_DIR/gnome_tool"
+chown "$WL_UID:$WL_GID" "$WL_DIR/gnome_tool"
+
+# start_gnome LAYOUT: mutter on WL_DISPLAY with LAYOUT on its seat, and its portals.
+start_gnome() {
+  WL_ENV=(DBUS_SESSION_BUS_ADDRESS="unix:path=$WL_DIR/run/bus" XDG_CURRENT_DESKTOP=GNOME
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$WL_DIR/run/system_bus" GDK_BACKEND=wayland
+    XDG_SESSION_TYPE=wayland)
+  local bus
+  for bus in bus system_bus; do
+    as_user dbus-daemon --session --nofork --address="unix:path=$WL_DIR/run/$bus" \
+      >/dev/null 2>>"$E2E_TMP/dbus.log" &
+    track $!
+    wait_until 10 test -S "$WL_DIR/run/$bus" || die "the $bus did not start"
+  done
+  as_user "$WL_DIR/gnome_tool" locale1 "$1" >"$E2E_TMP/locale1.out" 2>&1 &
+  track $!
+  wait_until 5 grep -qx ready "$E2E_TMP/locale1.out" || die "no stand-in locale1"
+  # The portal's backends for GNOME, as gnome-session installs them.
+  mkdir -p "$WL_DIR/home/.config/xdg-desktop-portal"
+  printf '[preferred]\ndefault=gnome;gtk;\n' >"$WL_DIR/home/.config/xdg-desktop-portal/gnome-portals.conf"
+  chown -R "$WL_UID:$WL_GID" "$WL_DIR/home"
+  as_user mutter --wayland --headless --virtual-monitor 1280x800 --wayland-display "$WL_DISPLAY" \
+    </dev/null >"$E2E_TMP/mutter.log" 2>&1 &
+  track $!
+  wait_until 20 test -S "$WL_DIR/run/$WL_DISPLAY" || die "mutter did not start: $(tail -n5 "$E2E_TMP/mutter.log")"
+  wait_until 20 has user_x_socket || die "mutter has no Xwayland: $(tail -n5 "$E2E_TMP/mutter.log")"
+  WL_X=:$(basename "$(user_x_socket)" | tr -d X)
+  # mutter's Xwayland asks its clients for the cookie it writes here
+  local auth
+  auth=$(compgen -G "$WL_DIR/run/.mutter-Xwaylandauth.*" | head -n1)
+  [ -n "$auth" ] || die "mutter wrote no X authority"
+  WL_ENV+=(XAUTHORITY="$auth")
+  as_user dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.UpdateActivationEnvironment \
+    "dict:string:string:XDG_CURRENT_DESKTOP,GNOME,WAYLAND_DISPLAY,$WL_DISPLAY,DISPLAY,$WL_X,XAUTHORITY,$auth,GDK_BACKEND,wayland,XDG_SESSION_TYPE,wayland" \
+    >/dev/null || die "could not set the session bus's environment"
+  log "mutter on $WL_DISPLAY, Xwayland on $WL_X, layout $1"
+}
+
+# The person at the desk: keys pressed through mutter, one "tap" line each
+# (hexadecimal keysyms), while HANDS_PID runs.
+HANDS_PID=
+start_hands() {
+  rm -f "$WL_DIR/hands.in"
+  mkfifo "$WL_DIR/hands.in"
+  chown "$WL_UID:$WL_GID" "$WL_DIR/hands.in"
+  as_user "$WL_DIR/gnome_tool" keys <"$WL_DIR/hands.in" >"$E2E_TMP/hands.out" 2>&1 &
+  HANDS_PID=$!
+  track "$HANDS_PID"
+  exec {HANDS_FD}>"$WL_DIR/hands.in"
+  wait_until 5 grep -qx ready "$E2E_TMP/hands.out" || die "no keyboard from mutter: $(cat "$E2E_TMP/hands.out")"
+  # mutter drops a session's first key
+  tap ffe1
+}
+tap() {
+  printf 'tap %s\n' "$*" >&"$HANDS_FD"
+  wait_until 5 grep -qx "done tap $*" "$E2E_TMP/hands.out"
+}
+stop_hands() {
+  exec {HANDS_FD}>&-
+  wait_until 5 pid_gone "$HANDS_PID"
+  stop_pid "$HANDS_PID"
+}

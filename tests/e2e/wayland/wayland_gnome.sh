@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# teclix on GNOME: headless mutter with Xwayland and a Spanish layout on its seat,
+# the desktop portal with its GNOME backend, GTK entries (zenity) as targets, the
+# X11 clipboard, each paste asked for with "teclix --paste". The portal's dialog is
+# answered once by keys, as a person would; later runs restore the session with
+# the portal's token and ask nothing.
+
+# shellcheck source=gnome.sh
+source "$(dirname "$0")/gnome.sh"
+WL_NAME=gnome
+TOKEN=$WL_DIR/home/.local/state/teclix/restore-token
+
+# answer_dialog: once the portal's dialog is up (its backend says it has no
+# parent window for it) and has the focus, the person allows remote interaction
+# and shares (Alt+I, Alt+S). Share does nothing until the switch is on: it is
+# pressed again until the session starts, and the switch again if that fails.
+dialogs_shown() { grep -c 'Failed to associate portal window' "$E2E_TMP/dbus.log"; }
+answer_dialog() {
+  local before=$1
+  start_hands
+  wait_until 20 test "$(dialogs_shown)" -gt "$before" || log "no dialog was shown"
+  wait_until 5 no_x11_window_active || log "the dialog did not get the focus"
+  local round
+  for round in 1 2 3; do
+    tap ffe9 69
+    wait_until 4 share_starts && return
+  done
+}
+share_starts() {
+  tap ffe9 73
+  wait_until 1 teclix_ready
+}
+teclix_ready() { grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR"; }
+
+start_gnome es
+start_wayland_teclix
+answer_dialog 0
+if wait_until 20 teclix_ready; then pass gnome/dialog_answered; else
+  die "the portal's session did not start: $(cat "$TECLIX_ERR")"
+fi
+stop_hands
+[ -s "$TOKEN" ] && pass gnome/token_kept || fail "gnome/token_kept: no restore token"
+
+# The layout's characters exact, the Spanish ones through their dead keys; what the
+# layout has no key for left out, none garbled.
+entry_case ascii "The Quick Brown Fox, jumps over: \"lazy\" dog's #1 (test) [a-z] {x} <y> ~/path?&=%\$@!^*_+|;\` C:\\dir" \
+  "The Quick Brown Fox, jumps over: \"lazy\" dog's #1 (test) [a-z] {x} <y> ~/path?&=%\$@!^*_+|;\` C:\\dir"
+entry_case spanish "¿Qué pingüino añoró el señor Ñúñez? ¡Él, à la carte! ç €5 ºª·¬" \
+  "¿Qué pingüino añoró el señor Ñúñez? ¡Él, à la carte! ç €5 ºª·¬"
+entry_case outside "año Жж ΩZ fin" "año  ΩZ fin"
+
+# The next run restores the session with the token and asks nothing; its seat has
+# no keyboard until the session's first key (the person's hands are gone), and the
+# first paste is exact all the same.
+stop_pid "$TECLIX_PID"
+: >"$TECLIX_ERR"
+start_wayland_teclix
+if wait_until 20 teclix_ready; then pass gnome/token_restores_without_dialog; else
+  fail "gnome/token_restores_without_dialog: $(cat "$TECLIX_ERR")"
+fi
+entry_case first_paste_after_restore "Primera: ñ ok" "Primera: ñ ok"
+
+# A token the portal will not take is dropped, and the session asked for anew.
+stop_pid "$TECLIX_PID"
+: >"$TECLIX_ERR"
+printf 'not-a-uuid\n' >"$TOKEN"
+shown=$(dialogs_shown)
+start_wayland_teclix
+answer_dialog "$shown"
+if wait_until 20 teclix_ready; then pass gnome/rejected_token_asks_again; else
+  fail "gnome/rejected_token_asks_again: $(cat "$TECLIX_ERR")"
+fi
+stop_hands
+grep -qv not-a-uuid "$TOKEN" && pass gnome/rejected_token_replaced ||
+  fail "gnome/rejected_token_replaced: $(cat "$TOKEN")"
+entry_case after_new_token "abc XYZ" "abc XYZ"
+
+finish
