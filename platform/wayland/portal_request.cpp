@@ -15,6 +15,25 @@ struct BusMessage {
   ~BusMessage() { sd_bus_message_unref(m); }
 };
 
+// The ids of a variant a(sa{sv}) of shortcuts, each with its properties.
+void read_shortcut_ids(sd_bus_message *m, std::set<std::string> &ids) {
+  if (sd_bus_message_enter_container(m, 'v', "a(sa{sv})") <= 0) {
+    return;
+  }
+  if (sd_bus_message_enter_container(m, 'a', "(sa{sv})") > 0) {
+    while (sd_bus_message_enter_container(m, 'r', "sa{sv}") > 0) {
+      const char *id = nullptr;
+      if (sd_bus_message_read(m, "s", &id) >= 0 && id) {
+        ids.insert(id);
+      }
+      sd_bus_message_skip(m, "a{sv}");
+      sd_bus_message_exit_container(m);
+    }
+    sd_bus_message_exit_container(m);
+  }
+  sd_bus_message_exit_container(m);
+}
+
 } // namespace
 
 int append_option(sd_bus_message *m, const char *key, const std::string &value) {
@@ -45,6 +64,8 @@ PortalResults read_results(sd_bus_message *m) {
       sd_bus_message_read(m, "v", contents, &value);
       (name == "session_handle" ? results.session_handle : results.restore_token) =
           value ? value : "";
+    } else if (kind == "a(sa{sv})" && name == "shortcuts") {
+      read_shortcut_ids(m, results.shortcuts);
     } else if (kind == "u" && name == "devices") {
       unsigned value = 0;
       sd_bus_message_read(m, "v", "u", &value);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include <systemd/sd-bus.h>
@@ -22,6 +23,7 @@ int append_option(sd_bus_message *m, const char *key, unsigned value);
 struct PortalResults {
   std::string session_handle, restore_token;
   std::optional<unsigned> devices;
+  std::set<std::string> shortcuts; // the ids of "shortcuts", a(sa{sv})
 };
 PortalResults read_results(sd_bus_message *m);
 

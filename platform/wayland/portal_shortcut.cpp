@@ -9,6 +9,10 @@ namespace {
 
 constexpr const char *kGlobalShortcuts = "org.freedesktop.portal.GlobalShortcuts";
 constexpr const char *kShortcutId = "paste";
+// The session's token names it the same on every run: KDE keeps the shortcuts of
+// a program it cannot name under it, so that the user's key (F10, or the one
+// chosen in the desktop's settings) is found again instead of asked for anew.
+constexpr const char *kSessionToken = "teclix_shortcuts";
 
 } // namespace
 
@@ -26,8 +30,8 @@ std::unique_ptr<PortalShortcut> PortalShortcut::create(std::function<void()> on_
                       "Activated", on_activated, self.get());
   self->requests_.send(
       kGlobalShortcuts, "CreateSession", [](sd_bus_message *) { return 0; },
-      [raw = self.get()](sd_bus_message *m) {
-        return append_option(m, "session_handle_token", raw->requests_.new_token());
+      [](sd_bus_message *m) {
+        return append_option(m, "session_handle_token", std::string(kSessionToken));
       },
       [raw = self.get()](unsigned response, sd_bus_message *m) {
         const PortalResults results = read_results(m);
@@ -37,9 +41,37 @@ std::unique_ptr<PortalShortcut> PortalShortcut::create(std::function<void()> on_
           return;
         }
         raw->session_ = results.session_handle;
-        raw->bind();
+        raw->list();
       });
   return self;
+}
+
+void PortalShortcut::list() {
+  const bool sent = requests_.send(
+      kGlobalShortcuts, "ListShortcuts",
+      [this](sd_bus_message *m) { return sd_bus_message_append(m, "o", session_.c_str()); },
+      [](sd_bus_message *) { return 0; },
+      [this](unsigned response, sd_bus_message *m) {
+        const PortalResults results = read_results(m);
+        if (response == 0 && results.shortcuts.count(kShortcutId)) {
+          // Bound on an earlier run: binding again would only send the user to
+          // the desktop's settings.
+          set_bound(true);
+        } else {
+          bind();
+        }
+      });
+  if (!sent) {
+    bind();
+  }
+}
+
+void PortalShortcut::set_bound(bool bound) {
+  bound_ = bound;
+  std::fprintf(stderr, "teclix: atajo global del portal %s\n", bound_ ? "asignado" : "no asignado");
+  if (bound_ && on_bound_) {
+    on_bound_();
+  }
 }
 
 PortalShortcut::~PortalShortcut() {
@@ -73,14 +105,7 @@ void PortalShortcut::bind() {
                    : 0;
       },
       [](sd_bus_message *) { return 0; },
-      [this](unsigned response, sd_bus_message *) {
-        bound_ = response == 0;
-        std::fprintf(stderr, "teclix: atajo global del portal %s\n",
-                     bound_ ? "asignado" : "no asignado");
-        if (bound_ && on_bound_) {
-          on_bound_();
-        }
-      });
+      [this](unsigned response, sd_bus_message *) { set_bound(response == 0); });
 }
 
 int PortalShortcut::fd() const {

@@ -38,7 +38,11 @@ public:
 private:
   PortalShortcut(sd_bus *bus, std::function<void()> on_bound)
       : bus_(bus), requests_(bus), on_bound_(std::move(on_bound)) {}
+  // The shortcuts the desktop keeps for this session's name, then a bind when
+  // "paste" is not among them.
+  void list();
   void bind();
+  void set_bound(bool bound);
 
   sd_bus *bus_;
   PortalRequests requests_;

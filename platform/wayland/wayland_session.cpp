@@ -198,7 +198,23 @@ void WaylandSession::unregister_hotkey() {
 }
 
 bool WaylandSession::peek_hotkey() {
-  return (shortcut_ && shortcut_->take()) || x11_.peek_hotkey();
+  const bool portal = shortcut_ && shortcut_->take();
+  const bool x11 = x11_.peek_hotkey();
+  if (!portal && !x11) {
+    return false;
+  }
+  // A desktop may hand its shortcut's key to Xwayland as well (KWin 6 does with
+  // keys that type no character): one press of F10 then comes both ways, one
+  // soon after the other or after the paste it started. It pastes once.
+  const auto now = std::chrono::steady_clock::now();
+  const PressFrom from = portal && x11 ? PressFrom::kBoth
+                         : portal      ? PressFrom::kPortal
+                                       : PressFrom::kX11;
+  const bool other_half = from != PressFrom::kBoth && last_press_from_ != PressFrom::kBoth &&
+                          from != last_press_from_ && now - last_press_at_ < kOnePress;
+  last_press_from_ = other_half ? PressFrom::kBoth : from;
+  last_press_at_ = now;
+  return !other_half;
 }
 
 std::optional<std::u16string> WaylandSession::clipboard_text() {
@@ -226,6 +242,7 @@ void WaylandSession::end_typing() {
     typing_with_->end_typing();
   }
   typing_with_ = nullptr;
+  last_press_at_ = std::chrono::steady_clock::now();
 }
 
 // Outside a paste (a key on its own) the keys go to the Wayland keyboard.

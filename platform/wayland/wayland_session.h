@@ -4,6 +4,7 @@
 // X11), its clipboard through data control where the compositor offers it.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "platform/platform.h"
@@ -84,6 +85,13 @@ private:
   void session_changed();
   Focus focus();
   KeyboardOutput &keys();
+
+  // Where the last press of F10 came from (kBoth: no half of it is awaited), and
+  // when it came or its paste ended.
+  enum class PressFrom { kBoth, kPortal, kX11 };
+  static constexpr std::chrono::milliseconds kOnePress{1000};
+  PressFrom last_press_from_ = PressFrom::kBoth;
+  std::chrono::steady_clock::time_point last_press_at_;
 
   x11::X11Platform &x11_;
   std::unique_ptr<Connection> connection_;

@@ -5,8 +5,8 @@
 // object), and writes every call it gets to standard output, one a line:
 //   CreateSession, SelectDevices types=1 persist_mode=2 restore_token=T,
 //   Start, key KEYCODE STATE, keysym KEYSYM STATE, Close
-// With --shortcuts it offers global shortcuts too (ShortcutsSession,
-// BindShortcuts ID TRIGGER), and SIGUSR1 presses the bound one. With
+// With --shortcuts it offers global shortcuts too (ShortcutsSession token=T,
+// ListShortcuts, BindShortcuts ID TRIGGER), and SIGUSR1 presses the bound one. With
 // --reject-token SelectDevices fails, as xdg-desktop-portal's does, for a
 // restore token that is no UUID.
 //   fake_portal [--refuse] [--version N] [--shortcuts] [--reject-token]
@@ -154,8 +154,8 @@ int notify_keysym(sd_bus_message *m, void *, sd_bus_error *) {
 }
 
 int shortcuts_session(sd_bus_message *m, void *, sd_bus_error *) {
-  const auto options = read_options(m);
-  say("ShortcutsSession");
+  auto options = read_options(m);
+  say("ShortcutsSession token=" + options["session_handle_token"]);
   g_shortcut_session = "/org/freedesktop/portal/desktop/session/fake/shortcuts";
   return respond(m, options.at("handle_token"), 0, {{"session_handle", g_shortcut_session}});
 }
@@ -179,6 +179,15 @@ int bind_shortcuts(sd_bus_message *m, void *, sd_bus_error *) {
   sd_bus_message_read(m, "s", &parent);
   const auto options = read_options(m);
   say(line);
+  return respond(m, options.at("handle_token"), 0, {});
+}
+
+// Nothing was bound before: this stand-in keeps no shortcuts from one run to the next.
+int list_shortcuts(sd_bus_message *m, void *, sd_bus_error *) {
+  const char *session = nullptr;
+  sd_bus_message_read(m, "o", &session);
+  const auto options = read_options(m);
+  say("ListShortcuts");
   return respond(m, options.at("handle_token"), 0, {});
 }
 
@@ -221,6 +230,7 @@ const sd_bus_vtable kRemoteDesktop[] = {
 const sd_bus_vtable kGlobalShortcuts[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("CreateSession", "a{sv}", "o", shortcuts_session, 0),
+    SD_BUS_METHOD("ListShortcuts", "oa{sv}", "o", list_shortcuts, 0),
     SD_BUS_METHOD("BindShortcuts", "oa(sa{sv})sa{sv}", "o", bind_shortcuts, 0),
     SD_BUS_PROPERTY("version", "u", get_shortcuts_version, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_SIGNAL("Activated", "osta{sv}", 0),

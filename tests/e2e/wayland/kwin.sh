@@ -20,19 +20,35 @@ start_kwin() {
     >/dev/null 2>"$E2E_TMP/dbus.log" &
   track $!
   wait_until 10 test -S "$WL_DIR/run/bus" || die "the session bus did not start"
+  # The portal, started by the bus when asked (by KWin 6 as it starts), takes the
+  # desktop's backend from the environment the bus hands it.
+  activation_environment "XDG_CURRENT_DESKTOP,KDE,WAYLAND_DISPLAY,$WL_DISPLAY,QT_QPA_PLATFORM,wayland"
+  if [ -n "$WL_ROOT" ]; then
+    # Plasma 6: the portal wants PipeWire, and KWin shows its restricted
+    # protocols (the portal's input) to the programs of its application index,
+    # which a menu file lets it build.
+    as_user pipewire </dev/null >"$E2E_TMP/pipewire.log" 2>&1 &
+    track $!
+    wait_until 10 test -S "$WL_DIR/run/pipewire-0" || die "PipeWire did not start"
+    mkdir -p "$WL_DIR/home/.config/menus"
+    printf '<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>\n' \
+      >"$WL_DIR/home/.config/menus/applications.menu"
+    chown -R "$WL_UID:$WL_GID" "$WL_DIR/home"
+  fi
   as_user env QT_QPA_PLATFORM=offscreen "$WL_DIR/kwin_wayland" --virtual --no-lockscreen \
     --socket "$WL_DISPLAY" --xwayland </dev/null >"$E2E_TMP/kwin.log" 2>&1 &
   track $!
   wait_until 20 test -S "$WL_DIR/run/$WL_DISPLAY" || die "KWin did not start: $(tail -n5 "$E2E_TMP/kwin.log")"
   wait_until 20 has user_x_socket || die "KWin has no Xwayland: $(tail -n5 "$E2E_TMP/kwin.log")"
   WL_X=:$(basename "$(user_x_socket)" | tr -d X)
-  # The portal, started by the bus when asked, takes the desktop's backend from
-  # the environment the bus hands it.
-  as_user dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.UpdateActivationEnvironment \
-    "dict:string:string:XDG_CURRENT_DESKTOP,KDE,WAYLAND_DISPLAY,$WL_DISPLAY,QT_QPA_PLATFORM,wayland,DISPLAY,$WL_X" \
-    >/dev/null || die "could not set the session bus's environment"
+  activation_environment "DISPLAY,$WL_X"
   log "KWin on $WL_DISPLAY, Xwayland on $WL_X"
+}
+# activation_environment NAME,VALUE,...: what the session bus hands the services it starts.
+activation_environment() {
+  as_user dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.UpdateActivationEnvironment "dict:string:string:$1" \
+    >/dev/null || die "could not set the session bus's environment"
 }
 
 # The X11 clipboard: KWin 5.27 names the forms of a clipboard set through data
