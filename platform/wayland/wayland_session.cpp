@@ -198,8 +198,11 @@ void WaylandSession::unregister_hotkey() {
 }
 
 bool WaylandSession::peek_hotkey() {
+  if (x11_.take_paste_request()) {
+    return true;
+  }
   const bool portal = shortcut_ && shortcut_->take();
-  const bool x11 = x11_.peek_hotkey();
+  const bool x11 = x11_.take_key_press();
   if (!portal && !x11) {
     return false;
   }

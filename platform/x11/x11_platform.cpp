@@ -166,9 +166,14 @@ void X11Platform::wait_message_until(std::chrono::steady_clock::time_point until
 }
 
 bool X11Platform::peek_hotkey() {
-  if (requests_.take()) {
-    return true;
-  }
+  return take_paste_request() || take_key_press();
+}
+
+bool X11Platform::take_paste_request() {
+  return requests_.take();
+}
+
+bool X11Platform::take_key_press() {
   if (!hotkey_.take_press()) {
     return false;
   }

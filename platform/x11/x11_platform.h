@@ -54,6 +54,9 @@ public:
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
   // An F10 press, or a paste asked for by "teclix --paste".
   bool peek_hotkey() override;
+  // Each of the two, taken apart.
+  bool take_paste_request();
+  bool take_key_press();
   void pump_events() override;
 
   WindowHandle focused_control() override;

@@ -3,15 +3,14 @@
 # entries and session bus they share): headless mutter with Xwayland, no
 # gnome-shell; the desktop portal with its GNOME backend; a stand-in locale1 on a
 # system bus of the session's own, from which mutter takes the seat's layout; and
-# a person's hands on mutter's own remote-desktop keyboard (gnome_tool keys), to
+# a person's hands on mutter's own remote-desktop keyboard (desktop_tool mutter-keys), to
 # answer the portal's dialog. start_gnome LAYOUT starts it all.
 
 # shellcheck source=kwin.sh
 source "$(dirname "${BASH_SOURCE[0]}")/kwin.sh"
 
 WL_DISPLAY=wayland-gnome
-cp "$E2E_BUILD/tests/e2e/wayland/gnome_tool" "$WL_DIR/gnome_tool"
-chown "$WL_UID:$WL_GID" "$WL_DIR/gnome_tool"
+HANDS=mutter-keys
 
 # start_gnome LAYOUT: mutter on WL_DISPLAY with LAYOUT on its seat, and its portals.
 start_gnome() {
@@ -25,7 +24,7 @@ start_gnome() {
     track $!
     wait_until 10 test -S "$WL_DIR/run/$bus" || die "the $bus did not start"
   done
-  as_user "$WL_DIR/gnome_tool" locale1 "$1" >"$E2E_TMP/locale1.out" 2>&1 &
+  as_user "$WL_DIR/desktop_tool" locale1 "$1" >"$E2E_TMP/locale1.out" 2>&1 &
   track $!
   wait_until 5 grep -qx ready "$E2E_TMP/locale1.out" || die "no stand-in locale1"
   # The portal's backends for GNOME, as gnome-session installs them.
@@ -48,29 +47,4 @@ start_gnome() {
     "dict:string:string:XDG_CURRENT_DESKTOP,GNOME,WAYLAND_DISPLAY,$WL_DISPLAY,DISPLAY,$WL_X,XAUTHORITY,$auth,GDK_BACKEND,wayland,XDG_SESSION_TYPE,wayland" \
     >/dev/null || die "could not set the session bus's environment"
   log "mutter on $WL_DISPLAY, Xwayland on $WL_X, layout $1"
-}
-
-# The person at the desk: keys pressed through mutter, one "tap" line each
-# (hexadecimal keysyms), while HANDS_PID runs.
-HANDS_PID=
-start_hands() {
-  rm -f "$WL_DIR/hands.in"
-  mkfifo "$WL_DIR/hands.in"
-  chown "$WL_UID:$WL_GID" "$WL_DIR/hands.in"
-  as_user "$WL_DIR/gnome_tool" keys <"$WL_DIR/hands.in" >"$E2E_TMP/hands.out" 2>&1 &
-  HANDS_PID=$!
-  track "$HANDS_PID"
-  exec {HANDS_FD}>"$WL_DIR/hands.in"
-  wait_until 5 grep -qx ready "$E2E_TMP/hands.out" || die "no keyboard from mutter: $(cat "$E2E_TMP/hands.out")"
-  # mutter drops a session's first key
-  tap ffe1
-}
-tap() {
-  printf 'tap %s\n' "$*" >&"$HANDS_FD"
-  wait_until 5 grep -qx "done tap $*" "$E2E_TMP/hands.out"
-}
-stop_hands() {
-  exec {HANDS_FD}>&-
-  wait_until 5 pid_gone "$HANDS_PID"
-  stop_pid "$HANDS_PID"
 }

@@ -102,3 +102,32 @@ entry_case() {
     stop_pid "$entry"
   fi
 }
+
+# The person at the desk: keys pressed through the desktop (desktop_tool HANDS:
+# portal-keys, or mutter-keys on GNOME), one "tap" line each (hexadecimal
+# keysyms), while HANDS_PID runs.
+cp "$E2E_BUILD/tests/e2e/wayland/desktop_tool" "$WL_DIR/desktop_tool"
+chown "$WL_UID:$WL_GID" "$WL_DIR/desktop_tool"
+HANDS=portal-keys
+HANDS_PID=
+start_hands() {
+  rm -f "$WL_DIR/hands.in"
+  mkfifo "$WL_DIR/hands.in"
+  chown "$WL_UID:$WL_GID" "$WL_DIR/hands.in"
+  as_user "$WL_DIR/desktop_tool" "$HANDS" <"$WL_DIR/hands.in" >"$E2E_TMP/hands.out" 2>&1 &
+  HANDS_PID=$!
+  track "$HANDS_PID"
+  exec {HANDS_FD}>"$WL_DIR/hands.in"
+  wait_until 5 grep -qx ready "$E2E_TMP/hands.out" || die "no keyboard from the desktop: $(cat "$E2E_TMP/hands.out")"
+  # a session's first key may be dropped (mutter does)
+  tap ffe1
+}
+tap() {
+  printf 'tap %s\n' "$*" >&"$HANDS_FD"
+  wait_until 5 grep -qx "done tap $*" "$E2E_TMP/hands.out"
+}
+stop_hands() {
+  exec {HANDS_FD}>&-
+  wait_until 5 pid_gone "$HANDS_PID"
+  stop_pid "$HANDS_PID"
+}

@@ -9,10 +9,22 @@ source "$(dirname "$0")/kwin.sh"
 FAKE_PID=
 PRESS_WITH=paste # or shortcut: the stand-in portal's global shortcut
 
+teclix_ready() { grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR"; }
+# kde_authorize yes|no: the standing permission Plasma keeps for programs that may
+# control the desktop without asking (what a person gives a headless machine),
+# for programs it cannot name; Plasma 6 asks each other program in a dialog.
+kde_authorize() {
+  local call=(SetPermission string:kde-authorized boolean:true string:remote-desktop string: array:string:yes)
+  [ "$1" = yes ] || call=(DeletePermission string:kde-authorized string:remote-desktop string:)
+  as_user dbus-send --session --print-reply --dest=org.freedesktop.impl.portal.PermissionStore \
+    /org/freedesktop/impl/portal/PermissionStore "org.freedesktop.impl.portal.PermissionStore.${call[0]}" \
+    "${call[@]:1}" >/dev/null || die "the permission store did not take it"
+}
+
 start_kwin
+[ -z "$WL_ROOT" ] || kde_authorize yes
 start_wayland_teclix
-wait_until 20 grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR" ||
-  die "the portal's session did not start: $(cat "$TECLIX_ERR")"
+wait_until 20 teclix_ready || die "the portal's session did not start: $(cat "$TECLIX_ERR")"
 
 # The layout's characters (US) exact, every printable ASCII sign.
 entry_case ascii "The Quick Brown Fox, jumps over: \"lazy\" dog's #1 (test) [a-z] {x} <y> ~/path?&=%\$@!^*_+|;\` C:\\dir" \
@@ -20,6 +32,48 @@ entry_case ascii "The Quick Brown Fox, jumps over: \"lazy\" dog's #1 (test) [a-z
 entry_case ascii_again "abc XYZ 123" "abc XYZ 123"
 # Characters the layout has no key for are left out, and none garbled.
 entry_case outside "año € Жж ΩZ fin" "ao   Z fin"
+
+if [ -n "$WL_ROOT" ]; then
+  # --- Plasma 6: a long line, the restore token, the global shortcut -----------------
+  start_hands # the person's, used further on
+  line=$(head -c 9000 /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()/@#%+=-' | head -c 3000)
+  entry_case line_3000 "$line" "$line"
+  TOKEN=$WL_DIR/home/.local/state/teclix/restore-token
+  [ -s "$TOKEN" ] && pass kwin/token_kept || fail "kwin/token_kept: no restore token"
+
+  # F10, pressed by the person, pastes once; a line break pasted by the command
+  # then submits the entry.
+  grep -q 'atajo global del portal asignado' "$TECLIX_ERR" && pass kwin/shortcut_bound ||
+    fail "kwin/shortcut_bound: $(cat "$TECLIX_ERR")"
+  shortcut_pastes_once() {
+    local out=$E2E_TMP/$1.out
+    printf 'ab' >"$E2E_TMP/clip"
+    set_clipboard "$E2E_TMP/clip"
+    start_entry "$1" "$out" || fail "kwin/$1: the entry did not get the focus"
+    tap ffc7
+    sleep 1.5 # a second paste of the same press would come within this
+    printf '\n' >"$E2E_TMP/clip"
+    set_clipboard "$E2E_TMP/clip"
+    "${E2E_PASTE[@]}"
+    printf 'ab\n' >"$E2E_TMP/expected"
+    wait_until 10 pid_gone "$ENTRY_PID" || stop_pid "$ENTRY_PID"
+    expect_same "kwin/$1" "$E2E_TMP/expected" "$out"
+  }
+  shortcut_pastes_once f10_pastes_once
+
+  # The next run: no standing permission, no dialog (the token restores the
+  # session), and F10 is still the shortcut's key.
+  stop_pid "$TECLIX_PID"
+  kde_authorize no
+  : >"$TECLIX_ERR"
+  start_wayland_teclix
+  wait_until 20 teclix_ready && pass kwin/token_restores_without_dialog ||
+    fail "kwin/token_restores_without_dialog: $(cat "$TECLIX_ERR")"
+  wait_until 10 grep -q 'atajo global del portal asignado' "$TECLIX_ERR"
+  shortcut_pastes_once f10_kept_next_run
+  finish
+  exit
+fi
 
 # --- a portal of version 2 (GNOME's, from xdg-desktop-portal 1.18), and a user who ---
 # refuses, through a stand-in portal on a bus of its own that records each call

@@ -1,0 +1,259 @@
+// What the desktop tests need on the buses, as a person's desktop would have it:
+//   desktop_tool locale1 LAYOUT  serves org.freedesktop.locale1 on the system bus
+//                                ($DBUS_SYSTEM_BUS_ADDRESS), whose keyboard layout
+//                                mutter takes for the seat
+//   desktop_tool mutter-keys     the person's hands: a keyboard of mutter's own
+//                                remote-desktop interface (which asks nothing)
+//   desktop_tool portal-keys     the same through the remote-desktop portal (on a
+//                                desktop that lets it in without asking)
+// The hands are held while the tool runs: it prints "ready", then presses what
+// each line of standard input names, "tap KEYSYM..." (hexadecimal keysyms,
+// pressed in order and released in reverse), and prints "done" and the line.
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <systemd/sd-bus.h>
+
+namespace {
+
+std::string g_layout;
+
+int layout_property(sd_bus *, const char *, const char *, const char *property,
+                    sd_bus_message *reply, void *, sd_bus_error *) {
+  const std::string name(property);
+  return sd_bus_message_append(reply, "s", name == "X11Layout" ? g_layout.c_str() : "");
+}
+
+int locale_property(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply,
+                    void *, sd_bus_error *) {
+  return sd_bus_message_append(reply, "as", 1, "LANG=en_US.UTF-8");
+}
+
+const sd_bus_vtable kLocale1[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_PROPERTY("Locale", "as", locale_property, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("X11Layout", "s", layout_property, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("X11Model", "s", layout_property, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("X11Variant", "s", layout_property, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("X11Options", "s", layout_property, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("VConsoleKeymap", "s", layout_property, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("VConsoleKeymapToggle", "s", layout_property, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_VTABLE_END,
+};
+
+int serve_locale1(const char *layout) {
+  g_layout = layout;
+  sd_bus *bus = nullptr;
+  if (sd_bus_open_system(&bus) < 0 ||
+      sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/locale1", "org.freedesktop.locale1",
+                               kLocale1, nullptr) < 0 ||
+      sd_bus_request_name(bus, "org.freedesktop.locale1", 0) < 0) {
+    std::fprintf(stderr, "desktop_tool: cannot serve locale1 on the system bus\n");
+    return 1;
+  }
+  std::printf("ready\n");
+  std::fflush(stdout);
+  while (true) {
+    int r;
+    while ((r = sd_bus_process(bus, nullptr)) > 0) {
+    }
+    if (r < 0 || sd_bus_wait(bus, UINT64_MAX) < 0) {
+      return 1;
+    }
+  }
+}
+
+constexpr const char *kMutter = "org.gnome.Mutter.RemoteDesktop";
+constexpr const char *kPortal = "org.freedesktop.portal.Desktop";
+constexpr const char *kPortalPath = "/org/freedesktop/portal/desktop";
+constexpr const char *kRemoteDesktop = "org.freedesktop.portal.RemoteDesktop";
+
+// Presses one key, by keysym, through a keyboard of the desktop's.
+using Press = std::function<int(unsigned keysym, bool down)>;
+
+// Prints "ready", then taps what each line of standard input names.
+int tap_lines(const Press &press) {
+  std::printf("ready\n");
+  std::fflush(stdout);
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    std::istringstream words(line);
+    std::string verb, word;
+    std::vector<unsigned> syms;
+    words >> verb;
+    while (words >> word) {
+      syms.push_back(static_cast<unsigned>(std::stoul(word, nullptr, 16)));
+    }
+    if (verb != "tap") {
+      continue;
+    }
+    for (unsigned sym : syms) {
+      press(sym, true);
+    }
+    for (auto it = syms.rbegin(); it != syms.rend(); ++it) {
+      press(*it, false);
+    }
+    std::printf("done %s\n", line.c_str());
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+int complain(const char *what, const sd_bus_error &error) {
+  std::fprintf(stderr, "desktop_tool: %s: %s\n", what, error.message ? error.message : "");
+  return -1;
+}
+
+int mutter_keys() {
+  sd_bus *bus = nullptr;
+  sd_bus_message *reply = nullptr;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  const char *path = nullptr;
+  if (sd_bus_open_user(&bus) < 0 ||
+      sd_bus_call_method(bus, kMutter, "/org/gnome/Mutter/RemoteDesktop", kMutter, "CreateSession",
+                         &error, &reply, "") < 0 ||
+      sd_bus_message_read(reply, "o", &path) < 0) {
+    complain("no remote-desktop session from mutter", error);
+    return 1;
+  }
+  const std::string session = path;
+  sd_bus_message_unref(reply);
+  const char *interface = "org.gnome.Mutter.RemoteDesktop.Session";
+  if (sd_bus_call_method(bus, kMutter, session.c_str(), interface, "Start", &error, nullptr, "") <
+      0) {
+    complain("the session did not start", error);
+    return 1;
+  }
+  tap_lines([&](unsigned sym, bool down) {
+    sd_bus_error e = SD_BUS_ERROR_NULL;
+    const int r = sd_bus_call_method(bus, kMutter, session.c_str(), interface,
+                                     "NotifyKeyboardKeysym", &e, nullptr, "ub", sym, down);
+    if (r < 0) {
+      complain("key", e);
+    }
+    sd_bus_error_free(&e);
+    return r;
+  });
+  sd_bus_call_method(bus, kMutter, session.c_str(), interface, "Stop", nullptr, nullptr, "");
+  sd_bus_flush_close_unref(bus);
+  return 0;
+}
+
+// One request of the portal's, answered by a Response signal: its results' "session_handle"
+// (or "" when it had none), nullopt when it failed or was refused.
+struct Response {
+  bool came = false;
+  unsigned code = 2;
+  std::string session;
+};
+int on_response(sd_bus_message *m, void *data, sd_bus_error *) {
+  auto *response = static_cast<Response *>(data);
+  response->came = true;
+  sd_bus_message_read(m, "u", &response->code);
+  if (sd_bus_message_enter_container(m, 'a', "{sv}") > 0) {
+    while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
+      const char *key = nullptr, *value = nullptr;
+      sd_bus_message_read(m, "s", &key);
+      if (std::string(key) == "session_handle" && sd_bus_message_read(m, "v", "s", &value) >= 0) {
+        response->session = value;
+      } else {
+        sd_bus_message_skip(m, "v");
+      }
+      sd_bus_message_exit_container(m);
+    }
+  }
+  return 0;
+}
+
+std::optional<std::string> portal_request(sd_bus *bus, const char *method,
+                                          const std::string &session, const std::string &token) {
+  const char *unique = nullptr;
+  sd_bus_get_unique_name(bus, &unique);
+  std::string sender = unique + 1;
+  for (char &c : sender) {
+    c = c == '.' ? '_' : c;
+  }
+  const std::string path = std::string(kPortalPath) + "/request/" + sender + "/" + token;
+  Response response;
+  sd_bus_slot *slot = nullptr;
+  sd_bus_match_signal(bus, &slot, kPortal, path.c_str(), "org.freedesktop.portal.Request",
+                      "Response", on_response, &response);
+  sd_bus_message *call = nullptr;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message_new_method_call(bus, &call, kPortal, kPortalPath, kRemoteDesktop, method);
+  if (!session.empty()) {
+    sd_bus_message_append(call, "o", session.c_str());
+  }
+  if (std::string(method) == "Start") {
+    sd_bus_message_append(call, "s", "");
+  }
+  sd_bus_message_append(call, "a{sv}", 3, "handle_token", "s", token.c_str(),
+                        "session_handle_token", "s", "hands", "types", "u", 1u);
+  const int r = sd_bus_call(bus, call, 5'000'000, &error, nullptr);
+  sd_bus_message_unref(call);
+  if (r < 0) {
+    complain(method, error);
+  }
+  for (int i = 0; r >= 0 && !response.came && i < 100; ++i) {
+    while (sd_bus_process(bus, nullptr) > 0) {
+    }
+    if (!response.came) {
+      sd_bus_wait(bus, 100'000);
+    }
+  }
+  sd_bus_slot_unref(slot);
+  if (!response.came || response.code != 0) {
+    std::fprintf(stderr, "desktop_tool: %s was not granted (%u)\n", method, response.code);
+    return std::nullopt;
+  }
+  return response.session;
+}
+
+int portal_keys() {
+  sd_bus *bus = nullptr;
+  if (sd_bus_open_user(&bus) < 0) {
+    return 1;
+  }
+  const std::optional<std::string> session = portal_request(bus, "CreateSession", "", "hands1");
+  if (!session || !portal_request(bus, "SelectDevices", *session, "hands2") ||
+      !portal_request(bus, "Start", *session, "hands3")) {
+    return 1;
+  }
+  tap_lines([&](unsigned sym, bool down) {
+    sd_bus_error e = SD_BUS_ERROR_NULL;
+    const int r = sd_bus_call_method(bus, kPortal, kPortalPath, kRemoteDesktop,
+                                     "NotifyKeyboardKeysym", &e, nullptr, "oa{sv}iu",
+                                     session->c_str(), 0, static_cast<int>(sym), down ? 1u : 0u);
+    if (r < 0) {
+      complain("key", e);
+    }
+    sd_bus_error_free(&e);
+    return r;
+  });
+  sd_bus_call_method(bus, kPortal, session->c_str(), "org.freedesktop.portal.Session", "Close",
+                     nullptr, nullptr, "");
+  sd_bus_flush_close_unref(bus);
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc == 3 && std::strcmp(argv[1], "locale1") == 0) {
+    return serve_locale1(argv[2]);
+  }
+  if (argc == 2 && std::strcmp(argv[1], "mutter-keys") == 0) {
+    return mutter_keys();
+  }
+  if (argc == 2 && std::strcmp(argv[1], "portal-keys") == 0) {
+    return portal_keys();
+  }
+  std::fprintf(stderr, "usage: desktop_tool locale1 LAYOUT | mutter-keys | portal-keys\n");
+  return 2;
+}
