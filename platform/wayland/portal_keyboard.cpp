@@ -249,14 +249,33 @@ void PortalKeyboard::wait_for_keymap() {
   }
 }
 
+unsigned PortalKeyboard::active_layout() {
+  // KDE says which of the keymap's layouts the user has switched to; elsewhere
+  // the first is taken.
+  unsigned layout = 0;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message *reply = nullptr;
+  if (sd_bus_call_method(bus_, "org.kde.keyboard", "/Layouts", "org.kde.KeyboardLayouts",
+                         "getLayout", &error, &reply, "") >= 0) {
+    sd_bus_message_read(reply, "u", &layout);
+  }
+  sd_bus_message_unref(reply);
+  sd_bus_error_free(&error);
+  return layout;
+}
+
 void PortalKeyboard::adopt_keymap() {
-  if (!keymap_changed_) {
+  const unsigned layout = active_layout();
+  if (!keymap_changed_ && layout == layout_) {
     return;
   }
+  if (keymap_changed_) {
+    keymap_ = CompiledKeymap::compile(keymap_text_);
+  }
   keymap_changed_ = false;
-  keymap_ = CompiledKeymap::compile(keymap_text_);
+  layout_ = layout;
   if (keymap_) {
-    map_ = keymap_->keys();
+    map_ = keymap_->keys(layout_);
     index_ = x11::KeyIndex(map_);
     console_index_ = x11::KeyIndex(map_, true);
     dead_key_index_ = x11::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));

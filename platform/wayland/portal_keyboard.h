@@ -67,6 +67,8 @@ private:
   void set_state(State state);
   // Waits a moment for the seat's keymap when none has come yet.
   void wait_for_keymap();
+  // The keymap's layout the desktop has active, as far as it says.
+  unsigned active_layout();
   void adopt_keymap();
   void keycode(std::uint32_t keycode, bool up);
   void keysym(std::uint32_t keysym, bool up);
@@ -82,6 +84,7 @@ private:
   Connection *keymaps_ = nullptr;
   std::string keymap_text_;
   bool keymap_changed_ = false;
+  unsigned layout_ = 0;
   std::optional<CompiledKeymap> keymap_;
   Keymap map_;
   x11::KeyIndex index_, console_index_;

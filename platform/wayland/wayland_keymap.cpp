@@ -85,7 +85,7 @@ std::optional<std::uint32_t> CompiledKeymap::keycode_of(KeySym32 keysym) const {
   return std::nullopt;
 }
 
-Keymap CompiledKeymap::keys() const {
+Keymap CompiledKeymap::keys(unsigned layout) const {
   xkb_keymap *map = keymap_.get();
   Keymap keys;
   // Keycodes past 255 (evdev's newer keys) exist for Wayland clients only: an
@@ -114,6 +114,7 @@ Keymap CompiledKeymap::keys() const {
   std::array<State, 4> states;
   for (std::size_t i = 0; i < kBits.size(); ++i) {
     states[i].reset(xkb_state_new(map));
+    xkb_state_update_mask(states[i].get(), 0, 0, 0, 0, 0, layout);
     if ((kBits[i] & kShift) && shift) {
       xkb_state_update_key(states[i].get(), *shift, XKB_KEY_DOWN);
     }
@@ -125,12 +126,11 @@ Keymap CompiledKeymap::keys() const {
                              shift.has_value() && altgr.has_value()};
   for (xkb_keycode_t kc = keys.min_keycode; kc <= keys.max_keycode; ++kc) {
     bool any = false, vendor_only = true;
-    for (xkb_layout_index_t layout = 0; layout < xkb_keymap_num_layouts_for_key(map, kc);
-         ++layout) {
-      for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(map, kc, layout);
+    for (xkb_layout_index_t each = 0; each < xkb_keymap_num_layouts_for_key(map, kc); ++each) {
+      for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(map, kc, each);
            ++level) {
         const xkb_keysym_t *syms = nullptr;
-        const int count = xkb_keymap_key_get_syms_by_level(map, kc, layout, level, &syms);
+        const int count = xkb_keymap_key_get_syms_by_level(map, kc, each, level, &syms);
         for (int i = 0; i < count; ++i) {
           any = any || syms[i] != XKB_KEY_NoSymbol;
           vendor_only = vendor_only && x11::is_vendor_keysym(syms[i]);
@@ -149,14 +149,14 @@ Keymap CompiledKeymap::keys() const {
     key.keycode = kc;
     key.main_block = name && x11::is_main_block_key_name(name);
     key.right_alt = name && std::string_view(name) == "RALT";
-    const xkb_layout_index_t layout = xkb_state_key_get_layout(states[0].get(), kc);
-    for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(map, kc, layout);
+    const xkb_layout_index_t group = xkb_state_key_get_layout(states[0].get(), kc);
+    for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(map, kc, group);
          ++level) {
       const xkb_keysym_t *syms = nullptr;
-      const int count = xkb_keymap_key_get_syms_by_level(map, kc, layout, level, &syms);
+      const int count = xkb_keymap_key_get_syms_by_level(map, kc, group, level, &syms);
       unsigned modifiers = x11::kUnreachable;
       for (std::size_t i = 0; i < kBits.size(); ++i) {
-        if (reachable[i] && xkb_state_key_get_level(states[i].get(), kc, layout) == level) {
+        if (reachable[i] && xkb_state_key_get_level(states[i].get(), kc, group) == level) {
           modifiers = kBits[i];
           break;
         }
@@ -168,9 +168,11 @@ Keymap CompiledKeymap::keys() const {
   return keys;
 }
 
-std::vector<KeySym32> CompiledKeymap::keysyms(std::uint32_t keycode, unsigned modifiers) const {
+std::vector<KeySym32> CompiledKeymap::keysyms(std::uint32_t keycode, unsigned modifiers,
+                                              unsigned layout) const {
   xkb_keymap *map = keymap_.get();
   State state(xkb_state_new(map));
+  xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, layout);
   const std::optional<std::uint32_t> shift = keycode_of(0xFFE1);
   const std::optional<std::uint32_t> altgr = keycode_of(0xFE03);
   if ((modifiers & kShift) && shift) {

@@ -32,13 +32,16 @@ public:
   const std::string &text() const { return text_; }
   xkb_keymap *keymap() const { return keymap_.get(); }
 
-  // The keys of the first layout, with the modifiers (Shift, AltGr) that reach
-  // each level with no lock on: what the virtual keyboard types.
-  Keymap keys() const;
+  // The keys of a layout (the first: what the virtual keyboard types; the one
+  // the desktop has active, for the portal), with the modifiers (Shift, AltGr)
+  // that reach each level with no lock on.
+  Keymap keys(unsigned layout = 0) const;
   // The keycode of the first key whose first level is the keysym.
   std::optional<std::uint32_t> keycode_of(KeySym32 keysym) const;
-  // The keysyms a keycode gives under Shift and AltGr as given (Modifier bits).
-  std::vector<KeySym32> keysyms(std::uint32_t keycode, unsigned modifiers) const;
+  // The keysyms a keycode gives under Shift and AltGr as given (Modifier bits),
+  // in a layout.
+  std::vector<KeySym32> keysyms(std::uint32_t keycode, unsigned modifiers,
+                                unsigned layout = 0) const;
 
 private:
   struct Free {

@@ -21,6 +21,11 @@ kde_authorize() {
     "${call[@]:1}" >/dev/null || die "the permission store did not take it"
 }
 
+if [ -n "$WL_ROOT" ]; then # Plasma 6: two layouts, the US one active at first
+  mkdir -p "$WL_DIR/home/.config"
+  printf '[Layout]\nLayoutList=us,es\nUse=true\n' >"$WL_DIR/home/.config/kxkbrc"
+  chown -R "$WL_UID:$WL_GID" "$WL_DIR/home"
+fi
 start_kwin
 [ -z "$WL_ROOT" ] || kde_authorize yes
 start_wayland_teclix
@@ -38,6 +43,12 @@ if [ -n "$WL_ROOT" ]; then
   start_hands # the person's, used further on
   line=$(head -c 9000 /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()/@#%+=-' | head -c 3000)
   entry_case line_3000 "$line" "$line"
+  # The user switches to the second layout (Spanish): its keys, not the first's.
+  as_user dbus-send --session --print-reply --dest=org.kde.keyboard /Layouts \
+    org.kde.KeyboardLayouts.setLayout uint32:1 >/dev/null || fail "kwin/second_layout: no switch"
+  entry_case second_layout "año; Ñ: ¿\"x\"?" "año; Ñ: ¿\"x\"?"
+  as_user dbus-send --session --print-reply --dest=org.kde.keyboard /Layouts \
+    org.kde.KeyboardLayouts.setLayout uint32:0 >/dev/null
   TOKEN=$WL_DIR/home/.local/state/teclix/restore-token
   [ -s "$TOKEN" ] && pass kwin/token_kept || fail "kwin/token_kept: no restore token"
 

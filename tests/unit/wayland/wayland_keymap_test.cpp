@@ -25,14 +25,20 @@ Keymap recorded(const std::string &layout) {
   return x11::parse_keymap(text.str()).value_or(Keymap{});
 }
 
-class SameKeysAsX : public testing::TestWithParam<const char *> {};
+// A keymap's layouts, the one active, and the recorded map of that one alone.
+struct Layouts {
+  const char *names;
+  unsigned active;
+  const char *recorded;
+};
+class SameKeysAsX : public testing::TestWithParam<Layouts> {};
 
 // The maps recorded from Xvfb were made from the same layouts (rules evdev).
 TEST_P(SameKeysAsX, EveryCharacterOnTheSameKeyAndLevel) {
-  const std::optional<CompiledKeymap> keymap = CompiledKeymap::from_names(GetParam());
+  const std::optional<CompiledKeymap> keymap = CompiledKeymap::from_names(GetParam().names);
   ASSERT_TRUE(keymap);
-  const Keymap keys = keymap->keys();
-  const KeyIndex ours(keys), theirs(recorded(GetParam()));
+  const Keymap keys = keymap->keys(GetParam().active);
+  const KeyIndex ours(keys), theirs(recorded(GetParam().recorded));
   for (const char32_t *p = kCharacters; *p; ++p) {
     SCOPED_TRACE(static_cast<unsigned>(*p));
     const auto a = ours.find(*p), b = theirs.find(*p);
@@ -43,14 +49,19 @@ TEST_P(SameKeysAsX, EveryCharacterOnTheSameKeyAndLevel) {
       EXPECT_EQ(a->dead, b->dead);
       // ... and the key typed under those modifiers gives the character.
       if (!a->dead) {
-        EXPECT_EQ(keymap->keysyms(a->keycode, a->modifiers),
+        EXPECT_EQ(keymap->keysyms(a->keycode, a->modifiers, GetParam().active),
                   std::vector<KeySym32>{x11::char_to_keysym(*p)});
       }
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, SameKeysAsX, testing::Values("us", "es", "de"));
+INSTANTIATE_TEST_SUITE_P(Layouts, SameKeysAsX,
+                         testing::Values(Layouts{"us", 0, "us"}, Layouts{"es", 0, "es"},
+                                         Layouts{"de", 0, "de"},
+                                         // the second of two, when the user has switched to it
+                                         Layouts{"us,es", 1, "es"}, Layouts{"es,de", 1, "de"},
+                                         Layouts{"es,us", 0, "es"}));
 
 TEST(SpareKeys, BoundCharactersTypeThemselvesAndTheRestStays) {
   for (const char *layout : {"us", "es"}) {
