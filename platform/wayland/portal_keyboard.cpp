@@ -4,14 +4,13 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include <systemd/sd-bus.h>
 
 #include "platform/wayland/portal_request.h"
+#include "platform/wayland/restore_token.h"
 #include "platform/x11/x11_keyboard.h"
 #include "typing/keys.h"
 
@@ -35,40 +34,7 @@ struct BusMessage {
   ~BusMessage() { sd_bus_message_unref(m); }
 };
 
-std::string read_restore_token() {
-  std::ifstream file(restore_token_path());
-  std::string token;
-  std::getline(file, token);
-  return token;
-}
-
-void write_restore_token(const std::string &token) {
-  const std::string path = restore_token_path();
-  const std::string dir = path.substr(0, path.rfind('/'));
-  const std::string parent = dir.substr(0, dir.rfind('/'));
-  mkdir(parent.c_str(), 0700);
-  mkdir(dir.c_str(), 0700);
-  const std::string temporary = path + ".new";
-  const mode_t old_mask = umask(0077);
-  {
-    std::ofstream file(temporary, std::ios::trunc);
-    file << token << '\n';
-  }
-  umask(old_mask);
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::fprintf(stderr, "teclix: no se pudo guardar %s\n", path.c_str());
-  }
-}
-
 } // namespace
-
-std::string restore_token_path() {
-  const char *state = std::getenv("XDG_STATE_HOME");
-  const char *home = std::getenv("HOME");
-  const std::string base =
-      state && *state ? state : std::string(home ? home : ".") + "/.local/state";
-  return base + "/teclix/restore-token";
-}
 
 std::unique_ptr<PortalKeyboard> PortalKeyboard::create(Connection *keymaps,
                                                        std::function<void()> on_change) {
@@ -167,7 +133,8 @@ void PortalKeyboard::create_session() {
 }
 
 void PortalKeyboard::select_devices() {
-  const std::string token = version_ >= 2 && !token_refused_ ? read_restore_token() : std::string();
+  const std::string token =
+      version_ >= 2 && !token_refused_ ? read_restore_token(restore_token_path()) : std::string();
   // A token the portal will not take (malformed, or from another portal) is
   // dropped, and the session asked for again without it.
   auto without_token = [this, token] {
@@ -219,8 +186,11 @@ void PortalKeyboard::start() {
           set_state(State::kRefused);
           return;
         }
-        if (!results.restore_token.empty()) {
-          write_restore_token(results.restore_token);
+        std::string why;
+        if (!results.restore_token.empty() &&
+            !write_restore_token(restore_token_path(), results.restore_token, why)) {
+          std::fprintf(stderr, "teclix: no se pudo guardar el permiso del portal: %s\n",
+                       why.c_str());
         }
         set_state(State::kReady);
         // A seat with no keyboard yet (a headless or docked machine) gets one

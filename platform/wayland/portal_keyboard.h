@@ -97,7 +97,4 @@ private:
   KeyPace pace_;
 };
 
-// Where the portal's restore token is kept ($XDG_STATE_HOME/teclix/, owner-only).
-std::string restore_token_path();
-
 } // namespace teclix::wayland
