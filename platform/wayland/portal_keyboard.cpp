@@ -83,10 +83,27 @@ int PortalKeyboard::fd() const {
   return sd_bus_get_fd(bus_);
 }
 
-void PortalKeyboard::dispatch() {
-  while (sd_bus_process(bus_, nullptr) > 0) {
+bool PortalKeyboard::dispatch() {
+  int r;
+  while ((r = sd_bus_process(bus_, nullptr)) > 0) {
+  }
+  if (r < 0 || sd_bus_is_open(bus_) <= 0) {
+    if (state_ != State::kLost) {
+      std::fprintf(stderr, "teclix: se perdió la conexión con el bus de la sesión\n");
+      down_.clear();
+      set_state(State::kLost);
+    }
+    return false;
   }
   sd_bus_flush(bus_);
+  return true;
+}
+
+void PortalKeyboard::lose(const char *what, const sd_bus_error &error) {
+  std::fprintf(stderr, "teclix: el portal no respondió a %s: %s\n", what,
+               error.message ? error.message : "sin respuesta");
+  down_.clear();
+  set_state(State::kLost);
 }
 
 void PortalKeyboard::set_state(State state) {
@@ -358,12 +375,19 @@ void PortalKeyboard::keycode(std::uint32_t code, bool up) {
   }
   // Now and then one waits for the portal's answer, so that no more than a few
   // key events are ever queued on the way.
+  // A portal that does not answer one key would not answer the next either: the
+  // paste ends at the first (the session's state stops it) and the window says so.
+  sd_bus_error error = SD_BUS_ERROR_NULL;
   if (unsynced_ >= kSyncEvery) {
     unsynced_ = 0;
-    if (sd_bus_call(bus_, call.m, kCallTimeoutUs, nullptr, nullptr) < 0) {
+    const int r = sd_bus_call(bus_, call.m, kCallTimeoutUs, &error, nullptr);
+    if (r < 0) {
+      lose("una tecla", error);
+      sd_bus_error_free(&error);
       return;
     }
   } else if (sd_bus_send(bus_, call.m, nullptr) < 0) {
+    lose("una tecla", error);
     return;
   }
   if (up) {
@@ -377,8 +401,13 @@ void PortalKeyboard::keysym(std::uint32_t sym, bool up) {
   if (state_ != State::kReady) {
     return;
   }
-  sd_bus_call_method(bus_, kPortal, kPortalPath, kRemoteDesktop, "NotifyKeyboardKeysym", nullptr,
-                     nullptr, "oa{sv}iu", session_.c_str(), 0, static_cast<int>(sym), up ? 0u : 1u);
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  if (sd_bus_call_method(bus_, kPortal, kPortalPath, kRemoteDesktop, "NotifyKeyboardKeysym", &error,
+                         nullptr, "oa{sv}iu", session_.c_str(), 0, static_cast<int>(sym),
+                         up ? 0u : 1u) < 0) {
+    lose("una tecla", error);
+  }
+  sd_bus_error_free(&error);
 }
 
 } // namespace teclix::wayland

@@ -22,7 +22,8 @@ namespace teclix::wayland {
 
 class PortalKeyboard : public KeyboardOutput {
 public:
-  enum class State { kStarting, kReady, kRefused, kClosed };
+  // kLost: the portal stopped answering, or the bus went away.
+  enum class State { kStarting, kReady, kRefused, kClosed, kLost };
 
   // nullptr when the session bus has no remote-desktop portal with a keyboard.
   // The session is asked for at once; on_change hears when its state changes.
@@ -33,9 +34,10 @@ public:
 
   State state() const { return state_; }
   unsigned version() const { return version_; }
-  // The bus's descriptor, and what to do when it has data.
+  // The bus's descriptor, and what to do when it has data; false once the bus
+  // is gone (the descriptor is then to be watched no more).
   int fd() const;
-  void dispatch();
+  bool dispatch();
 
   void begin_typing(std::u16string_view text, TypingMode mode,
                     std::function<bool()> keep_typing) override;
@@ -65,6 +67,8 @@ private:
   void select_devices();
   void start();
   void set_state(State state);
+  // Gives the session up: the portal did not answer (what, and why).
+  void lose(const char *what, const sd_bus_error &error);
   // Waits a moment for the seat's keymap when none has come yet.
   void wait_for_keymap();
   // The keymap's layout the desktop has active, as far as it says.

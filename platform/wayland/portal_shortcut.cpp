@@ -113,7 +113,13 @@ int PortalShortcut::fd() const {
 }
 
 bool PortalShortcut::dispatch() {
-  while (sd_bus_process(bus_, nullptr) > 0) {
+  int r;
+  while ((r = sd_bus_process(bus_, nullptr)) > 0) {
+  }
+  if (r < 0 || sd_bus_is_open(bus_) <= 0) {
+    lost_ = true;
+    bound_ = false;
+    return pressed_;
   }
   sd_bus_flush(bus_);
   return pressed_;

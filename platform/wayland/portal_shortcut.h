@@ -26,6 +26,8 @@ public:
   int fd() const;
   // Handles what came on the bus; true when the shortcut was pressed since.
   bool dispatch();
+  // Whether the bus has gone (its descriptor is to be watched no more).
+  bool lost() const { return lost_; }
   // Whether it was pressed since the last call.
   bool take() {
     const bool pressed = pressed_;
@@ -51,6 +53,7 @@ private:
   std::string session_;
   bool bound_ = false;
   bool pressed_ = false;
+  bool lost_ = false;
 };
 
 } // namespace teclix::wayland

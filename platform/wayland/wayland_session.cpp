@@ -28,8 +28,13 @@ WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection
         PortalKeyboard::create(connection_.get(), [this] { session_changed(); });
     if (portal) {
       portal_ = portal.get();
-      x11_.watch(portal_->fd(), [this] {
-        portal_->dispatch();
+      portal_fd_ = portal_->fd();
+      x11_.watch(portal_fd_, [this] {
+        if (!portal_->dispatch()) {
+          // the bus is gone: its descriptor would wake the loop for ever
+          x11_.unwatch(portal_fd_);
+          portal_fd_ = -1;
+        }
         return false;
       });
       keyboard_ = std::move(portal);
@@ -43,20 +48,21 @@ WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection
       connection_lost_ = true;
       x11_.unwatch(connection_->fd());
       std::fprintf(stderr, "teclix: se ha perdido la conexión con el compositor Wayland\n");
+      session_changed();
     }
     return false;
   });
 }
 
 WaylandSession::~WaylandSession() {
-  if (shortcut_) {
-    x11_.unwatch(shortcut_->fd());
+  if (shortcut_fd_ >= 0) {
+    x11_.unwatch(shortcut_fd_);
   }
   if (!connection_lost_) {
     x11_.unwatch(connection_->fd());
   }
-  if (portal_) {
-    x11_.unwatch(portal_->fd());
+  if (portal_fd_ >= 0) {
+    x11_.unwatch(portal_fd_);
   }
   clipboard_.reset();
   keyboard_.reset();
@@ -110,6 +116,11 @@ NumberFormat WaylandSession::number_format() {
 }
 
 std::u16string WaylandSession::session_notice() {
+  if (connection_lost_ && !portal_) {
+    std::fprintf(stderr, "teclix: sesión Wayland: sin conexión con el compositor\n");
+    return u"Se perdió la conexión con el compositor Wayland: F10 no teclea nada en ventanas "
+           u"Wayland. Cierre Teclix y ábralo de nuevo.";
+  }
   const char16_t *clipboard =
       clipboard_ ? u" y lee el portapapeles de Wayland." : u"; el portapapeles, por Xwayland.";
   const std::u16string shortcut =
@@ -138,6 +149,10 @@ std::u16string WaylandSession::session_notice() {
     std::fprintf(stderr, "teclix: sesión Wayland: el portal no dio el teclado\n");
     return u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo "
            u"de nuevo para volver a pedirlo.";
+  case PortalKeyboard::State::kLost:
+    std::fprintf(stderr, "teclix: sesión Wayland: el portal de escritorio remoto no responde\n");
+    return u"El portal de escritorio remoto dejó de responder: F10 no teclea nada. Cierre Teclix "
+           u"y ábralo de nuevo.";
   case PortalKeyboard::State::kClosed:
     std::fprintf(stderr, "teclix: sesión Wayland: el escritorio cerró la sesión del portal\n");
     return u"El escritorio retiró el permiso de Teclix para escribir: F10 no teclea nada. Cierre "
@@ -149,6 +164,12 @@ std::u16string WaylandSession::session_notice() {
 // --- What has the focus ---------------------------------------------------------------------
 
 WaylandSession::Focus WaylandSession::focus() {
+  // A paste through a portal session that has gone stops there (the window says
+  // why): as if the focus had moved.
+  if (typing_with_ && typing_with_ == portal_ &&
+      portal_->state() != PortalKeyboard::State::kReady) {
+    return Focus{};
+  }
   if (sway_.available()) {
     const std::optional<SwayWindow> window = sway_.focused();
     if (sway_.available()) {
@@ -184,16 +205,25 @@ CallResult WaylandSession::register_hotkey(Key key, unsigned modifiers) {
   const CallResult result = x11_.register_hotkey(key, modifiers);
   shortcut_ = PortalShortcut::create([this] { session_changed(); });
   if (shortcut_) {
-    x11_.watch(shortcut_->fd(), [this] { return shortcut_->dispatch(); });
+    shortcut_fd_ = shortcut_->fd();
+    x11_.watch(shortcut_fd_, [this] {
+      const bool pressed = shortcut_->dispatch();
+      if (shortcut_->lost()) {
+        x11_.unwatch(shortcut_fd_);
+        shortcut_fd_ = -1;
+      }
+      return pressed;
+    });
   }
   return result;
 }
 
 void WaylandSession::unregister_hotkey() {
-  if (shortcut_) {
-    x11_.unwatch(shortcut_->fd());
-    shortcut_.reset();
+  if (shortcut_fd_ >= 0) {
+    x11_.unwatch(shortcut_fd_);
+    shortcut_fd_ = -1;
   }
+  shortcut_.reset();
   x11_.unregister_hotkey();
 }
 

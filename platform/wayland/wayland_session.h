@@ -96,7 +96,8 @@ private:
   x11::X11Platform &x11_;
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<KeyboardOutput> keyboard_;
-  PortalKeyboard *portal_ = nullptr; // keyboard_, when it is the portal's
+  PortalKeyboard *portal_ = nullptr;      // keyboard_, when it is the portal's
+  int portal_fd_ = -1, shortcut_fd_ = -1; // the buses' descriptors while watched
   std::unique_ptr<PortalShortcut> shortcut_;
   WindowEvents *events_ = nullptr;
   std::unique_ptr<DataControlClipboard> clipboard_;

@@ -9,7 +9,8 @@
 // ListShortcuts, BindShortcuts ID TRIGGER), and SIGUSR1 presses the bound one. With
 // --reject-token SelectDevices fails, as xdg-desktop-portal's does, for a
 // restore token that is no UUID.
-//   fake_portal [--refuse] [--version N] [--shortcuts] [--reject-token]
+// With --hang-after N it answers N key events, then nothing more.
+//   fake_portal [--refuse] [--version N] [--shortcuts] [--reject-token] [--hang-after N]
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,7 @@ namespace {
 
 bool g_refuse = false;
 bool g_reject_token = false;
+int g_hang_after = 0; // key events answered before it answers nothing more
 bool g_shortcuts = false;
 std::string g_shortcut_session, g_shortcut_id;
 int g_press_pipe[2] = {-1, -1};
@@ -144,6 +146,12 @@ int notify(sd_bus_message *m, const char *what) {
   read_options(m);
   sd_bus_message_read(m, "iu", &code, &state);
   say(std::string(what) + " " + std::to_string(code) + " " + std::to_string(state));
+  if (g_hang_after > 0 && --g_hang_after == 0) {
+    say("hung");
+    while (true) { // answers nothing more, as a portal stuck on a dialog of its own
+      sleep(1000);
+    }
+  }
   return sd_bus_reply_method_return(m, "");
 }
 int notify_keycode(sd_bus_message *m, void *, sd_bus_error *) {
@@ -249,6 +257,8 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--refuse") == 0) {
       g_refuse = true;
+    } else if (std::strcmp(argv[i], "--hang-after") == 0 && i + 1 < argc) {
+      g_hang_after = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--reject-token") == 0) {
       g_reject_token = true;
     } else if (std::strcmp(argv[i], "--shortcuts") == 0) {

@@ -97,7 +97,8 @@ WL_ENV=(DBUS_SESSION_BUS_ADDRESS="unix:path=$WL_DIR/run/bus2" XDG_STATE_HOME="$W
   GDK_BACKEND=wayland)
 as_user dbus-daemon --session --nofork --address="unix:path=$WL_DIR/run/bus2" \
   >/dev/null 2>>"$E2E_TMP/dbus.log" &
-track $!
+BUS2_PID=$!
+track "$BUS2_PID"
 wait_until 10 test -S "$WL_DIR/run/bus2" || die "the second session bus did not start"
 TOKEN=$WL_DIR/state/teclix/restore-token
 
@@ -171,5 +172,51 @@ check fake/shortcut/press_pastes '[ "$(keys_of "$E2E_TMP/shortcut.calls")" = "$A
 # One press that comes both through the portal and through Xwayland pastes once.
 PRESS_WITH=both fake_session both --shortcuts
 check fake/shortcut/one_press_pastes_once '[ "$(keys_of "$E2E_TMP/both.calls")" = "$AB" ]' "$E2E_TMP/both.calls"
+
+# --- faults: a portal that stops answering, a bus that goes away ------------------------
+
+# fake_start NAME [OPTIONS]: the stand-in portal and teclix, its session started.
+fake_start() {
+  local calls=$E2E_TMP/$1.calls
+  shift
+  as_user "$WL_DIR/fake_portal" "$@" >"$calls" 2>>"$E2E_TMP/fake_portal.log" &
+  FAKE_PID=$!
+  track "$FAKE_PID"
+  wait_until 5 grep -qx ready "$calls" || die "the stand-in portal did not start"
+  : >"$TECLIX_ERR"
+  start_wayland_teclix
+  wait_until 10 grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR" || die "no session: $(cat "$TECLIX_ERR")"
+}
+# The paste ends at the first key the portal leaves unanswered (not one wait a
+# key), and the window says so.
+fake_start hung --hang-after 4
+start_entry hung /dev/null
+printf 'abcdefghijklmnopqrstuvwxyz' >"$E2E_TMP/clip"
+set_clipboard "$E2E_TMP/clip"
+asked=$SECONDS
+"${E2E_PASTE[@]}"
+if wait_until 20 grep -q 'no responde' "$TECLIX_ERR"; then
+  ((SECONDS - asked <= 9)) && pass fake/hung_portal_ends_the_paste ||
+    fail "fake/hung_portal_ends_the_paste: said after $((SECONDS - asked)) s"
+else
+  fail "fake/hung_portal_ends_the_paste: nothing said: $(cat "$TECLIX_ERR")"
+fi
+stop_pid "$ENTRY_PID"
+stop_pid "$TECLIX_PID"
+stop_pid "$FAKE_PID"
+
+# The session's bus goes away: said, and the loop does not spin on its descriptor.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+fake_start bus_lost
+stop_pid "$BUS2_PID"
+if wait_until 5 grep -q 'se perdió la conexión con el bus' "$TECLIX_ERR"; then
+  pass fake/bus_lost_said
+  before=$(cpu_ticks "$TECLIX_PID")
+  sleep 2 # the time a spinning loop would burn
+  used=$(($(cpu_ticks "$TECLIX_PID") - before))
+  ((used < 20)) && pass fake/bus_lost_no_spin || fail "fake/bus_lost_no_spin: $used ticks in 2 s"
+else
+  fail "fake/bus_lost_said: $(cat "$TECLIX_ERR")"
+fi
 
 finish
