@@ -16,6 +16,7 @@ namespace {
 
 constexpr char kRequest[] = "paste\n";
 constexpr char kAnswer[] = "ok\n";
+constexpr char kBusy[] = "busy\n"; // sizeof kBusy > sizeof kAnswer: the command reads either
 // A client that connects says what it wants at once; this bounds one that does not.
 constexpr int kRequestWaitMs = 200;
 // How long the command waits for the running Teclix to answer.
@@ -108,6 +109,20 @@ bool PasteRequests::listen(std::string &why) {
 }
 
 bool PasteRequests::accept_requests() {
+  const bool asked = answer_requests(kAnswer);
+  asked_ = asked_ || asked;
+  return asked;
+}
+
+void PasteRequests::drop_requests() {
+  if (fd_ >= 0) {
+    answer_requests(kBusy);
+  }
+  asked_ = false;
+}
+
+bool PasteRequests::answer_requests(const char *answer) {
+  const std::size_t length = std::strlen(answer);
   bool asked = false;
   while (true) {
     const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -123,13 +138,10 @@ bool PasteRequests::accept_requests() {
         std::strcmp(request, kRequest) == 0) {
       // A command that gave up waiting (a long paste was being typed) is gone:
       // its request goes with it, as an F10 press during a paste does.
-      asked = send(client, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL) ==
-                  static_cast<ssize_t>(sizeof kAnswer - 1) ||
-              asked;
+      asked = send(client, answer, length, MSG_NOSIGNAL) == static_cast<ssize_t>(length) || asked;
     }
     close(client);
   }
-  asked_ = asked_ || asked;
   return asked;
 }
 
@@ -145,14 +157,18 @@ int PasteRequests::send_request() {
     std::fprintf(stderr, "teclix: Teclix no está abierto: ábralo antes de pedirle que pegue.\n");
     return 1;
   }
-  char answer[sizeof kAnswer] = {};
+  char answer[sizeof kBusy] = {};
   const bool answered = send(fd, kRequest, sizeof kRequest - 1, MSG_NOSIGNAL) ==
                             static_cast<ssize_t>(sizeof kRequest - 1) &&
                         wait_readable(fd, kAnswerWaitMs) &&
-                        recv(fd, answer, sizeof answer - 1, MSG_WAITALL) > 0 &&
-                        std::strcmp(answer, kAnswer) == 0;
+                        recv(fd, answer, sizeof answer - 1, MSG_WAITALL) > 0;
   close(fd);
-  if (!answered) {
+  if (answered && std::strcmp(answer, kBusy) == 0) {
+    std::fprintf(stderr,
+                 "teclix: Teclix estaba tecleando otro pegado; esta petición se descarta.\n");
+    return 1;
+  }
+  if (!answered || std::strcmp(answer, kAnswer) != 0) {
     std::fprintf(stderr, "teclix: Teclix no contestó: puede estar ocupado en otro pegado.\n");
     return 1;
   }

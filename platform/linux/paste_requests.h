@@ -23,6 +23,10 @@ public:
   int fd() const { return fd_; }
   // Takes the requests waiting on the socket; true when one asked to paste.
   bool accept_requests();
+  // Turns away the requests that came while a paste was being typed (each
+  // command says so), as F10 presses then are: a shortcut pressed twice, or
+  // held until it repeats, types the text once.
+  void drop_requests();
   // Whether a paste was asked for since the last call.
   bool take() {
     const bool asked = asked_;
@@ -38,6 +42,8 @@ private:
   int fd_ = -1;
   std::string path_;
   bool asked_ = false;
+  // Answers each waiting request with answer; true when one asked to paste.
+  bool answer_requests(const char *answer);
 };
 
 } // namespace teclix

@@ -275,6 +275,7 @@ void WaylandSession::end_typing() {
     typing_with_->end_typing();
   }
   typing_with_ = nullptr;
+  x11_.drop_paste_requests();
   last_press_at_ = std::chrono::steady_clock::now();
 }
 

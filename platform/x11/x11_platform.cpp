@@ -282,6 +282,11 @@ void X11Platform::pause(std::chrono::milliseconds time) {
 void X11Platform::end_typing() {
   hotkey_watch_.pause(false);
   keyboard_.end_typing();
+  requests_.drop_requests();
+}
+
+void X11Platform::drop_paste_requests() {
+  requests_.drop_requests();
 }
 
 std::optional<KeyLocation> X11Platform::locate(char32_t ch) {

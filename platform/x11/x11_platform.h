@@ -57,6 +57,8 @@ public:
   // Each of the two, taken apart.
   bool take_paste_request();
   bool take_key_press();
+  // Turns away the paste requests that came while a paste was typed.
+  void drop_paste_requests();
   void pump_events() override;
 
   WindowHandle focused_control() override;

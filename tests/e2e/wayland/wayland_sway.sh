@@ -34,6 +34,17 @@ head -c 30000 /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()[]{}<>/|@#$%^&*_=+~-' | h
   >"$E2E_TMP/ascii"
 set_clipboard "$E2E_TMP/ascii"
 paste_and_expect wayland/ascii_10000 "$WL_DIR/term.out" "$E2E_TMP/ascii" 120
+# A second request while a paste is typed (a shortcut pressed twice) is turned
+# away, and says so: the text arrives once.
+head -c 500 "$E2E_TMP/ascii" >"$E2E_TMP/twice"
+set_clipboard "$E2E_TMP/twice"
+: >"$WL_DIR/term.out"
+"${E2E_PASTE[@]}"
+as_user "$WL_TECLIX" --paste 2>"$E2E_TMP/second.err"
+wait_output "$WL_DIR/term.out" 500 20 1.5
+expect_same wayland/second_request_during_paste "$E2E_TMP/twice" "$WL_DIR/term.out"
+grep -q 'se descarta' "$E2E_TMP/second.err" && pass wayland/second_request_said ||
+  fail "wayland/second_request_said: '$(cat "$E2E_TMP/second.err")'"
 # A GTK entry (slower to take keys than a terminal, and cut off by the
 # compositor when it falls too far behind) takes 3,000 characters whole.
 head -c 3000 "$E2E_TMP/ascii" >"$E2E_TMP/entry.txt"
@@ -76,17 +87,19 @@ stop_pid "$held"
 
 # --- nothing to paste -----------------------------------------------------------------
 
+# Each is followed by a paste of a text: exactly that text arriving, with nothing
+# before it, shows the case typed nothing.
 as_user wl-copy --clear
 : >"$WL_DIR/term.out"
 "${E2E_PASTE[@]}"
 printf 'después' >"$E2E_TMP/clip"
 set_clipboard "$E2E_TMP/clip"
-paste_and_expect wayland/empty_clipboard_types_nothing "$WL_DIR/term.out" "$E2E_TMP/clip"
+paste_and_expect wayland/empty_clipboard_types_nothing "$WL_DIR/term.out" "$E2E_TMP/clip" 30 keep
 set_clipboard "$E2E_TMP/ascii" image/png
 : >"$WL_DIR/term.out"
 "${E2E_PASTE[@]}"
 set_clipboard "$E2E_TMP/clip"
-paste_and_expect wayland/non_text_clipboard_types_nothing "$WL_DIR/term.out" "$E2E_TMP/clip"
+paste_and_expect wayland/non_text_clipboard_types_nothing "$WL_DIR/term.out" "$E2E_TMP/clip" 30 keep
 
 # --- the countdown: asked for while Teclix's own window has the focus, typed where ---
 # the focus is at zero

@@ -102,7 +102,7 @@ E2E_PASTE=(xdotool key F10)
 # that exactly the expected bytes are appended to OUT_FILE.
 paste_and_expect() {
   local name=$1 out=$2 expected=$3 limit=${4:-30} got=$E2E_TMP/got
-  : >"$out"
+  [ "${5:-}" = keep ] || : >"$out"
   "${E2E_PASTE[@]}"
   if ! wait_output "$out" "$(file_size "$expected")" "$limit"; then
     fail "$name: only $(file_size "$out") of $(file_size "$expected") bytes arrived in ${limit}s"

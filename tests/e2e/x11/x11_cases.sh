@@ -7,12 +7,12 @@ source "$(dirname "$0")/teclix.sh"
 out=$E2E_TMP/term.out
 printf 'MARK' >"$E2E_TMP/mark"
 
-# A paste of MARK right after: exactly MARK arriving shows the case typed nothing
-# and the program still pastes.
+# A paste of MARK right after: exactly MARK arriving, with nothing before it,
+# shows the case typed nothing and the program still pastes.
 expect_nothing_then_mark() {
   local name=$1
   set_clipboard "$E2E_TMP/mark"
-  paste_and_expect "$name" "$out" "$E2E_TMP/mark"
+  paste_and_expect "$name" "$out" "$E2E_TMP/mark" 30 keep
 }
 
 start_xvfb
@@ -101,15 +101,18 @@ wait_until 15 keymap_restored || fail "keymap/given_back after the grabbed media
 # --- Clipboards that give no text: nothing is typed ---------------------------
 : >"$E2E_TMP/empty"
 set_clipboard "$E2E_TMP/empty"
+: >"$out"
 xdotool key F10
 expect_nothing_then_mark "no_text/empty_text"
 
 clear_clipboard
+: >"$out"
 xdotool key F10
 expect_nothing_then_mark "no_text/no_owner"
 
 convert -size 8x8 xc:red "png:$E2E_TMP/image.png" || die "could not make an image"
 set_clipboard "$E2E_TMP/image.png" image/png
+: >"$out"
 xdotool key F10
 expect_nothing_then_mark "no_text/image_only"
 
