@@ -251,18 +251,40 @@ unsigned PortalKeyboard::active_layout() {
   return layout;
 }
 
+void PortalKeyboard::read_key_states() {
+  held_ = false;
+  std::optional<KeyStates> states = keymaps_ ? keymaps_->key_states() : std::nullopt;
+  if (!states) {
+    return; // not said: Caps Lock taken as off, nothing as held
+  }
+  // The portal's keys join the user's on one keyboard: a modifier the user still
+  // holds (the shortcut's Super, say) would change every key. It is waited for.
+  const auto until = std::chrono::steady_clock::now() + kHeldWait;
+  while (states && states->modifiers_held && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    states = keymaps_->key_states();
+  }
+  caps_lock_ = states && states->caps_lock;
+  held_ = states && states->modifiers_held;
+  if (held_) {
+    std::fprintf(stderr, "teclix: el usuario mantiene pulsada una tecla modificadora: no se "
+                         "teclea nada\n");
+  }
+}
+
 void PortalKeyboard::adopt_keymap() {
   const unsigned layout = active_layout();
-  if (!keymap_changed_ && layout == layout_) {
+  if (!keymap_changed_ && layout == layout_ && caps_lock_ == keys_caps_lock_) {
     return;
   }
+  keys_caps_lock_ = caps_lock_;
   if (keymap_changed_) {
     keymap_ = CompiledKeymap::compile(keymap_text_);
   }
   keymap_changed_ = false;
   layout_ = layout;
   if (keymap_) {
-    map_ = keymap_->keys(layout_);
+    map_ = keymap_->keys(layout_, caps_lock_);
     index_ = x11::KeyIndex(map_);
     console_index_ = x11::KeyIndex(map_, true);
     dead_key_index_ = x11::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
@@ -272,6 +294,7 @@ void PortalKeyboard::adopt_keymap() {
 void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode, std::function<bool()>) {
   dispatch();
   wait_for_keymap();
+  read_key_states();
   adopt_keymap();
   pace_.start();
   mode_ = mode;
@@ -284,6 +307,7 @@ void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode, std::fun
 }
 
 void PortalKeyboard::end_typing() {
+  held_ = false;
   for (std::uint32_t code : std::set<std::uint32_t>(down_)) {
     keycode(code, true);
   }
@@ -291,7 +315,7 @@ void PortalKeyboard::end_typing() {
 }
 
 std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
-  if (state_ != State::kReady || !keymap_) {
+  if (state_ != State::kReady || !keymap_ || held_) {
     return std::nullopt;
   }
   const std::optional<x11::KeyChoice> choice =
@@ -303,7 +327,7 @@ std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
 }
 
 std::optional<DeadKeySequence> PortalKeyboard::dead_key_sequence(char32_t ch) {
-  if (state_ != State::kReady) {
+  if (state_ != State::kReady || held_) {
     return std::nullopt;
   }
   return x11::dead_key_sequence_of(dead_key_index_, ch);
@@ -328,7 +352,7 @@ void PortalKeyboard::tap_modifiers(unsigned modifiers, bool up) {
 
 void PortalKeyboard::send_key(Key named, bool up) {
   const std::optional<KeySym32> sym = x11::keysym_for(named);
-  if (!sym || state_ != State::kReady) {
+  if (!sym || state_ != State::kReady || held_) {
     return;
   }
   std::optional<std::uint32_t> code;

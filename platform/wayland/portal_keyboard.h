@@ -4,6 +4,7 @@
 // events of the user's own layout, by keycode where its keymap is known.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -73,6 +74,8 @@ private:
   void wait_for_keymap();
   // The keymap's layout the desktop has active, as far as it says.
   unsigned active_layout();
+  // Caps Lock and the modifiers the user holds, where the desktop says them.
+  void read_key_states();
   void adopt_keymap();
   void keycode(std::uint32_t keycode, bool up);
   void keysym(std::uint32_t keysym, bool up);
@@ -89,6 +92,9 @@ private:
   std::string keymap_text_;
   bool keymap_changed_ = false;
   unsigned layout_ = 0;
+  bool caps_lock_ = false, keys_caps_lock_ = false; // now, and when map_ was made
+  bool held_ = false; // the user held a modifier through kHeldWait: nothing is typed
+  static constexpr std::chrono::milliseconds kHeldWait{1500};
   std::optional<CompiledKeymap> keymap_;
   Keymap map_;
   x11::KeyIndex index_, console_index_;

@@ -9,6 +9,7 @@
 
 #include <wayland-client.h>
 
+#include "kde-keystate-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -35,6 +36,8 @@ const wl_keyboard_listener kKeyboardListener = {
     [](void *, wl_keyboard *, int32_t, int32_t) {},
 };
 
+const org_kde_kwin_keystate_listener kKeyStateListener = {Connection::on_key_state};
+
 } // namespace
 
 std::unique_ptr<Connection> Connection::open() {
@@ -59,6 +62,13 @@ std::unique_ptr<Connection> Connection::open() {
 }
 
 Connection::~Connection() {
+  if (key_state_) {
+    if (key_state_version_ >= 4) {
+      org_kde_kwin_keystate_destroy(key_state_);
+    } else {
+      wl_proxy_destroy(reinterpret_cast<wl_proxy *>(key_state_));
+    }
+  }
   if (keyboard_) {
     wl_keyboard_destroy(keyboard_);
   }
@@ -89,6 +99,12 @@ void Connection::on_global(void *data, wl_registry *registry, unsigned name, con
   } else if (which == zwp_virtual_keyboard_manager_v1_interface.name) {
     self->keyboard_manager_ = static_cast<zwp_virtual_keyboard_manager_v1 *>(
         wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+  } else if (which == org_kde_kwin_keystate_interface.name) {
+    self->key_state_version_ = std::min(version, 5u);
+    self->key_state_ = static_cast<org_kde_kwin_keystate *>(wl_registry_bind(
+        registry, name, &org_kde_kwin_keystate_interface, self->key_state_version_));
+    org_kde_kwin_keystate_add_listener(self->key_state_, &kKeyStateListener, self);
+    org_kde_kwin_keystate_fetchStates(self->key_state_);
   } else if (which == zwlr_data_control_manager_v1_interface.name) {
     self->data_control_ = static_cast<zwlr_data_control_manager_v1 *>(
         wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, 1));
@@ -170,6 +186,31 @@ bool Connection::dispatch() {
   // What the events asked for (a keyboard for a new capability, say) goes out
   // now: the compositor may have nothing more to say until it has it.
   return wl_display_dispatch_pending(display_) >= 0 && flush();
+}
+
+void Connection::on_key_state(void *data, org_kde_kwin_keystate *, unsigned key, unsigned state) {
+  auto *self = static_cast<Connection *>(data);
+  if (key == ORG_KDE_KWIN_KEYSTATE_KEY_CAPSLOCK) {
+    self->key_states_.caps_lock =
+        state == ORG_KDE_KWIN_KEYSTATE_STATE_LOCKED || state == ORG_KDE_KWIN_KEYSTATE_STATE_LATCHED;
+  } else if (key >= ORG_KDE_KWIN_KEYSTATE_KEY_ALT && key <= ORG_KDE_KWIN_KEYSTATE_KEY_ALTGR) {
+    const unsigned bit = 1u << key;
+    const bool held = state == ORG_KDE_KWIN_KEYSTATE_STATE_PRESSED ||
+                      state == ORG_KDE_KWIN_KEYSTATE_STATE_LATCHED;
+    self->modifiers_held_ = held ? self->modifiers_held_ | bit : self->modifiers_held_ & ~bit;
+    self->key_states_.modifiers_held = self->modifiers_held_ != 0;
+  }
+}
+
+std::optional<KeyStates> Connection::key_states() {
+  if (!key_state_) {
+    return std::nullopt;
+  }
+  org_kde_kwin_keystate_fetchStates(key_state_);
+  if (!roundtrip()) {
+    return std::nullopt;
+  }
+  return key_states_;
 }
 
 bool Connection::roundtrip() {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 struct wl_display;
@@ -12,8 +13,15 @@ struct wl_seat;
 struct wl_keyboard;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwlr_data_control_manager_v1;
+struct org_kde_kwin_keystate;
 
 namespace teclix::wayland {
+
+// What KWin says of the user's keys: Caps Lock, and the modifiers held.
+struct KeyStates {
+  bool caps_lock = false;
+  bool modifiers_held = false; // Shift, Control, Alt, AltGr or Super (KWin 6)
+};
 
 class Connection {
 public:
@@ -40,12 +48,17 @@ public:
   bool flush();
   // Sends everything and waits until the compositor has handled it.
   bool roundtrip();
+  // The user's key states as the compositor says them now, where it does (KWin's
+  // key-state protocol, offered to programs whose desktop entry asks for it).
+  std::optional<KeyStates> key_states();
 
   // The compositor's events (listener callbacks).
   static void on_global(void *data, wl_registry *registry, unsigned name, const char *interface,
                         unsigned version);
   static void on_capabilities(void *data, wl_seat *seat, unsigned capabilities);
   static void on_keymap(void *data, wl_keyboard *keyboard, unsigned format, int fd, unsigned size);
+  static void on_key_state(void *data, org_kde_kwin_keystate *keystate, unsigned key,
+                           unsigned state);
 
 private:
   Connection() = default;
@@ -58,6 +71,10 @@ private:
   wl_keyboard *keyboard_ = nullptr;
   zwp_virtual_keyboard_manager_v1 *keyboard_manager_ = nullptr;
   zwlr_data_control_manager_v1 *data_control_ = nullptr;
+  org_kde_kwin_keystate *key_state_ = nullptr;
+  unsigned key_state_version_ = 0;
+  KeyStates key_states_;
+  unsigned modifiers_held_ = 0; // one bit a modifier key
   std::function<void(std::string)> on_keymap_;
 };
 

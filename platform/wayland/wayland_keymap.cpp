@@ -85,7 +85,7 @@ std::optional<std::uint32_t> CompiledKeymap::keycode_of(KeySym32 keysym) const {
   return std::nullopt;
 }
 
-Keymap CompiledKeymap::keys(unsigned layout) const {
+Keymap CompiledKeymap::keys(unsigned layout, bool caps_lock) const {
   xkb_keymap *map = keymap_.get();
   Keymap keys;
   // Keycodes past 255 (evdev's newer keys) exist for Wayland clients only: an
@@ -114,7 +114,9 @@ Keymap CompiledKeymap::keys(unsigned layout) const {
   std::array<State, 4> states;
   for (std::size_t i = 0; i < kBits.size(); ++i) {
     states[i].reset(xkb_state_new(map));
-    xkb_state_update_mask(states[i].get(), 0, 0, 0, 0, 0, layout);
+    const xkb_mod_index_t caps = xkb_keymap_mod_get_index(map, XKB_MOD_NAME_CAPS);
+    const xkb_mod_mask_t locked = caps_lock && caps != XKB_MOD_INVALID ? 1u << caps : 0;
+    xkb_state_update_mask(states[i].get(), 0, 0, locked, 0, 0, layout);
     if ((kBits[i] & kShift) && shift) {
       xkb_state_update_key(states[i].get(), *shift, XKB_KEY_DOWN);
     }

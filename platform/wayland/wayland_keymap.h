@@ -34,8 +34,8 @@ public:
 
   // The keys of a layout (the first: what the virtual keyboard types; the one
   // the desktop has active, for the portal), with the modifiers (Shift, AltGr)
-  // that reach each level with no lock on.
-  Keymap keys(unsigned layout = 0) const;
+  // that reach each level with Caps Lock as given and no other lock on.
+  Keymap keys(unsigned layout = 0, bool caps_lock = false) const;
   // The keycode of the first key whose first level is the keysym.
   std::optional<std::uint32_t> keycode_of(KeySym32 keysym) const;
   // The keysyms a keycode gives under Shift and AltGr as given (Modifier bits),

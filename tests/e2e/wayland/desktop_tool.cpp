@@ -8,7 +8,8 @@
 //                                desktop that lets it in without asking)
 // The hands are held while the tool runs: it prints "ready", then presses what
 // each line of standard input names, "tap KEYSYM..." (hexadecimal keysyms,
-// pressed in order and released in reverse), and prints "done" and the line.
+// pressed in order and released in reverse; "press" and "release" do half),
+// and prints "done" and the line.
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -90,14 +91,15 @@ int tap_lines(const Press &press) {
     while (words >> word) {
       syms.push_back(static_cast<unsigned>(std::stoul(word, nullptr, 16)));
     }
-    if (verb != "tap") {
-      continue;
+    if (verb == "tap" || verb == "press") {
+      for (unsigned sym : syms) {
+        press(sym, true);
+      }
     }
-    for (unsigned sym : syms) {
-      press(sym, true);
-    }
-    for (auto it = syms.rbegin(); it != syms.rend(); ++it) {
-      press(*it, false);
+    if (verb == "tap" || verb == "release") {
+      for (auto it = syms.rbegin(); it != syms.rend(); ++it) {
+        press(*it, false);
+      }
     }
     std::printf("done %s\n", line.c_str());
     std::fflush(stdout);

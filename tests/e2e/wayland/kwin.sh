@@ -122,9 +122,11 @@ start_hands() {
   # a session's first key may be dropped (mutter does)
   tap ffe1
 }
-tap() {
-  printf 'tap %s\n' "$*" >&"$HANDS_FD"
-  wait_until 5 grep -qx "done tap $*" "$E2E_TMP/hands.out"
+tap() { hands tap "$@"; }
+# hands tap|press|release KEYSYM...
+hands() {
+  printf '%s\n' "$*" >&"$HANDS_FD"
+  wait_until 5 grep -qx "done $*" "$E2E_TMP/hands.out"
 }
 stop_hands() {
   exec {HANDS_FD}>&-

@@ -21,9 +21,14 @@ kde_authorize() {
     "${call[@]:1}" >/dev/null || die "the permission store did not take it"
 }
 
-if [ -n "$WL_ROOT" ]; then # Plasma 6: two layouts, the US one active at first
-  mkdir -p "$WL_DIR/home/.config"
+if [ -n "$WL_ROOT" ]; then
+  # Plasma 6: two layouts, the US one active at first; teclix installed for the
+  # user with its menu entry (as cmake --install writes it), which asks KWin for
+  # the key states.
+  mkdir -p "$WL_DIR/home/.config" "$WL_DIR/home/.local/share/applications"
   printf '[Layout]\nLayoutList=us,es\nUse=true\n' >"$WL_DIR/home/.config/kxkbrc"
+  sed "s|^Exec=teclix|Exec=$WL_TECLIX|" "$(dirname "$0")/../../../resources/teclix.desktop" \
+    >"$WL_DIR/home/.local/share/applications/teclix.desktop"
   chown -R "$WL_UID:$WL_GID" "$WL_DIR/home"
 fi
 start_kwin
@@ -49,6 +54,22 @@ if [ -n "$WL_ROOT" ]; then
   entry_case second_layout "año; Ñ: ¿\"x\"?" "año; Ñ: ¿\"x\"?"
   as_user dbus-send --session --print-reply --dest=org.kde.keyboard /Layouts \
     org.kde.KeyboardLayouts.setLayout uint32:0 >/dev/null
+  # Caps Lock on: the case as copied.
+  tap ffe5
+  entry_case caps_lock "Hello World, abc XYZ 123" "Hello World, abc XYZ 123"
+  tap ffe5
+  # Shift still held when the paste is asked for (the shortcut's keys): the paste
+  # waits for it to be let go.
+  hands press ffe1
+  printf 'sin Shift\n' >"$E2E_TMP/clip"
+  cp "$E2E_TMP/clip" "$E2E_TMP/expected"
+  set_clipboard "$E2E_TMP/clip"
+  start_entry held_shift "$E2E_TMP/held.out" || fail "kwin/held_shift: no focus"
+  "${E2E_PASTE[@]}"
+  sleep 0.5 # the user lets go a moment later
+  hands release ffe1
+  wait_until 20 pid_gone "$ENTRY_PID" || stop_pid "$ENTRY_PID"
+  expect_same kwin/held_shift_waited_for "$E2E_TMP/expected" "$E2E_TMP/held.out"
   TOKEN=$WL_DIR/home/.local/state/teclix/restore-token
   [ -s "$TOKEN" ] && pass kwin/token_kept || fail "kwin/token_kept: no restore token"
 

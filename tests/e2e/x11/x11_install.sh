@@ -15,11 +15,13 @@ else
 fi
 # key  value the entry must have
 while IFS='|' read -r key want; do
+  want=${want//@BIN@/$stage/usr/bin}
   got=$(sed -n "s/^$key=//p" "$entry")
   if [ "$got" = "$want" ]; then pass "desktop_entry/$key"; else fail "desktop_entry/$key: '$got'"; fi
 done <<'KEYS'
 Name|Teclix
-Exec|teclix
+Exec|@BIN@/teclix
+X-KDE-Wayland-Interfaces|org_kde_kwin_keystate
 Icon|teclix
 Categories|Utility;
 Type|Application

@@ -63,6 +63,28 @@ INSTANTIATE_TEST_SUITE_P(Layouts, SameKeysAsX,
                                          Layouts{"us,es", 1, "es"}, Layouts{"es,de", 1, "de"},
                                          Layouts{"es,us", 0, "es"}));
 
+// Under Caps Lock (which the portal's keys share with the user's) a letter's case
+// comes from the other Shift state; keys Caps Lock does not touch keep theirs.
+TEST(CapsLock, LettersTakeTheOtherShiftState) {
+  const std::optional<CompiledKeymap> keymap = CompiledKeymap::from_names("es");
+  ASSERT_TRUE(keymap);
+  const KeyIndex on(keymap->keys(0, true)), off(keymap->keys(0, false));
+  const struct {
+    char32_t ch;
+    unsigned caps_on, caps_off;
+  } cases[] = {
+      {U'a', kShift, 0}, {U'A', 0, kShift},      {U'\u00f1', kShift, 0}, {U'\u00d1', 0, kShift},
+      {U'1', 0, 0},      {U'!', kShift, kShift}, {U'@', kAltGr, kAltGr}, {U';', kShift, kShift},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(static_cast<unsigned>(c.ch));
+    ASSERT_TRUE(on.find(c.ch) && off.find(c.ch));
+    EXPECT_EQ(on.find(c.ch)->modifiers, c.caps_on);
+    EXPECT_EQ(off.find(c.ch)->modifiers, c.caps_off);
+    EXPECT_EQ(on.find(c.ch)->keycode, off.find(c.ch)->keycode);
+  }
+}
+
 TEST(SpareKeys, BoundCharactersTypeThemselvesAndTheRestStays) {
   for (const char *layout : {"us", "es"}) {
     SCOPED_TRACE(layout);
