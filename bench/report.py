@@ -23,7 +23,10 @@ TARGET_NAMES = {
     "wine-edit": "Wine edit control",
     "wine-notepad": "Wine notepad",
     "foot": "foot (sway)",
+    "foot-debian13": "foot (sway 1.10)",
     "gtk-entry-kde": "GTK entry (KDE portal)",
+    "gtk-entry-kde-debian13": "GTK entry (Plasma 6.3 portal)",
+    "gtk-entry-gnome-debian13": "GTK entry (GNOME 48 portal)",
 }
 TEXT_NAMES = {"ascii": "ASCII 10,000", "spanish": "Spanish 2,000", "scripts": "scripts 1,000"}
 
@@ -78,14 +81,14 @@ def main():
         if exact_runs < runs:
             figure += f" (differing chars: median {statistics.median(diffs):.0f}, max {max(diffs):.0f})"
         goal, verdict = "", ""
-        if target == "gtk-entry-kde":
+        if target.startswith("gtk-entry-"):
             # The portal types the layout's keys only: the ASCII text must be exact.
             if text == "ascii":
                 goal = "exact"
                 verdict = "met" if runs > 0 and exact_runs == runs else "MISSED (not exact)"
             else:
                 goal = "characters the US layout lacks left out"
-        elif target == "foot":
+        elif target.startswith("foot"):
             # Wayland: teclix beside wtype, in the same runs.
             peer = median(rows, ("typing", text, target, "wtype", "cps"))
             if tool == "teclix" and peer and cps:

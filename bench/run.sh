@@ -19,9 +19,11 @@
 #                         about 200 characters a second whoever types
 #   BENCH_PRESSES=50      F10 presses for the latency figures
 #   BENCH_IDLE_SECONDS=30 length of each idle measurement
-#   BENCH_SECTIONS="core x11 latency wine sway kde console"  what to run (sway:
-#                         teclix and wtype into foot in a headless sway session; kde:
-#                         teclix through the desktop portal into a GTK entry in KWin)
+#   BENCH_SECTIONS="core x11 latency wine sway kde sway13 kde13 gnome13 console"
+#                         what to run (sway: teclix and wtype into foot in a headless
+#                         sway session; kde: teclix through the desktop portal into a
+#                         GTK entry in KWin; sway13, kde13, gnome13: the same on
+#                         Debian 13's sway, Plasma and GNOME, in the tests' root)
 #   BENCH_CONSOLE_RUNS=3  runs of teclix into the QEMU console (xdotool: 1 run each
 #                         at 0, 12 and 40 ms), 2,000 ASCII characters each
 #   BENCH_NO_BUILD=1      use the programs as built
@@ -47,7 +49,7 @@ SLOW_TEXTS=" ${BENCH_SLOW_TEXTS:-spanish scripts} "
 WINE_XDOTOOL_RUNS=${BENCH_WINE_XDOTOOL_RUNS:-1}
 PRESSES=${BENCH_PRESSES:-50}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-30}
-SECTIONS=${BENCH_SECTIONS:-core x11 latency wine sway kde console}
+SECTIONS=${BENCH_SECTIONS:-core x11 latency wine sway kde sway13 kde13 gnome13 console}
 CONSOLE_RUNS=${BENCH_CONSOLE_RUNS:-3}
 STALL=10 # seconds without a new character after which a paste counts as over
 
@@ -324,11 +326,17 @@ run_sway() {
 
 # --- KDE: teclix through the desktop portal, in a headless KWin session ---------------
 
-run_kde() {
+run_portal() {
   RESULTS=$RESULTS OUT=$OUT RUNS=$RUNS STALL=$STALL TEXT_DIR=$E2E_TMP/texts \
-    TEXTS="${TEXTS[*]}" bash "$BENCH/kde.sh" || log "the KDE section failed"
+    TEXTS="${TEXTS[*]}" BENCH_DESKTOP=$1 bash "$BENCH/portal.sh" || log "the $1 section failed"
 }
-[[ " $SECTIONS " == *" kde "* ]] && run_kde
+[[ " $SECTIONS " == *" kde "* ]] && run_portal kde
+
+# --- Debian 13's desktops: sway 1.10, Plasma 6.3 and GNOME 48 -------------------------
+
+[[ " $SECTIONS " == *" sway13 "* ]] && TECLIX_DEBIAN13=1 run_sway
+[[ " $SECTIONS " == *" kde13 "* ]] && TECLIX_DEBIAN13=1 run_portal kde
+[[ " $SECTIONS " == *" gnome13 "* ]] && TECLIX_DEBIAN13=1 run_portal gnome
 
 # --- A virtual machine's console -------------------------------------------------------
 

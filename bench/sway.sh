@@ -25,9 +25,12 @@ mkdir -p "$WL_DIR/texts"
 cp "$TEXT_DIR"/*.txt "$WL_DIR/texts/"
 chmod -R a+rX "$WL_DIR/measure.py" "$WL_DIR/texts"
 
-record machine sway - - - value "$(sway --version | sed 's/^sway version //')"
-record machine foot - - - value "$(dpkg-query -W -f '${Version}' foot 2>/dev/null)"
-record machine wtype - - - value "$(dpkg-query -W -f '${Version}' wtype 2>/dev/null)"
+# With TECLIX_DEBIAN13 set, Debian 13's sway: its rows are foot-debian13's.
+TARGET=foot${WL_ROOT:+-debian13}
+version() { dpkg-query --admindir="$WL_ROOT/var/lib/dpkg" -W -f '${Version}' "$1" 2>/dev/null; }
+for package in sway foot wtype; do
+  record machine "$package${WL_ROOT:+-debian13}" - - - value "$(version "$package")"
+done
 
 # measure_sway TEXT TOOL RUN: TOOL types TEXT into the foot terminal.
 measure_sway() {
@@ -45,17 +48,17 @@ measure_sway() {
   # measure.py's x11 measurement fits any raw terminal that appends what it
   # receives to a file, as foot's shell does here.
   row=$(as_user python3 "$WL_DIR/measure.py" x11 "$file" "$out" "$STALL" -- "${command[@]}")
-  record_fields typing "$text" foot "$tool" "$run" "chars seconds cps exact diffs" "$row"
-  keep_received "$row" "$out" "$text-foot-$tool-$run"
-  log "  $text/foot/$tool run $run: $row"
+  record_fields typing "$text" "$TARGET" "$tool" "$run" "chars seconds cps exact diffs" "$row"
+  keep_received "$row" "$out" "$text-$TARGET-$tool-$run"
+  log "  $text/$TARGET/$tool run $run: $row"
   if pid_gone "$TECLIX_PID"; then die "teclix is no longer running: $(tail -n3 "$TECLIX_ERR")"; fi
 }
 
-log "sway: teclix and wtype into foot, in a headless sway session"
-# The session's logs, kept in OUT/sway/ once the session is over.
-mkdir -p "$OUT/sway"
-rm -f "$OUT"/sway/*
-at_exit "cp '$E2E_TMP/sway.log' '$E2E_TMP/foot.log' '$TECLIX_ERR' '$OUT/sway/' 2>/dev/null"
+log "$TARGET: teclix and wtype into foot, in a headless sway session"
+# The session's logs, kept in OUT/TARGET/ once the session is over.
+mkdir -p "$OUT/$TARGET"
+rm -f "$OUT/$TARGET"/*
+at_exit "cp '$E2E_TMP/sway.log' '$E2E_TMP/foot.log' '$TECLIX_ERR' '$OUT/$TARGET/' 2>/dev/null"
 start_sway
 start_wayland_teclix
 start_foot bench

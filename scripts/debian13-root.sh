@@ -25,8 +25,9 @@ packages=(
   kwin-wayland kwin-common xdg-desktop-portal-kde qt6-wayland pipewire
   # sway 1.10 and wtype, to measure beside
   sway foot wtype
-  # targets and drivers: GTK entries, both clipboards, X11 windows
-  zenity wl-clipboard xclip x11-utils xdotool
+  # targets and drivers: GTK entries, both clipboards, X11 windows; the bench's
+  # measuring script
+  zenity wl-clipboard xclip x11-utils xdotool python3
 )
 
 if [ "$(id -u)" -ne 0 ]; then

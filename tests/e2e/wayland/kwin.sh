@@ -82,7 +82,20 @@ start_entry() {
   wait_until 10 no_x11_window_active
 }
 
+# kde_authorize yes|no: the standing permission Plasma keeps for programs that may
+# control the desktop without asking (what a person gives a headless machine),
+# for programs it cannot name; Plasma 6 asks each other program in a dialog.
+kde_authorize() {
+  local call=(SetPermission string:kde-authorized boolean:true string:remote-desktop string: array:string:yes)
+  [ "$1" = yes ] || call=(DeletePermission string:kde-authorized string:remote-desktop string:)
+  as_user dbus-send --session --print-reply --dest=org.freedesktop.impl.portal.PermissionStore \
+    /org/freedesktop/impl/portal/PermissionStore "org.freedesktop.impl.portal.PermissionStore.${call[0]}" \
+    "${call[@]:1}" >/dev/null || die "the permission store did not take it"
+}
+
 WL_NAME=kwin # the tests' names start with it
+# teclix's portal session has started.
+teclix_ready() { grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR"; }
 # entry_case NAME TEXT EXPECTED: a new GTK entry gets the focus; TEXT (with a
 # line break at its end, which submits the entry) is pasted into it, and the
 # entry must hold exactly EXPECTED.

@@ -10,28 +10,6 @@ source "$(dirname "$0")/gnome.sh"
 WL_NAME=gnome
 TOKEN=$WL_DIR/home/.local/state/teclix/restore-token
 
-# answer_dialog: once the portal's dialog is up (its backend says it has no
-# parent window for it) and has the focus, the person allows remote interaction
-# and shares (Alt+I, Alt+S). Share does nothing until the switch is on: it is
-# pressed again until the session starts, and the switch again if that fails.
-dialogs_shown() { grep -c 'Failed to associate portal window' "$E2E_TMP/dbus.log"; }
-answer_dialog() {
-  local before=$1
-  start_hands
-  wait_until 20 test "$(dialogs_shown)" -gt "$before" || log "no dialog was shown"
-  wait_until 5 no_x11_window_active || log "the dialog did not get the focus"
-  local round
-  for round in 1 2 3; do
-    tap ffe9 69
-    wait_until 4 share_starts && return
-  done
-}
-share_starts() {
-  tap ffe9 73
-  wait_until 1 teclix_ready
-}
-teclix_ready() { grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR"; }
-
 start_gnome es
 start_wayland_teclix
 answer_dialog 0

@@ -9,17 +9,6 @@ source "$(dirname "$0")/kwin.sh"
 FAKE_PID=
 PRESS_WITH=paste # or shortcut: the stand-in portal's global shortcut
 
-teclix_ready() { grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR"; }
-# kde_authorize yes|no: the standing permission Plasma keeps for programs that may
-# control the desktop without asking (what a person gives a headless machine),
-# for programs it cannot name; Plasma 6 asks each other program in a dialog.
-kde_authorize() {
-  local call=(SetPermission string:kde-authorized boolean:true string:remote-desktop string: array:string:yes)
-  [ "$1" = yes ] || call=(DeletePermission string:kde-authorized string:remote-desktop string:)
-  as_user dbus-send --session --print-reply --dest=org.freedesktop.impl.portal.PermissionStore \
-    /org/freedesktop/impl/portal/PermissionStore "org.freedesktop.impl.portal.PermissionStore.${call[0]}" \
-    "${call[@]:1}" >/dev/null || die "the permission store did not take it"
-}
 
 if [ -n "$WL_ROOT" ]; then
   # Plasma 6: two layouts, the US one active at first; teclix installed for the

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The KDE section of bench/run.sh, which runs it: teclix ("teclix --paste")
-# typing through the desktop portal's remote-desktop session into a GTK entry in
-# a headless KWin session (the KDE tests' session, tests/e2e/wayland/kwin.sh).
+# The KDE and GNOME sections of bench/run.sh, which runs them: teclix ("teclix
+# --paste") typing through the desktop portal's remote-desktop session into a GTK
+# entry in a headless KWin session, or a headless mutter one (BENCH_DESKTOP=kde or
+# gnome; the tests' sessions, tests/e2e/wayland/kwin.sh and gnome.sh; with
+# TECLIX_DEBIAN13 set, Debian 13's desktops).
 # A GTK entry holds one line: each text is typed as one line (its line breaks and
 # tabs as spaces) and a line break at its end submits it. The portal types only
 # keys of the active layout (US): the ASCII text is the one to be exact; the
@@ -13,8 +15,9 @@
 # texts of gen_texts.py) and TEXTS (their names).
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BENCH=$ROOT/bench
-# shellcheck source=../tests/e2e/wayland/kwin.sh
-source "$ROOT/tests/e2e/wayland/kwin.sh"
+DESKTOP=${BENCH_DESKTOP:-kde}
+# shellcheck source=../tests/e2e/wayland/gnome.sh
+source "$ROOT/tests/e2e/wayland/$([ "$DESKTOP" = gnome ] && echo gnome || echo kwin).sh"
 # shellcheck source=results.sh
 source "$BENCH/results.sh"
 
@@ -25,18 +28,27 @@ for text in "${names[@]}"; do
   { tr '\n\t' '  ' <"$TEXT_DIR/$text.txt" && printf '\n'; } >"$WL_DIR/texts/$text.txt"
 done
 chmod -R a+rX "$WL_DIR/measure.py" "$WL_DIR/texts"
-record machine kwin - - - value "$(dpkg-query -W -f '${Version}' kwin-wayland 2>/dev/null)"
-record machine xdg-desktop-portal-kde - - - value \
-  "$(dpkg-query -W -f '${Version}' xdg-desktop-portal-kde 2>/dev/null)"
-
-log "kde: teclix into a GTK entry through the desktop portal, in a headless KWin session"
-mkdir -p "$OUT/kde"
-rm -f "$OUT"/kde/*
-at_exit "cp '$E2E_TMP/kwin.log' '$TECLIX_ERR' '$OUT/kde/' 2>/dev/null"
-start_kwin
-start_wayland_teclix
-wait_until 20 grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR" ||
-  die "the portal's session did not start: $(cat "$TECLIX_ERR")"
+# The target's name in results.tsv: the desktop, and the release when not this one's.
+TARGET=gtk-entry-$DESKTOP${WL_ROOT:+-debian13}
+version() { dpkg-query --admindir="$WL_ROOT/var/lib/dpkg" -W -f '${Version}' "$1" 2>/dev/null; }
+log "$TARGET: teclix into a GTK entry through the desktop portal, in a headless session"
+mkdir -p "$OUT/$TARGET"
+rm -f "$OUT/$TARGET"/*
+if [ "$DESKTOP" = gnome ]; then
+  record machine mutter${WL_ROOT:+-debian13} - - - value "$(version mutter)"
+  at_exit "cp '$E2E_TMP/mutter.log' '$TECLIX_ERR' '$OUT/$TARGET/' 2>/dev/null"
+  start_gnome us
+  start_wayland_teclix
+  answer_dialog 0
+  stop_hands
+else
+  record machine kwin${WL_ROOT:+-debian13} - - - value "$(version kwin-wayland)"
+  at_exit "cp '$E2E_TMP/kwin.log' '$TECLIX_ERR' '$OUT/$TARGET/' 2>/dev/null"
+  start_kwin
+  [ -z "$WL_ROOT" ] || kde_authorize yes
+  start_wayland_teclix
+fi
+wait_until 20 teclix_ready || die "the portal's session did not start: $(cat "$TECLIX_ERR")"
 for ((run = 1; run <= RUNS; run++)); do
   for text in "${names[@]}"; do
     file=$WL_DIR/texts/$text.txt out=$WL_DIR/entry.out
@@ -51,9 +63,9 @@ for ((run = 1; run <= RUNS; run++)); do
     row=$(as_user python3 "$WL_DIR/measure.py" x11 "$file" "$out" "$stall" -- "$WL_TECLIX" --paste)
     wait_until 10 pid_gone "$ENTRY_PID" || log "the entry was not submitted"
     stop_pid "$ENTRY_PID"
-    record_fields typing "$text" gtk-entry-kde teclix "$run" "chars seconds cps exact diffs" "$row"
-    keep_received "$row" "$out" "$text-kde-teclix-$run"
-    log "  $text/kde/teclix run $run: $row"
+    record_fields typing "$text" "$TARGET" teclix "$run" "chars seconds cps exact diffs" "$row"
+    keep_received "$row" "$out" "$text-$TARGET-teclix-$run"
+    log "  $text/$TARGET/teclix run $run: $row"
     if pid_gone "$TECLIX_PID"; then die "teclix is no longer running: $(tail -n3 "$TECLIX_ERR")"; fi
   done
 done
