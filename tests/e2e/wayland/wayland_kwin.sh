@@ -112,10 +112,10 @@ track "$BUS2_PID"
 wait_until 10 test -S "$WL_DIR/run/bus2" || die "the second session bus did not start"
 TOKEN=$WL_DIR/state/teclix/restore-token
 
-# fake_session NAME [OPTIONS]: the stand-in portal (its calls in $E2E_TMP/NAME.calls)
-# and teclix, with a GTK entry (a Wayland window) in front; then one paste of "ab".
-fake_session() {
-  local calls=$E2E_TMP/$1.calls entry
+# fake_start NAME [OPTIONS]: the stand-in portal (its calls in $E2E_TMP/NAME.calls)
+# and teclix, once teclix has asked to start the session.
+fake_start() {
+  local calls=$E2E_TMP/$1.calls name=$1
   shift
   as_user "$WL_DIR/fake_portal" "$@" >"$calls" 2>>"$E2E_TMP/fake_portal.log" &
   FAKE_PID=$!
@@ -123,7 +123,13 @@ fake_session() {
   wait_until 5 grep -qx ready "$calls" || die "the stand-in portal did not start"
   : >"$TECLIX_ERR"
   start_wayland_teclix
-  wait_until 10 grep -q '^Start' "$calls" || fail "fake/$1: the session was not started"
+  wait_until 10 grep -q '^Start' "$calls" || fail "fake/$name: the session was not started"
+}
+# fake_session NAME [OPTIONS]: fake_start, with a GTK entry (a Wayland window) in
+# front; then one paste of "ab".
+fake_session() {
+  local calls=$E2E_TMP/$1.calls entry
+  fake_start "$@"
   start_entry fake /dev/null || fail "fake/$1: the entry did not get the focus"
   entry=$ENTRY_PID
   printf 'ab' >"$E2E_TMP/clip"
@@ -185,21 +191,11 @@ check fake/shortcut/one_press_pastes_once '[ "$(keys_of "$E2E_TMP/both.calls")" 
 
 # --- faults: a portal that stops answering, a bus that goes away ------------------------
 
-# fake_start NAME [OPTIONS]: the stand-in portal and teclix, its session started.
-fake_start() {
-  local calls=$E2E_TMP/$1.calls
-  shift
-  as_user "$WL_DIR/fake_portal" "$@" >"$calls" 2>>"$E2E_TMP/fake_portal.log" &
-  FAKE_PID=$!
-  track "$FAKE_PID"
-  wait_until 5 grep -qx ready "$calls" || die "the stand-in portal did not start"
-  : >"$TECLIX_ERR"
-  start_wayland_teclix
-  wait_until 10 grep -q 'portal de escritorio remoto (versión' "$TECLIX_ERR" || die "no session: $(cat "$TECLIX_ERR")"
-}
+fake_ready() { wait_until 10 teclix_ready || die "no session: $(cat "$TECLIX_ERR")"; }
 # The paste ends at the first key the portal leaves unanswered (not one wait a
 # key), and the window says so.
 fake_start hung --hang-after 4
+fake_ready
 start_entry hung /dev/null
 printf 'abcdefghijklmnopqrstuvwxyz' >"$E2E_TMP/clip"
 set_clipboard "$E2E_TMP/clip"
@@ -218,6 +214,7 @@ stop_pid "$FAKE_PID"
 # The session's bus goes away: said, and the loop does not spin on its descriptor.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 fake_start bus_lost
+fake_ready
 stop_pid "$BUS2_PID"
 if wait_until 5 grep -q 'se perdió la conexión con el bus' "$TECLIX_ERR"; then
   pass fake/bus_lost_said
