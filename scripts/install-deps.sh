@@ -19,6 +19,8 @@ packages=(
   sway xwayland foot wl-clipboard wtype
   # ... and a KDE one: headless KWin, its session bus, the desktop portal with its KDE backend
   kwin-wayland dbus xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
+  # ... and a GNOME one: headless mutter, the portal's GNOME backend
+  mutter xdg-desktop-portal-gnome gsettings-desktop-schemas
   # ... and a Debian 13 root with today's desktops (scripts/debian13-root.sh)
   debootstrap
   # virtual-machine console tests (the guest's kernel and busybox are downloaded, not installed)
