@@ -17,7 +17,7 @@ packages=(
   # what the tests run as a user: setpriv (util-linux), the session's buses
   util-linux dbus dbus-daemon locales xkb-data
   # what teclix (built on Debian 12) links
-  libx11-6 libxtst6 libxi6 libxft2 libfontconfig1 fonts-dejavu-core libxkbcommon0
+  libx11-6 libxtst6 libxi6 libxft2 libfontconfig1 fonts-liberation libxkbcommon0
   libwayland-client0 libsystemd0
   # GNOME: mutter 48 headless with Xwayland, the desktop portal with its GNOME backend
   mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome gsettings-desktop-schemas

@@ -142,9 +142,10 @@ std::u16string WaylandSession::session_notice() {
   case PortalKeyboard::State::kReady:
     std::fprintf(stderr, "teclix: sesión Wayland: portal de escritorio remoto (versión %u)\n",
                  portal_->version());
-    return u"Wayland: Teclix escribe por el portal de escritorio remoto (solo lo que tiene tecla "
-           u"en su distribución)" +
-           std::u16string(clipboard) + shortcut;
+    // Three lines at most below the instruction: the window does not grow.
+    return u"Wayland: Teclix escribe por el portal de escritorio (solo teclas de su "
+           u"distribución)." +
+           shortcut;
   case PortalKeyboard::State::kRefused:
     std::fprintf(stderr, "teclix: sesión Wayland: el portal no dio el teclado\n");
     return u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo "
