@@ -23,10 +23,6 @@ constexpr unsigned kKeyboardDevice = 1;
 // Version 2: the session is kept ("persist_mode" 2, until revoked) and a token
 // restores it without asking again.
 constexpr unsigned kPersistUntilRevoked = 2;
-// Key events sent without waiting for the portal's answer: none. Sent without
-// waiting, KDE's portal applied some of them out of order (a Shift release after
-// the letters it should not have shifted).
-constexpr std::size_t kSyncEvery = 1;
 constexpr std::uint64_t kCallTimeoutUs = 5'000'000;
 
 struct BusMessage {
@@ -385,53 +381,44 @@ bool PortalKeyboard::send_character(char32_t ch) {
 }
 
 void PortalKeyboard::keycode(std::uint32_t code, bool up) {
-  if (state_ != State::kReady) {
-    return;
-  }
-  pace_.before_event([this] { sd_bus_flush(bus_); });
-  BusMessage call;
-  if (sd_bus_message_new_method_call(bus_, &call.m, kPortal, kPortalPath, kRemoteDesktop,
-                                     "NotifyKeyboardKeycode") < 0 ||
-      sd_bus_message_append(call.m, "oa{sv}iu", session_.c_str(), 0, static_cast<int>(code) - 8,
-                            up ? 0u : 1u) < 0 ||
-      sd_bus_message_set_expect_reply(call.m, ++unsynced_ >= kSyncEvery) < 0) {
-    return;
-  }
-  // Now and then one waits for the portal's answer, so that no more than a few
-  // key events are ever queued on the way.
-  // A portal that does not answer one key would not answer the next either: the
-  // paste ends at the first (the session's state stops it) and the window says so.
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  if (unsynced_ >= kSyncEvery) {
-    unsynced_ = 0;
-    const int r = sd_bus_call(bus_, call.m, kCallTimeoutUs, &error, nullptr);
-    if (r < 0) {
-      lose("una tecla", error);
-      sd_bus_error_free(&error);
-      return;
+  // evdev's numbering: the XKB keycode less 8
+  if (notify("NotifyKeyboardKeycode", static_cast<int>(code) - 8, up)) {
+    if (up) {
+      down_.erase(code);
+    } else {
+      down_.insert(code);
     }
-  } else if (sd_bus_send(bus_, call.m, nullptr) < 0) {
-    lose("una tecla", error);
-    return;
-  }
-  if (up) {
-    down_.erase(code);
-  } else {
-    down_.insert(code);
   }
 }
 
 void PortalKeyboard::keysym(std::uint32_t sym, bool up) {
+  notify("NotifyKeyboardKeysym", static_cast<int>(sym), up);
+}
+
+bool PortalKeyboard::notify(const char *method, int key, bool up) {
   if (state_ != State::kReady) {
-    return;
+    return false;
   }
+  pace_.before_event([this] { sd_bus_flush(bus_); });
+  // Each event waits for the portal's answer: sent without waiting, KDE's portal
+  // applied some out of order (a Shift release after the letters it should not
+  // have shifted). A portal that does not answer one key would not answer the
+  // next either: the paste ends at the first (the session's state stops it) and
+  // the window says so.
   sd_bus_error error = SD_BUS_ERROR_NULL;
-  if (sd_bus_call_method(bus_, kPortal, kPortalPath, kRemoteDesktop, "NotifyKeyboardKeysym", &error,
-                         nullptr, "oa{sv}iu", session_.c_str(), 0, static_cast<int>(sym),
-                         up ? 0u : 1u) < 0) {
-    lose("una tecla", error);
+  BusMessage call;
+  const int r =
+      sd_bus_message_new_method_call(bus_, &call.m, kPortal, kPortalPath, kRemoteDesktop, method);
+  if (r < 0 ||
+      sd_bus_message_append(call.m, "oa{sv}iu", session_.c_str(), 0, key, up ? 0u : 1u) < 0) {
+    return false;
   }
-  sd_bus_error_free(&error);
+  if (sd_bus_call(bus_, call.m, kCallTimeoutUs, &error, nullptr) < 0) {
+    lose("una tecla", error);
+    sd_bus_error_free(&error);
+    return false;
+  }
+  return true;
 }
 
 } // namespace teclix::wayland

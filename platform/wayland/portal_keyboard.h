@@ -79,6 +79,8 @@ private:
   void adopt_keymap();
   void keycode(std::uint32_t keycode, bool up);
   void keysym(std::uint32_t keysym, bool up);
+  // One key event through the portal's method; false when it was not taken.
+  bool notify(const char *method, int key, bool up);
   void tap_modifiers(unsigned modifiers, bool up);
 
   sd_bus *bus_;
@@ -103,7 +105,6 @@ private:
   x11::DeadKeyIndex dead_key_index_;
   TypingMode mode_ = TypingMode::kDirect;
   std::set<std::uint32_t> down_;
-  std::size_t unsynced_ = 0;
   KeyPace pace_;
 };
 

@@ -21,6 +21,8 @@
 
 #include <systemd/sd-bus.h>
 
+#include "platform/wayland/portal_request.h"
+
 namespace {
 
 std::string g_layout;
@@ -71,8 +73,8 @@ int serve_locale1(const char *layout) {
 }
 
 constexpr const char *kMutter = "org.gnome.Mutter.RemoteDesktop";
-constexpr const char *kPortal = "org.freedesktop.portal.Desktop";
-constexpr const char *kPortalPath = "/org/freedesktop/portal/desktop";
+using teclix::wayland::kPortal;
+using teclix::wayland::kPortalPath;
 constexpr const char *kRemoteDesktop = "org.freedesktop.portal.RemoteDesktop";
 
 // Presses one key, by keysym, through a keyboard of the desktop's.
@@ -147,74 +149,42 @@ int mutter_keys() {
   return 0;
 }
 
-// One request of the portal's, answered by a Response signal: its results' "session_handle"
-// (or "" when it had none), nullopt when it failed or was refused.
-struct Response {
+// One request of the portal's, through the program's own request handling, waited
+// for: the response's session handle ("" when it has none), nullopt when it failed.
+std::optional<std::string> portal_request(sd_bus *bus, teclix::wayland::PortalRequests &requests,
+                                          const char *method, const std::string &session) {
   bool came = false;
-  unsigned code = 2;
-  std::string session;
-};
-int on_response(sd_bus_message *m, void *data, sd_bus_error *) {
-  auto *response = static_cast<Response *>(data);
-  response->came = true;
-  sd_bus_message_read(m, "u", &response->code);
-  if (sd_bus_message_enter_container(m, 'a', "{sv}") > 0) {
-    while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
-      const char *key = nullptr, *value = nullptr;
-      sd_bus_message_read(m, "s", &key);
-      if (std::string(key) == "session_handle" && sd_bus_message_read(m, "v", "s", &value) >= 0) {
-        response->session = value;
-      } else {
-        sd_bus_message_skip(m, "v");
-      }
-      sd_bus_message_exit_container(m);
-    }
-  }
-  return 0;
-}
-
-std::optional<std::string> portal_request(sd_bus *bus, const char *method,
-                                          const std::string &session, const std::string &token) {
-  const char *unique = nullptr;
-  sd_bus_get_unique_name(bus, &unique);
-  std::string sender = unique + 1;
-  for (char &c : sender) {
-    c = c == '.' ? '_' : c;
-  }
-  const std::string path = std::string(kPortalPath) + "/request/" + sender + "/" + token;
-  Response response;
-  sd_bus_slot *slot = nullptr;
-  sd_bus_match_signal(bus, &slot, kPortal, path.c_str(), "org.freedesktop.portal.Request",
-                      "Response", on_response, &response);
-  sd_bus_message *call = nullptr;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message_new_method_call(bus, &call, kPortal, kPortalPath, kRemoteDesktop, method);
-  if (!session.empty()) {
-    sd_bus_message_append(call, "o", session.c_str());
-  }
-  if (std::string(method) == "Start") {
-    sd_bus_message_append(call, "s", "");
-  }
-  sd_bus_message_append(call, "a{sv}", 3, "handle_token", "s", token.c_str(),
-                        "session_handle_token", "s", "hands", "types", "u", 1u);
-  const int r = sd_bus_call(bus, call, 5'000'000, &error, nullptr);
-  sd_bus_message_unref(call);
-  if (r < 0) {
-    complain(method, error);
-  }
-  for (int i = 0; r >= 0 && !response.came && i < 100; ++i) {
+  std::optional<std::string> handle;
+  const bool sent = requests.send(
+      kRemoteDesktop, method,
+      [&](sd_bus_message *m) {
+        return session.empty() ? 0
+               : std::string(method) == "Start"
+                   ? sd_bus_message_append(m, "os", session.c_str(), "")
+                   : sd_bus_message_append(m, "o", session.c_str());
+      },
+      [](sd_bus_message *m) {
+        return teclix::wayland::append_option(m, "session_handle_token", "hands") < 0
+                   ? -1
+                   : teclix::wayland::append_option(m, "types", 1u);
+      },
+      [&](unsigned response, sd_bus_message *m) {
+        came = true;
+        if (response == 0) {
+          handle = teclix::wayland::read_results(m).session_handle;
+        }
+      });
+  for (int i = 0; sent && !came && i < 100; ++i) {
     while (sd_bus_process(bus, nullptr) > 0) {
     }
-    if (!response.came) {
+    if (!came) {
       sd_bus_wait(bus, 100'000);
     }
   }
-  sd_bus_slot_unref(slot);
-  if (!response.came || response.code != 0) {
-    std::fprintf(stderr, "desktop_tool: %s was not granted (%u)\n", method, response.code);
-    return std::nullopt;
+  if (!handle) {
+    std::fprintf(stderr, "desktop_tool: %s was not granted\n", method);
   }
-  return response.session;
+  return handle;
 }
 
 int portal_keys() {
@@ -222,9 +192,10 @@ int portal_keys() {
   if (sd_bus_open_user(&bus) < 0) {
     return 1;
   }
-  const std::optional<std::string> session = portal_request(bus, "CreateSession", "", "hands1");
-  if (!session || !portal_request(bus, "SelectDevices", *session, "hands2") ||
-      !portal_request(bus, "Start", *session, "hands3")) {
+  teclix::wayland::PortalRequests requests(bus);
+  const std::optional<std::string> session = portal_request(bus, requests, "CreateSession", "");
+  if (!session || !portal_request(bus, requests, "SelectDevices", *session) ||
+      !portal_request(bus, requests, "Start", *session)) {
     return 1;
   }
   tap_lines([&](unsigned sym, bool down) {
