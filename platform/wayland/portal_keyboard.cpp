@@ -11,6 +11,7 @@
 
 #include "platform/wayland/portal_request.h"
 #include "platform/wayland/restore_token.h"
+#include "platform/wayland/socket_queues.h"
 #include "platform/x11/x11_keyboard.h"
 #include "typing/keys.h"
 
@@ -287,12 +288,14 @@ void PortalKeyboard::adopt_keymap() {
   }
 }
 
-void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode, std::function<bool()>) {
+void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode,
+                                  std::function<bool()> keep_typing) {
   dispatch();
   wait_for_keymap();
   read_key_states();
   adopt_keymap();
-  pace_.start();
+  pace_.start([path = compositor_socket_path()] { return read_client_queues(path); },
+              std::move(keep_typing));
   mode_ = mode;
   if (state_ == State::kReady && !first_key_sent_) {
     // A session's first key may be swallowed: a Shift tap goes first.
@@ -308,10 +311,11 @@ void PortalKeyboard::end_typing() {
     keycode(code, true);
   }
   sd_bus_flush(bus_);
+  pace_.report();
 }
 
 std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
-  if (state_ != State::kReady || !keymap_ || held_) {
+  if (state_ != State::kReady || !keymap_ || stopped()) {
     return std::nullopt;
   }
   const std::optional<x11::KeyChoice> choice =
@@ -323,7 +327,7 @@ std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
 }
 
 std::optional<DeadKeySequence> PortalKeyboard::dead_key_sequence(char32_t ch) {
-  if (state_ != State::kReady || held_) {
+  if (state_ != State::kReady || stopped()) {
     return std::nullopt;
   }
   return x11::dead_key_sequence_of(dead_key_index_, ch);
@@ -348,7 +352,7 @@ void PortalKeyboard::tap_modifiers(unsigned modifiers, bool up) {
 
 void PortalKeyboard::send_key(Key named, bool up) {
   const std::optional<KeySym32> sym = x11::keysym_for(named);
-  if (!sym || state_ != State::kReady || held_) {
+  if (!sym || state_ != State::kReady || stopped()) {
     return;
   }
   std::optional<std::uint32_t> code;
@@ -381,6 +385,9 @@ bool PortalKeyboard::send_character(char32_t ch) {
 }
 
 void PortalKeyboard::keycode(std::uint32_t code, bool up) {
+  if (pace_.gave_up() && (!up || !down_.count(code))) {
+    return;
+  }
   // evdev's numbering: the XKB keycode less 8
   if (notify("NotifyKeyboardKeycode", static_cast<int>(code) - 8, up)) {
     if (up) {
@@ -399,7 +406,9 @@ bool PortalKeyboard::notify(const char *method, int key, bool up) {
   if (state_ != State::kReady) {
     return false;
   }
-  pace_.before_event([this] { sd_bus_flush(bus_); });
+  if (!pace_.before_event([this] { sd_bus_flush(bus_); }) && !up) {
+    return false;
+  }
   // Each event waits for the portal's answer: sent without waiting, KDE's portal
   // applied some out of order (a Shift release after the letters it should not
   // have shifted). A portal that does not answer one key would not answer the

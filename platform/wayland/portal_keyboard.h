@@ -82,6 +82,8 @@ private:
   // One key event through the portal's method; false when it was not taken.
   bool notify(const char *method, int key, bool up);
   void tap_modifiers(unsigned modifiers, bool up);
+  // Nothing more is typed in this paste: a modifier held, or the target stopped reading.
+  bool stopped() const { return held_ || pace_.gave_up(); }
 
   sd_bus *bus_;
   unsigned version_;
@@ -105,7 +107,7 @@ private:
   x11::DeadKeyIndex dead_key_index_;
   TypingMode mode_ = TypingMode::kDirect;
   std::set<std::uint32_t> down_;
-  KeyPace pace_;
+  KeyPace pace_{16}; // D-Bus calls each make a write of the compositor's: few at a time
 };
 
 } // namespace teclix::wayland

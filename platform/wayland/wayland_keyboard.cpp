@@ -10,6 +10,7 @@
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include "platform/wayland/socket_queues.h"
 #include "platform/x11/x11_keyboard.h"
 #include "typing/keys.h"
 #include "typing/unicode.h"
@@ -19,12 +20,10 @@ namespace teclix::wayland {
 
 namespace {
 
-// Requests written between flushes of the connection, and between waits for the
-// compositor to have handled them: it passes each key on to the focused client
-// at once, and a client whose socket fills up is cut off, so the keys go out no
-// faster than the compositor takes them.
-constexpr std::size_t kFlushEvery = 64;
-constexpr std::size_t kSyncEvery = 512;
+// Key events sent together, and then waited for the compositor to have handled
+// them: it writes each client what a batch brought in few large writes, where
+// keys sent one by one would each cost the client's socket a write of its own.
+constexpr std::size_t kBatch = 128;
 
 } // namespace
 
@@ -57,7 +56,8 @@ std::unique_ptr<VirtualKeyboard> VirtualKeyboard::create(Connection &connection)
 }
 
 VirtualKeyboard::VirtualKeyboard(Connection &connection, zwp_virtual_keyboard_v1 *keyboard)
-    : connection_(connection), keyboard_(keyboard) {}
+    : connection_(connection), keyboard_(keyboard), socket_path_(compositor_socket_path()),
+      pace_(kBatch) {}
 
 VirtualKeyboard::~VirtualKeyboard() {
   for (std::uint32_t keycode : std::vector<std::uint32_t>(down_.begin(), down_.end())) {
@@ -130,10 +130,10 @@ void VirtualKeyboard::upload() {
 }
 
 void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
-                                   std::function<bool()>) {
+                                   std::function<bool()> keep_typing) {
   connection_.dispatch(); // a keymap the user switched to meanwhile
   adopt_user_keymap();
-  pace_.start();
+  pace_.start([path = socket_path_] { return read_client_queues(path); }, std::move(keep_typing));
   mode_ = mode;
   needed_.clear();
   needed_cursor_ = 0;
@@ -172,10 +172,13 @@ void VirtualKeyboard::end_typing() {
   }
   mode_ = TypingMode::kDirect;
   connection_.roundtrip();
-  unflushed_ = unsynced_ = 0;
+  pace_.report();
 }
 
 std::optional<KeyLocation> VirtualKeyboard::locate(char32_t ch) {
+  if (pace_.gave_up()) {
+    return std::nullopt;
+  }
   const std::optional<x11::KeyChoice> choice =
       (mode_ == TypingMode::kConsole ? console_index_ : index_).find(ch);
   if (!choice) {
@@ -194,7 +197,6 @@ std::optional<char32_t> VirtualKeyboard::key_character(Key key) {
 
 void VirtualKeyboard::pause(std::chrono::milliseconds time) {
   connection_.flush();
-  unflushed_ = 0;
   std::this_thread::sleep_for(time);
 }
 
@@ -233,6 +235,9 @@ void VirtualKeyboard::send_layout_key(std::uint32_t keycode, bool up) {
 }
 
 bool VirtualKeyboard::send_character(char32_t ch) {
+  if (pace_.gave_up()) {
+    return false;
+  }
   const KeySym32 keysym = x11::char_to_keysym(ch);
   const std::size_t index = needed_cursor_;
   if (needed_cursor_ < needed_.size()) {
@@ -264,10 +269,10 @@ void VirtualKeyboard::key(std::uint32_t keycode, bool up) {
   if (!state_) {
     upload();
   }
-  pace_.before_event([this] {
-    connection_.flush();
-    unflushed_ = 0;
-  });
+  // Once the target has stopped reading, only the keys still down go, up.
+  if (!pace_.before_event([this] { connection_.roundtrip(); }) && (!up || !down_.count(keycode))) {
+    return;
+  }
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - epoch_);
   zwp_virtual_keyboard_v1_key(keyboard_, static_cast<uint32_t>(ms.count()), keycode - 8,
@@ -280,13 +285,6 @@ void VirtualKeyboard::key(std::uint32_t keycode, bool up) {
   if (state_) {
     xkb_state_update_key(state_.get(), keycode, up ? XKB_KEY_UP : XKB_KEY_DOWN);
     send_modifiers();
-  }
-  if (++unsynced_ >= kSyncEvery) {
-    connection_.roundtrip();
-    unsynced_ = unflushed_ = 0;
-  } else if (++unflushed_ >= kFlushEvery) {
-    connection_.flush();
-    unflushed_ = 0;
   }
 }
 

@@ -70,7 +70,7 @@ private:
   TypingMode mode_ = TypingMode::kDirect;
   std::vector<KeySym32> needed_;
   std::size_t needed_cursor_ = 0;
-  std::size_t unflushed_ = 0, unsynced_ = 0;
+  std::string socket_path_;
   KeyPace pace_;
   std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
 };

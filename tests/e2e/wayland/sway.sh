@@ -91,13 +91,14 @@ start_sway() {
 focused_app() { as_user swaymsg "[app_id=\"$1\" con_id=__focused__] nop" >/dev/null 2>&1; }
 
 # start_foot NAME: a foot terminal whose shell appends every byte it receives to
-# $WL_DIR/NAME.out (raw, CR becomes LF, no echo), focused.
+# $WL_DIR/NAME.out (raw, CR becomes LF, no echo), focused; FOOT_PID is its PID.
 start_foot() {
   local out=$WL_DIR/$1.out
   as_user foot -a "target-$1" -T "target-$1" \
     sh -c 'stty raw -echo icrnl && : >"$1.ready" && exec cat >>"$1"' sh "$out" \
     </dev/null >>"$E2E_TMP/foot.log" 2>&1 &
-  track $!
+  FOOT_PID=$!
+  track "$FOOT_PID"
   wait_until 10 test -e "$out.ready" || die "foot $1 did not start: $(tail -n3 "$E2E_TMP/foot.log")"
   focus_app "target-$1"
 }
@@ -129,4 +130,33 @@ clipboard_holds() {
     as_user wl-paste --no-newline | cmp -s - "$1"; fi
 }
 E2E_PASTE=(as_user "$WL_TECLIX" --paste)
+
+# held_for PID: what the compositor has written to PID's Wayland connection that
+# PID has not read, and the most the connection holds ("HELD LIMIT", the kernel's
+# bytes); nothing when PID has no connection to the compositor.
+held_for() {
+  local inodes
+  inodes=$(find "/proc/$1/fd" -lname 'socket:*' -printf '%l\n' 2>/dev/null | tr -dc '0-9\n' | paste -sd'|')
+  [ -n "$inodes" ] || return 1
+  ss -xmH | awk -v path="$WL_DIR/run/$WL_DISPLAY" -v peers="^($inodes)\$" '
+    $5 == path && $8 ~ peers { match($0, /t[0-9]+,tb[0-9]+/);
+      split(substr($0, RSTART, RLENGTH), f, /,tb/); print substr(f[1], 2), f[2]; found = 1; exit }
+    END { exit !found }'
+}
+holds_keys() { local held _ && read -r held _ < <(held_for "$1") && ((held > 0)); }
+
+# paste_into_stopped NAME PID SECONDS: a paste into PID, a target that is busy
+# (stopped) when the paste begins and for SECONDS after keys are first held for
+# it; NAME's test fails when no key reached the compositor for it.
+paste_into_stopped() {
+  kill -STOP "$2"
+  "${E2E_PASTE[@]}"
+  if ! wait_until 10 holds_keys "$2"; then
+    kill -CONT "$2"
+    fail "$1: nothing was sent to the stopped target"
+    return 1
+  fi
+  sleep "$3" # the target's busy time
+  kill -CONT "$2"
+}
 
