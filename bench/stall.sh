@@ -1,23 +1,29 @@
 #!/usr/bin/env bash
 # A target stopped in the middle of a paste: teclix and wtype type a long text
-# into foot and into a GTK entry in a headless sway session; one second into the
-# paste the target is stopped (SIGSTOP) for STOP seconds, then continued. Whether
+# into foot and into a GTK entry in a headless sway session (BENCH_DESKTOP=sway),
+# or teclix through the desktop portal under KWin (kde) or GNOME's mutter
+# (gnome); one second into the paste (foot: 0.2 s, as it takes 10,000 characters
+# in well under one) the target is stopped (SIGSTOP) for STOP seconds, then
+# continued (STOP 0: not stopped, the rates alone). Whether
 # the target is still there afterwards, and what it received, go to results.tsv;
 # so does the most the compositor held for it meanwhile (its socket's send queue,
 # bytes as the kernel counts them, and the limit it is cut off at).
 #
-# Needs: TECLIX_BUILD_DIR, RESULTS, RUNS, STOPS (seconds, e.g. "1 3"), CHARS.
+# Needs: TECLIX_BUILD_DIR, RESULTS, RUNS, STOPS (seconds, e.g. "1 3"), CHARS;
+# TOOLS (teclix wtype), TECLIX_DEBIAN13 as for the tests.
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BENCH=$ROOT/bench
+DESKTOP=${BENCH_DESKTOP:-sway}
 # shellcheck source=../tests/e2e/wayland/sway.sh
-source "$ROOT/tests/e2e/wayland/sway.sh"
+source "$ROOT/tests/e2e/wayland/$(case $DESKTOP in sway) echo sway ;; kde) echo kwin ;; *) echo gnome ;; esac).sh"
 # shellcheck source=results.sh
 source "$BENCH/results.sh"
 
 CHARS=${CHARS:-10000}
 STOPS=${STOPS:-1 3}
 TOOLS=${TOOLS:-teclix wtype}
-SUFFIX=${WL_ROOT:+-debian13}
+[ "$DESKTOP" = sway ] || TOOLS=teclix # the portal's desktops offer no virtual keyboard
+SUFFIX=-$DESKTOP${WL_ROOT:+-debian13}
 head -c $((CHARS * 4)) /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()[]{}<>/|@#$%^&*_=+~-' |
   head -c "$CHARS" >"$WL_DIR/stall.txt"
 printf '\n' >>"$WL_DIR/stall.txt" # submits the entry
@@ -46,8 +52,11 @@ stall_run() {
       WL_ENV=()
       ;;
   esac
-  wait_until 10 focused_app "$([ "$target" = foot ] && echo target-stall || echo zenity)" ||
-    die "the $target did not get the focus"
+  if [ "$DESKTOP" = sway ]; then
+    wait_until 10 focused_app "$([ "$target" = foot ] && echo target-stall || echo zenity)"
+  else
+    wait_until 10 no_x11_window_active && sleep 0.5 # a new window has the focus once mapped
+  fi || die "the $target did not get the focus"
   local started=$EPOCHREALTIME
   case $tool in
     teclix) as_user "$WL_TECLIX" --paste ;;
@@ -93,8 +102,24 @@ stall_run() {
 
 foot_done() { pid_gone "$1" || size_at_least "$2" "$((CHARS + 1))"; }
 
-start_sway
-start_wayland_teclix
+case $DESKTOP in
+  sway)
+    start_sway
+    start_wayland_teclix
+    ;;
+  gnome)
+    start_gnome us
+    start_wayland_teclix
+    answer_dialog 0
+    stop_hands
+    ;;
+  kde)
+    start_kwin
+    [ -z "$WL_ROOT" ] || kde_authorize yes
+    start_wayland_teclix
+    ;;
+esac
+[ "$DESKTOP" = sway ] || wait_until 20 teclix_ready || die "the portal's session did not start"
 set_clipboard "$WL_DIR/stall.txt"
 for ((run = 1; run <= ${RUNS:-1}; run++)); do
   for stop in $STOPS; do
