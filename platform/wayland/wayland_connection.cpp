@@ -9,6 +9,7 @@
 
 #include <wayland-client.h>
 
+#include "input-method-unstable-v2-client-protocol.h"
 #include "kde-keystate-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
@@ -105,6 +106,9 @@ void Connection::on_global(void *data, wl_registry *registry, unsigned name, con
         registry, name, &org_kde_kwin_keystate_interface, self->key_state_version_));
     org_kde_kwin_keystate_add_listener(self->key_state_, &kKeyStateListener, self);
     org_kde_kwin_keystate_fetchStates(self->key_state_);
+  } else if (which == zwp_input_method_manager_v2_interface.name) {
+    self->input_method_manager_ = static_cast<zwp_input_method_manager_v2 *>(
+        wl_registry_bind(registry, name, &zwp_input_method_manager_v2_interface, 1));
   } else if (which == zwlr_data_control_manager_v1_interface.name) {
     self->data_control_ = static_cast<zwlr_data_control_manager_v1 *>(
         wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, 1));
@@ -215,6 +219,25 @@ std::optional<KeyStates> Connection::key_states() {
 
 bool Connection::roundtrip() {
   return flush() && wl_display_roundtrip(display_) >= 0;
+}
+
+bool Connection::wait_for(const std::function<bool()> &done, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (true) {
+    if (!dispatch()) {
+      return false;
+    }
+    if (done()) {
+      return true;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      return false;
+    }
+    pollfd p{fd(), POLLIN, 0};
+    poll(&p, 1, static_cast<int>(left.count()) + 1);
+  }
 }
 
 } // namespace teclix::wayland

@@ -1,7 +1,9 @@
 // The connection to the Wayland compositor: the globals Teclix uses (the seat,
-// the virtual keyboard manager, data control) and the keymap the seat hands out.
+// the virtual keyboard manager, data control, input methods) and the keymap the
+// seat hands out.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,6 +16,7 @@ struct wl_keyboard;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwlr_data_control_manager_v1;
 struct org_kde_kwin_keystate;
+struct zwp_input_method_manager_v2;
 
 namespace teclix::wayland {
 
@@ -35,6 +38,7 @@ public:
   wl_seat *seat() const { return seat_; }
   zwp_virtual_keyboard_manager_v1 *keyboard_manager() const { return keyboard_manager_; }
   zwlr_data_control_manager_v1 *data_control() const { return data_control_; }
+  zwp_input_method_manager_v2 *input_method_manager() const { return input_method_manager_; }
   int fd() const;
 
   // Starts listening to the seat's keyboard (once it has one), whose keymap the
@@ -48,6 +52,9 @@ public:
   bool flush();
   // Sends everything and waits until the compositor has handled it.
   bool roundtrip();
+  // Handles events as they come until done() says so (true) or for at most
+  // limit (false); false too once the connection is broken.
+  bool wait_for(const std::function<bool()> &done, std::chrono::milliseconds limit);
   // The user's key states as the compositor says them now, where it does (KWin's
   // key-state protocol, offered to programs whose desktop entry asks for it).
   std::optional<KeyStates> key_states();
@@ -72,6 +79,7 @@ private:
   zwp_virtual_keyboard_manager_v1 *keyboard_manager_ = nullptr;
   zwlr_data_control_manager_v1 *data_control_ = nullptr;
   org_kde_kwin_keystate *key_state_ = nullptr;
+  zwp_input_method_manager_v2 *input_method_manager_ = nullptr;
   unsigned key_state_version_ = 0;
   KeyStates key_states_;
   unsigned modifiers_held_ = 0; // one bit a modifier key

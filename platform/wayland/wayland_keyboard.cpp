@@ -133,7 +133,13 @@ void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
                                    std::function<bool()> keep_typing) {
   connection_.dispatch(); // a keymap the user switched to meanwhile
   adopt_user_keymap();
-  pace_.start([path = socket_path_] { return read_client_queues(path); }, std::move(keep_typing));
+  pace_.start([path = socket_path_] { return read_client_queues(path); }, keep_typing);
+  keep_typing_ = std::move(keep_typing);
+  text_.clear();
+  before_keys_.reset();
+  text_refused_ = false;
+  // A console's keys are its own; anything else may take the text as text.
+  input_method_ = mode == TypingMode::kConsole ? nullptr : InputMethod::begin(connection_);
   mode_ = mode;
   needed_.clear();
   needed_cursor_ = 0;
@@ -167,6 +173,8 @@ void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
 }
 
 void VirtualKeyboard::end_typing() {
+  commit_text();
+  input_method_.reset();
   for (std::uint32_t keycode : std::vector<std::uint32_t>(down_.begin(), down_.end())) {
     key(keycode, true);
   }
@@ -176,8 +184,8 @@ void VirtualKeyboard::end_typing() {
 }
 
 std::optional<KeyLocation> VirtualKeyboard::locate(char32_t ch) {
-  if (pace_.gave_up()) {
-    return std::nullopt;
+  if (pace_.gave_up() || input_method_ || text_refused_) {
+    return std::nullopt; // the character goes as text, or not at all
   }
   const std::optional<x11::KeyChoice> choice =
       (mode_ == TypingMode::kConsole ? console_index_ : index_).find(ch);
@@ -212,6 +220,10 @@ std::optional<std::uint32_t> VirtualKeyboard::keycode_for_keysym(KeySym32 keysym
 }
 
 void VirtualKeyboard::send_key(Key named, bool up) {
+  commit_text(); // the text before the key arrives before it
+  if (input_method_ && !before_keys_) {
+    before_keys_ = input_method_->text();
+  }
   const std::optional<KeySym32> keysym = x11::keysym_for(named);
   if (!keysym || !user_) {
     return;
@@ -234,9 +246,75 @@ void VirtualKeyboard::send_layout_key(std::uint32_t keycode, bool up) {
   key(keycode, up);
 }
 
+void VirtualKeyboard::commit_text() {
+  if (text_.empty() || !input_method_) {
+    return;
+  }
+  std::string text = std::move(text_);
+  text_.clear();
+  if (keep_typing_ && !keep_typing_()) {
+    return; // the focus moved: not for the window that has it now
+  }
+  if (before_keys_) {
+    // Keys reach the window apart from the text: it takes them first.
+    input_method_->wait_for_change(*before_keys_);
+    before_keys_.reset();
+  }
+  switch (input_method_->commit(text, keep_typing_)) {
+  case InputMethod::Commit::kApplied:
+    break;
+  case InputMethod::Commit::kInactive:
+    input_method_.reset();
+    type_as_keys(text);
+    break;
+  case InputMethod::Commit::kNoAnswer:
+    std::fprintf(stderr, "teclix: la ventana de destino no tomó el texto: no se teclea el resto\n");
+    input_method_.reset();
+    text_refused_ = true;
+    break;
+  }
+}
+
+void VirtualKeyboard::type_as_keys(std::string_view utf8) {
+  const std::u16string text = utf8_to_utf16(utf8);
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t ch = next_code_point(text, pos);
+    const std::optional<x11::KeyChoice> choice = index_.find(ch);
+    if (!choice || choice->dead) {
+      send_character(ch);
+      continue;
+    }
+    for (bool up : {false, true}) {
+      if (!up) {
+        for (Modifier m : {kShift, kAltGr}) {
+          if (choice->modifiers & m) {
+            send_key(modifier_key(m), false);
+          }
+        }
+      }
+      key(choice->keycode, up);
+    }
+    for (Modifier m : {kAltGr, kShift}) {
+      if (choice->modifiers & m) {
+        send_key(modifier_key(m), true);
+      }
+    }
+  }
+}
+
 bool VirtualKeyboard::send_character(char32_t ch) {
-  if (pace_.gave_up()) {
+  if (pace_.gave_up() || text_refused_) {
     return false;
+  }
+  if (input_method_) {
+    if (text_.size() + 4 > InputMethod::kMaxPiece) {
+      commit_text();
+    }
+    std::u16string one;
+    append_code_point(one, ch);
+    text_ += utf16_to_utf8(one);
+    return true;
   }
   const KeySym32 keysym = x11::char_to_keysym(ch);
   const std::size_t index = needed_cursor_;

@@ -1,6 +1,9 @@
 // Typing through a virtual keyboard of the compositor's seat: the user's own
 // keymap, with spare keycodes bound to the characters it lacks, uploaded as
-// this keyboard's map; the keyboard's modifier state is its own.
+// this keyboard's map; the keyboard's modifier state is its own. Where the
+// focused window takes text from an input method, the text goes that way, in
+// pieces the window says it has applied, and only the keys (Enter, Tab, the
+// keypad's decimal key) go as keys, in their place.
 #pragma once
 
 #include <chrono>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/wayland/input_method.h"
 #include "platform/wayland/key_pace.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_keymap.h"
@@ -49,6 +53,10 @@ private:
   void key(std::uint32_t keycode, bool up);
   void send_modifiers();
   std::optional<std::uint32_t> keycode_for_keysym(KeySym32 keysym);
+  // Hands the text gathered for the input method to the window.
+  void commit_text();
+  // Types text as keys: what was gathered for a window that stopped taking it.
+  void type_as_keys(std::string_view utf8);
 
   struct StateFree {
     void operator()(xkb_state *state) const;
@@ -72,6 +80,11 @@ private:
   std::size_t needed_cursor_ = 0;
   std::string socket_path_;
   KeyPace pace_;
+  std::function<bool()> keep_typing_;
+  std::unique_ptr<InputMethod> input_method_; // for this paste's window, if it takes text
+  std::string text_;                          // gathered for it, not yet committed
+  std::optional<std::string> before_keys_;    // its text before keys sent since the last piece
+  bool text_refused_ = false; // the window did not apply a piece: nothing more is typed
   std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
 };
 

@@ -65,6 +65,39 @@ if paste_into_stopped wayland/gtk_entry_3000_busy "$entry" 3; then
   fi
 fi
 stop_pid "$entry"
+as_text() { [ "$(grep -c 'como texto' "$TECLIX_ERR")" = "$1" ]; }
+# A GTK entry that is not busy takes the text from an input method, in pieces it
+# confirms, with the keys (Enter, a number's keypad separator) in their places.
+while IFS=$'\t' read -r name text expected; do
+  printf '%s\n' "$text" >"$E2E_TMP/clip"
+  set_clipboard "$E2E_TMP/clip"
+  WL_ENV=(GDK_BACKEND=wayland)
+  as_user zenity --entry --title target-entry >"$E2E_TMP/entry.out" 2>>"$E2E_TMP/zenity.log" &
+  entry=$!
+  track "$entry"
+  WL_ENV=()
+  wait_until 10 focused_app zenity || fail "wayland/text_input/$name: the entry did not get the focus"
+  "${E2E_PASTE[@]}"
+  # A number is typed alone, with no line break: a paste of one submits the entry.
+  if [ "$name" = number ] && wait_until 10 as_text 2; then
+    printf '\n' >"$E2E_TMP/clip"
+    set_clipboard "$E2E_TMP/clip"
+    "${E2E_PASTE[@]}"
+  fi
+  if ! wait_until 20 pid_gone "$entry"; then
+    fail "wayland/text_input/$name: the entry was not submitted"
+  elif grep -qxE -- "$expected" "$E2E_TMP/entry.out"; then
+    pass "wayland/text_input/$name"
+  else
+    fail "wayland/text_input/$name: '$(head -c 200 "$E2E_TMP/entry.out")' arrived"
+  fi
+  stop_pid "$entry"
+done <<'CASES'
+text	Año Ñandú: ¿Qué? ¡Olé! 5 € Жж Ωω 你好 😀 "x" [a-z] {y} ~/p?&=%$@!^*_+|;` C:\dir	Año Ñandú: ¿Qué\? ¡Olé! 5 € Жж Ωω 你好 😀 "x" \[a-z\] \{y\} ~/p\?&=%\$@!\^\*_\+\|;` C:\\dir
+number	1234.5	1234[.,]50
+CASES
+as_text 3 && pass wayland/text_input/taken_as_text ||
+  fail "wayland/text_input/taken_as_text: $(grep -c 'como texto' "$TECLIX_ERR") of 3 pastes went as text"
 start_foot busy
 set_clipboard "$E2E_TMP/ascii"
 if paste_into_stopped wayland/terminal_10000_busy "$FOOT_PID" 3; then
