@@ -92,7 +92,7 @@ stall_run() {
   received=$(tr -d '\n' <"$out" | wc -c)
   cmp -s "$out" "$WL_DIR/stall.txt" && exact=yes
   stop_pid "$pid"
-  [ -z "${KEEP_LOGS:-}" ] || cp "$E2E_TMP/sway.log" "$E2E_TMP/foot.log" "$TECLIX_ERR" "$KEEP_LOGS/"
+  [ -z "${KEEP_LOGS:-}" ] || cp "$E2E_TMP"/*.log "$TECLIX_ERR" "$KEEP_LOGS/" 2>/dev/null
   record_fields stall "$CHARS-stop$stop" "$target$SUFFIX" "$tool" "$run" \
     "survived received exact seconds held_bytes held_limit" \
     "$alive"$'\t'"$received"$'\t'"$exact"$'\t'"$seconds"$'\t'"$peak"$'\t'"$limit"

@@ -89,7 +89,7 @@ bool KeyPace::before_event(const std::function<void()> &send) {
   return true;
 }
 
-void KeyPace::report() const {
+void KeyPace::report() {
   using std::chrono::duration_cast;
   using std::chrono::milliseconds;
   if (waited_ >= milliseconds(100) || gave_up_) {
@@ -98,6 +98,8 @@ void KeyPace::report() const {
                  static_cast<long long>(duration_cast<milliseconds>(waited_).count()),
                  gave_up_ ? "; no se teclea el resto" : "");
   }
+  waited_ = {};
+  gave_up_ = false;
 }
 
 } // namespace teclix::wayland

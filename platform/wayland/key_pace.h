@@ -56,8 +56,8 @@ public:
   // waiting: nothing more is typed in this paste.
   bool before_event(const std::function<void()> &send);
   bool gave_up() const { return gave_up_; }
-  // Says on stderr how long the paste waited for a slow client, if it did.
-  void report() const;
+  // Says on stderr how long the paste waited for a slow client, if it did, once.
+  void report();
 
 private:
   bool behind(const std::vector<ClientQueue> &now) const;

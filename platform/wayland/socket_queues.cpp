@@ -1,11 +1,14 @@
 #include "platform/wayland/socket_queues.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
+#include <set>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,8 +37,27 @@ struct Fd {
   }
 };
 
-// One socket's entry: its queue when it carries path.
-std::optional<ClientQueue> entry(const nlmsghdr *header, const std::string &path) {
+// The sockets this process holds (its own connections to the compositor among them).
+std::set<std::uint32_t> own_sockets() {
+  std::set<std::uint32_t> own;
+  if (DIR *dir = opendir("/proc/self/fd")) {
+    while (const dirent *fd = readdir(dir)) {
+      char target[64];
+      const std::string link = std::string("/proc/self/fd/") + fd->d_name;
+      const ssize_t size = readlink(link.c_str(), target, sizeof target - 1);
+      unsigned long inode = 0;
+      if (size > 0 && (target[size] = '\0', std::sscanf(target, "socket:[%lu]", &inode) == 1)) {
+        own.insert(static_cast<std::uint32_t>(inode));
+      }
+    }
+    closedir(dir);
+  }
+  return own;
+}
+
+// One socket's entry: its queue when it carries path and leads to another process.
+std::optional<ClientQueue> entry(const nlmsghdr *header, const std::string &path,
+                                 const std::set<std::uint32_t> &own) {
   const auto *message = static_cast<const unix_diag_msg *>(NLMSG_DATA(header));
   int length = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof(*message)));
   bool named = false;
@@ -49,6 +71,12 @@ std::optional<ClientQueue> entry(const nlmsghdr *header, const std::string &path
         --size; // a path's name ends in its terminator
       }
       named = size == path.size() && std::memcmp(data, path.data(), size) == 0;
+    } else if (attr->rta_type == UNIX_DIAG_PEER && size >= 4) {
+      std::uint32_t peer;
+      std::memcpy(&peer, data, sizeof peer);
+      if (own.count(peer)) {
+        return std::nullopt; // this program's own connection: it reads it when it can
+      }
     } else if (attr->rta_type == UNIX_DIAG_MEMINFO && size >= SK_MEMINFO_SNDBUF * 4 + 4) {
       std::uint32_t info[SK_MEMINFO_SNDBUF + 1];
       std::memcpy(info, data, sizeof info);
@@ -80,10 +108,11 @@ std::optional<std::vector<ClientQueue>> read_client_queues(const std::string &pa
   ask.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
   ask.request.sdiag_family = AF_UNIX;
   ask.request.udiag_states = 1u << 1; // connected
-  ask.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_MEMINFO;
+  ask.request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER | UDIAG_SHOW_MEMINFO;
   if (send(sock.fd, &ask, sizeof ask, 0) != static_cast<ssize_t>(sizeof ask)) {
     return std::nullopt;
   }
+  const std::set<std::uint32_t> own = own_sockets();
   std::vector<ClientQueue> queues;
   alignas(nlmsghdr) char buffer[16384];
   while (true) {
@@ -99,7 +128,7 @@ std::optional<std::vector<ClientQueue>> read_client_queues(const std::string &pa
       if (header->nlmsg_type == NLMSG_ERROR) {
         return std::nullopt;
       }
-      if (std::optional<ClientQueue> queue = entry(header, path)) {
+      if (std::optional<ClientQueue> queue = entry(header, path, own)) {
         queues.push_back(*queue);
       }
     }

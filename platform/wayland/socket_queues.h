@@ -16,8 +16,9 @@ namespace teclix::wayland {
 // ($WAYLAND_DISPLAY, under $XDG_RUNTIME_DIR unless absolute); empty when unset.
 std::string compositor_socket_path();
 
-// The queues of every connection the compositor accepted at path; nullopt when
-// the kernel does not tell (no sock_diag for Unix sockets).
+// The queues of every connection the compositor accepted at path, but this
+// program's own; nullopt when the kernel does not tell (no sock_diag for Unix
+// sockets).
 std::optional<std::vector<ClientQueue>> read_client_queues(const std::string &path);
 
 } // namespace teclix::wayland

@@ -107,8 +107,12 @@ entry_case() {
   : >"$out"
   start_entry "$name" "$out" || { fail "$WL_NAME/$name: the entry did not get the focus"; return; }
   entry=$ENTRY_PID
-  "${E2E_PASTE[@]}" || { fail "$WL_NAME/$name: teclix --paste failed"; return; }
-  if wait_until 20 pid_gone "$entry"; then
+  if [ -n "${ENTRY_BUSY:-}" ]; then # the entry busy for that long as the paste begins
+    paste_into_stopped "$WL_NAME/$name" "$entry" "$ENTRY_BUSY" || return
+  else
+    "${E2E_PASTE[@]}" || { fail "$WL_NAME/$name: teclix --paste failed"; return; }
+  fi
+  if wait_until 30 pid_gone "$entry"; then
     expect_same "$WL_NAME/$name" "$E2E_TMP/expected" "$out"
   else
     fail "$WL_NAME/$name: the entry was not submitted; it holds no line break"

@@ -26,6 +26,9 @@ entry_case ascii "The Quick Brown Fox, jumps over: \"lazy\" dog's #1 (test) [a-z
 entry_case spanish "¿Qué pingüino añoró el señor Ñúñez? ¡Él, à la carte! ç €5 ºª·¬" \
   "¿Qué pingüino añoró el señor Ñúñez? ¡Él, à la carte! ç €5 ºª·¬"
 entry_case outside "año Жж ΩZ fin" "año  ΩZ fin"
+# An entry busy for 3 s as the paste begins keeps its window and the whole text.
+busy=$(head -c 3000 /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()/@#%+=-' | head -c 1000)
+ENTRY_BUSY=3 entry_case busy_1000 "$busy" "$busy"
 if [ -z "$WL_ROOT" ]; then
   finish
   exit

@@ -31,6 +31,9 @@ entry_case ascii "The Quick Brown Fox, jumps over: \"lazy\" dog's #1 (test) [a-z
 entry_case ascii_again "abc XYZ 123" "abc XYZ 123"
 # Characters the layout has no key for are left out, and none garbled.
 entry_case outside "año € Жж ΩZ fin" "ao   Z fin"
+# An entry busy for 3 s as the paste begins keeps its window and the whole text.
+busy=$(head -c 3000 /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()/@#%+=-' | head -c 1000)
+ENTRY_BUSY=3 entry_case busy_1000 "$busy" "$busy"
 
 if [ -n "$WL_ROOT" ]; then
   # --- Plasma 6: a long line, the restore token, the global shortcut -----------------
