@@ -23,8 +23,8 @@ packages=(
   mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome gsettings-desktop-schemas
   # Plasma 6.3: KWin with the KDE portal (it wants PipeWire running, and Qt's Wayland)
   kwin-wayland kwin-common xdg-desktop-portal-kde qt6-wayland pipewire
-  # sway 1.10 and wtype, to measure beside
-  sway foot wtype
+  # sway 1.10 and wtype, to measure beside; labwc 0.8, another wlroots compositor
+  sway foot wtype labwc
   # targets and drivers: GTK entries, both clipboards, X11 windows; the bench's
   # measuring script
   zenity wl-clipboard xclip x11-utils xdotool python3

@@ -13,6 +13,7 @@
 #include "kde-keystate-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 namespace teclix::wayland {
 
@@ -63,6 +64,7 @@ std::unique_ptr<Connection> Connection::open() {
 }
 
 Connection::~Connection() {
+  toplevels_.reset();
   if (key_state_) {
     if (key_state_version_ >= 4) {
       org_kde_kwin_keystate_destroy(key_state_);
@@ -106,6 +108,8 @@ void Connection::on_global(void *data, wl_registry *registry, unsigned name, con
         registry, name, &org_kde_kwin_keystate_interface, self->key_state_version_));
     org_kde_kwin_keystate_add_listener(self->key_state_, &kKeyStateListener, self);
     org_kde_kwin_keystate_fetchStates(self->key_state_);
+  } else if (which == zwlr_foreign_toplevel_manager_v1_interface.name && !self->toplevels_) {
+    self->toplevels_ = std::make_unique<Toplevels>(registry, name, version);
   } else if (which == zwp_input_method_manager_v2_interface.name) {
     self->input_method_manager_ = static_cast<zwp_input_method_manager_v2 *>(
         wl_registry_bind(registry, name, &zwp_input_method_manager_v2_interface, 1));

@@ -1,6 +1,6 @@
 // The connection to the Wayland compositor: the globals Teclix uses (the seat,
-// the virtual keyboard manager, data control, input methods) and the keymap the
-// seat hands out.
+// the virtual keyboard manager, data control, input methods, the list of
+// windows) and the keymap the seat hands out.
 #pragma once
 
 #include <chrono>
@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/wayland/toplevels.h"
 
 struct wl_display;
 struct wl_registry;
@@ -39,6 +41,8 @@ public:
   zwp_virtual_keyboard_manager_v1 *keyboard_manager() const { return keyboard_manager_; }
   zwlr_data_control_manager_v1 *data_control() const { return data_control_; }
   zwp_input_method_manager_v2 *input_method_manager() const { return input_method_manager_; }
+  // The compositor's windows, where it lists them; nullptr where it does not.
+  Toplevels *toplevels() const { return toplevels_.get(); }
   int fd() const;
 
   // Starts listening to the seat's keyboard (once it has one), whose keymap the
@@ -80,6 +84,7 @@ private:
   zwlr_data_control_manager_v1 *data_control_ = nullptr;
   org_kde_kwin_keystate *key_state_ = nullptr;
   zwp_input_method_manager_v2 *input_method_manager_ = nullptr;
+  std::unique_ptr<Toplevels> toplevels_;
   unsigned key_state_version_ = 0;
   KeyStates key_states_;
   unsigned modifiers_held_ = 0; // one bit a modifier key

@@ -191,6 +191,15 @@ WaylandSession::Focus WaylandSession::focus() {
   if (x11_window != 0 && x11_.x11_window_active().value_or(true)) {
     return Focus{true, x11_window, x11_.focused_target()};
   }
+  // A compositor that lists its windows says which one is active.
+  if (Toplevels *toplevels = connection_->toplevels()) {
+    connection_->dispatch();
+    if (const std::optional<Toplevel> active = toplevels->active()) {
+      const std::u16string app_id = utf8_to_utf16(active->app_id);
+      return Focus{false, kWaylandWindow | active->id,
+                   TargetWindow{app_id, app_id, utf8_to_utf16(active->title)}};
+    }
+  }
   return Focus{false, kWaylandWindow, {}};
 }
 

@@ -6,6 +6,9 @@
 //                                remote-desktop interface (which asks nothing)
 //   desktop_tool portal-keys     the same through the remote-desktop portal (on a
 //                                desktop that lets it in without asking)
+//   desktop_tool activate APP_ID the window with that app_id activated, as a
+//                                task bar would (wlroots' list of windows)
+//   desktop_tool active          prints the active window's app_id
 // The hands are held while the tool runs: it prints "ready", then presses what
 // each line of standard input names, "tap KEYSYM..." (hexadecimal keysyms,
 // pressed in order and released in reverse; "press" and "release" do half),
@@ -22,6 +25,7 @@
 #include <systemd/sd-bus.h>
 
 #include "platform/wayland/portal_request.h"
+#include "platform/wayland/wayland_connection.h"
 
 namespace {
 
@@ -217,7 +221,35 @@ int portal_keys() {
 
 } // namespace
 
+// Activates the window with this app_id, as a task bar would.
+int activate(const char *app_id) {
+  auto connection = teclix::wayland::Connection::open();
+  if (!connection || !connection->toplevels() || !connection->roundtrip() ||
+      !connection->toplevels()->activate(app_id, connection->seat()) || !connection->roundtrip()) {
+    std::fprintf(stderr, "desktop_tool: no window %s to activate\n", app_id);
+    return 1;
+  }
+  return 0;
+}
+
+// Prints the active window's app_id.
+int active() {
+  auto connection = teclix::wayland::Connection::open();
+  if (!connection || !connection->toplevels() || !connection->roundtrip()) {
+    return 1;
+  }
+  const auto window = connection->toplevels()->active();
+  std::printf("%s\n", window ? window->app_id.c_str() : "");
+  return window ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
+  if (argc == 3 && std::strcmp(argv[1], "activate") == 0) {
+    return activate(argv[2]);
+  }
+  if (argc == 2 && std::strcmp(argv[1], "active") == 0) {
+    return active();
+  }
   if (argc == 3 && std::strcmp(argv[1], "locale1") == 0) {
     return serve_locale1(argv[2]);
   }
@@ -227,6 +259,7 @@ int main(int argc, char **argv) {
   if (argc == 2 && std::strcmp(argv[1], "portal-keys") == 0) {
     return portal_keys();
   }
-  std::fprintf(stderr, "usage: desktop_tool locale1 LAYOUT | mutter-keys | portal-keys\n");
+  std::fprintf(stderr, "usage: desktop_tool locale1 LAYOUT | mutter-keys | portal-keys | activate "
+                       "APP_ID | active\n");
   return 2;
 }

@@ -90,17 +90,18 @@ start_sway() {
 
 focused_app() { as_user swaymsg "[app_id=\"$1\" con_id=__focused__] nop" >/dev/null 2>&1; }
 
-# start_foot NAME: a foot terminal whose shell appends every byte it receives to
-# $WL_DIR/NAME.out (raw, CR becomes LF, no echo), focused; FOOT_PID is its PID.
+# start_foot NAME [APP_ID]: a foot terminal whose shell appends every byte it
+# receives to $WL_DIR/NAME.out (raw, CR becomes LF, no echo), focused; its app_id
+# target-NAME unless given; FOOT_PID is its PID.
 start_foot() {
-  local out=$WL_DIR/$1.out
-  as_user foot -a "target-$1" -T "target-$1" \
+  local out=$WL_DIR/$1.out app=${2:-target-$1}
+  as_user foot -a "$app" -T "$app" \
     sh -c 'stty raw -echo icrnl && : >"$1.ready" && exec cat >>"$1"' sh "$out" \
     </dev/null >>"$E2E_TMP/foot.log" 2>&1 &
   FOOT_PID=$!
   track "$FOOT_PID"
   wait_until 10 test -e "$out.ready" || die "foot $1 did not start: $(tail -n3 "$E2E_TMP/foot.log")"
-  focus_app "target-$1"
+  focus_app "$app"
 }
 focus_app() {
   swaymsg_ "[app_id=\"$1\"] focus"
