@@ -115,6 +115,33 @@ def main():
         add(f"typing {TEXT_NAMES.get(text, text)} -> {TARGET_NAMES.get(target, target)}: "
             f"{TOOL_NAMES.get(tool, tool)}", figure, goal, verdict)
 
+    # A target stopped during a paste: kept, and its text exact; the rates beside wtype.
+    for item, target, tool in sorted({(k[1], k[2], k[3]) for k in rows if k[0] == "stall"}):
+        key = ("stall", item, target, tool)
+        survived = [v == "yes" for v in rows.get(key + ("survived",), [])]
+        exact = [v == "yes" for v in rows.get(key + ("exact",), [])]
+        seconds = median(rows, key + ("seconds",))
+        chars, stop = item.split("-stop")
+        figure = f"kept {sum(survived)}/{len(survived)}, exact {sum(exact)}/{len(exact)}"
+        stopped = [v == "yes" for v in rows.get(key + ("stopped",), [])]
+        if stop != "0":
+            figure += f", stopped while typing {sum(stopped)}/{len(stopped)}"
+        goal = verdict = ""
+        if stop == "0" and seconds:
+            cps = int(chars) / seconds
+            figure += f", {cps:,.0f} ch/s"
+            peer = median(rows, ("stall", item, target, "wtype", "seconds"))
+            if tool == "teclix" and peer:
+                figure += f", {peer / seconds:.1f}x wtype"
+                if target.startswith("entry-sway"):
+                    goal = ">= 10x wtype, exact"
+                    verdict = "met" if peer / seconds >= 10 and all(exact) else "MISSED"
+        elif tool == "teclix":
+            goal = "kept, exact"
+            verdict = "met" if survived and all(survived) and all(exact) else "MISSED"
+        name = f"stopped {stop} s" if stop != "0" else "not stopped"
+        add(f"{int(chars):,} chars -> {target}, {name}: {tool}", figure, goal, verdict)
+
     # The console: exact in every run and no modifier left down, at what rate.
     for tool in ("teclix", "teclix-window", "xdotool:0", "xdotool:12", "xdotool:40"):
         key = ("console", "ascii2000", "qemu", tool)

@@ -19,11 +19,15 @@
 #                         about 200 characters a second whoever types
 #   BENCH_PRESSES=50      F10 presses for the latency figures
 #   BENCH_IDLE_SECONDS=30 length of each idle measurement
-#   BENCH_SECTIONS="core x11 latency wine sway kde sway13 kde13 gnome13 console"
+#   BENCH_SECTIONS="core x11 latency wine sway kde sway13 kde13 gnome13 stall stall13 console"
 #                         what to run (sway: teclix and wtype into foot in a headless
 #                         sway session; kde: teclix through the desktop portal into a
 #                         GTK entry in KWin; sway13, kde13, gnome13: the same on
-#                         Debian 13's sway, Plasma and GNOME, in the tests' root)
+#                         Debian 13's sway, Plasma and GNOME, in the tests' root;
+#                         stall, stall13: a target stopped during a paste, and the
+#                         rates beside wtype into foot and a GTK entry, bench/stall.sh,
+#                         under sway, KWin and GNOME, here and in the root)
+#   BENCH_STALL_RUNS=3    runs of each stopped-target measurement
 #   BENCH_CONSOLE_RUNS=3  runs of teclix into the QEMU console (xdotool: 1 run each
 #                         at 0, 12 and 40 ms), 2,000 ASCII characters each
 #   BENCH_NO_BUILD=1      use the programs as built
@@ -49,7 +53,8 @@ SLOW_TEXTS=" ${BENCH_SLOW_TEXTS:-spanish scripts} "
 WINE_XDOTOOL_RUNS=${BENCH_WINE_XDOTOOL_RUNS:-1}
 PRESSES=${BENCH_PRESSES:-50}
 IDLE_SECONDS=${BENCH_IDLE_SECONDS:-30}
-SECTIONS=${BENCH_SECTIONS:-core x11 latency wine sway kde sway13 kde13 gnome13 console}
+SECTIONS=${BENCH_SECTIONS:-core x11 latency wine sway kde sway13 kde13 gnome13 stall stall13 console}
+STALL_RUNS=${BENCH_STALL_RUNS:-3}
 CONSOLE_RUNS=${BENCH_CONSOLE_RUNS:-3}
 STALL=10 # seconds without a new character after which a paste counts as over
 
@@ -337,6 +342,23 @@ run_portal() {
 [[ " $SECTIONS " == *" sway13 "* ]] && TECLIX_DEBIAN13=1 run_sway
 [[ " $SECTIONS " == *" kde13 "* ]] && TECLIX_DEBIAN13=1 run_portal kde
 [[ " $SECTIONS " == *" gnome13 "* ]] && TECLIX_DEBIAN13=1 run_portal gnome
+
+# --- A target stopped during a paste, and the rates into foot and a GTK entry -----------
+
+# run_stall DESKTOP: 3,000 characters unstopped (the rates), then 10,000 with the
+# target stopped for 1 s and for 3 s (bench/stall.sh).
+run_stall() {
+  local common=(RESULTS="$RESULTS" OUT="$OUT" RUNS="$STALL_RUNS" BENCH_DESKTOP="$1")
+  env "${common[@]}" CHARS=3000 STOPS=0 bash "$BENCH/stall.sh" &&
+    env "${common[@]}" CHARS=10000 STOPS="1 3" bash "$BENCH/stall.sh" ||
+    log "the stall section ($1) failed"
+}
+if [[ " $SECTIONS " == *" stall "* ]]; then
+  for desktop in sway kde gnome; do run_stall "$desktop"; done
+fi
+if [[ " $SECTIONS " == *" stall13 "* ]]; then
+  for desktop in sway kde gnome; do TECLIX_DEBIAN13=1 run_stall "$desktop"; done
+fi
 
 # --- A virtual machine's console -------------------------------------------------------
 

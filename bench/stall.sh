@@ -67,12 +67,16 @@ stall_run() {
       track $!
       ;;
   esac
+  local stopped=no
   if ((stop > 0)); then
-    # Into the paste: foot takes 10,000 characters in well under a second.
-    sleep "$([ "$target" = foot ] && echo 0.2 || echo 1)"
+    # Into the paste: foot takes 10,000 characters in well under a second, and a
+    # GTK entry through an input method in about one. (stopped: whether the
+    # paste was still going then.)
+    sleep "$([ "$target" = foot ] && echo 0.1 || echo "${ENTRY_AFTER:-0.5}")"
+    foot_done "$pid" "$out" || { [ "$target" = entry ] && pid_gone "$pid"; } || stopped=yes
     kill -STOP "$pid"
     local until
-    until=$(awk "BEGIN { print $EPOCHREALTIME + $stop }")
+    until=$(awk "BEGIN { printf \"%.3f\", $EPOCHREALTIME + $stop }")
     while awk "BEGIN { exit !($EPOCHREALTIME < $until) }"; do
       if read -r q limit < <(held_for "$pid"); then ((q > peak)) && peak=$q; fi
       sleep 0.05
@@ -94,10 +98,10 @@ stall_run() {
   stop_pid "$pid"
   [ -z "${KEEP_LOGS:-}" ] || cp "$E2E_TMP"/*.log "$TECLIX_ERR" "$KEEP_LOGS/" 2>/dev/null
   record_fields stall "$CHARS-stop$stop" "$target$SUFFIX" "$tool" "$run" \
-    "survived received exact seconds held_bytes held_limit" \
-    "$alive"$'\t'"$received"$'\t'"$exact"$'\t'"$seconds"$'\t'"$peak"$'\t'"$limit"
-  log "  $tool into $target, stopped $stop s: survived $alive, $received received," \
-    "exact $exact, $seconds s, held $peak of $limit"
+    "stopped survived received exact seconds held_bytes held_limit" \
+    "$stopped"$'\t'"$alive"$'\t'"$received"$'\t'"$exact"$'\t'"$seconds"$'\t'"$peak"$'\t'"$limit"
+  log "  $tool into $target, stopped $stop s (while typing: $stopped): survived $alive," \
+    "$received received, exact $exact, $seconds s, held $peak of $limit"
 }
 
 foot_done() { pid_gone "$1" || size_at_least "$2" "$((CHARS + 1))"; }
