@@ -12,6 +12,16 @@ start_wayland_teclix
 start_foot term
 paste_texts_to_terminal labwc/es "$WL_DIR/term.out"
 
+# 10,000 characters into a terminal busy (stopped) for 3 s as the paste begins.
+head -c 30000 /dev/urandom | tr -dc 'A-Za-z0-9 .,;:!?()[]{}<>/|@#$%^&*_=+~-' | head -c 10000 \
+  >"$E2E_TMP/ascii"
+set_clipboard "$E2E_TMP/ascii"
+: >"$WL_DIR/term.out"
+if paste_into_stopped labwc/terminal_10000_busy "$FOOT_PID" 3; then
+  wait_output "$WL_DIR/term.out" 10000 60 || true
+  expect_same labwc/terminal_10000_busy "$E2E_TMP/ascii" "$WL_DIR/term.out"
+fi
+
 # A GTK entry: the text as text, Enter as a key.
 printf 'Año Ñandú: ¿Qué? 5 € Жж 你好 [a-z] ~/p\n' >"$E2E_TMP/clip"
 set_clipboard "$E2E_TMP/clip"
