@@ -18,12 +18,13 @@ struct Value {
   double number = 0;
   std::string text;
   std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;
+  std::vector<std::string> keys; // an object's members: keys[i] names values[i]
+  std::vector<Value> values;
 
   const Value *member(std::string_view name) const {
-    for (const auto &[key, value] : members) {
-      if (key == name) {
-        return &value;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (keys[i] == name) {
+        return &values[i];
       }
     }
     return nullptr;
@@ -167,7 +168,8 @@ private:
         if (!member) {
           return std::nullopt;
         }
-        v.members.emplace_back(std::move(*key), std::move(*member));
+        v.keys.push_back(std::move(*key));
+        v.values.push_back(std::move(*member));
       } while (take(','));
       return take('}') ? std::optional<Value>(std::move(v)) : std::nullopt;
     }
