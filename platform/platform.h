@@ -1,8 +1,11 @@
 // The one seam between Teclix and the operating system.
 //
 // The core (typing/, window/, helpers/) talks to the system only through this
-// interface. Each program compiles exactly one real backend (win32/ or x11/);
-// the unit tests use the scriptable fake in fake/.
+// interface, a few small parts that a program puts together: Teclix.exe from
+// win32/; the Linux teclix from x11/, and in a Wayland session from wayland/'s
+// parts with x11/'s (the window through Xwayland, the keys through the
+// compositor or the desktop portal). The unit tests use the scriptable fake in
+// fake/.
 #pragma once
 
 #include <chrono>

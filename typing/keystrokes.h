@@ -19,10 +19,9 @@ void tap(const Platform &platform, Key key);
 
 // How fast a console is typed into. Its input path takes one key event at a time
 // (QEMU's VNC server hands one to the guest every 10 ms and drops what overflows
-// its queue, a dropped Shift release leaving Shift down in the guest). Measured
-// through vncviewer into a QEMU guest: 10 ms between events is exact, 9 ms is not;
-// 12 ms leaves a margin for a loaded machine, and a modifier change gets time of
-// its own for consoles slower to apply it.
+// its queue, a dropped Shift release leaving Shift down in the guest): 12 ms
+// between events leaves a margin for a loaded machine, and a modifier change gets
+// time of its own for consoles slower to apply it. (The measurements: README.)
 struct ConsolePace {
   std::chrono::milliseconds between_events{12};
   std::chrono::milliseconds around_modifiers{10};
