@@ -36,12 +36,6 @@ X11Platform::X11Platform(std::unique_ptr<Connection> connection)
   // Lent keycodes go back when the keyboard says, unless a paste starts first: the
   // time is set whenever the program is about to wait, whatever it did before.
   loop_.before_waiting([this] { schedule_give_back(); });
-  std::string why;
-  if (requests_.listen(why)) {
-    loop_.watch(requests_.fd(), [this] { return requests_.accept_requests(); });
-  } else if (!why.empty()) {
-    std::fprintf(stderr, "teclix: «teclix --paste» no llegará a esta ventana: %s\n", why.c_str());
-  }
 }
 
 // --- The main window -------------------------------------------------------------------
@@ -170,7 +164,7 @@ bool X11Platform::peek_hotkey() {
 }
 
 bool X11Platform::take_paste_request() {
-  return requests_.take();
+  return paste_requests_.take && paste_requests_.take();
 }
 
 bool X11Platform::take_key_press() {
@@ -282,11 +276,13 @@ void X11Platform::pause(std::chrono::milliseconds time) {
 void X11Platform::end_typing() {
   hotkey_watch_.pause(false);
   keyboard_.end_typing();
-  requests_.drop_requests();
+  drop_paste_requests();
 }
 
 void X11Platform::drop_paste_requests() {
-  requests_.drop_requests();
+  if (paste_requests_.drop) {
+    paste_requests_.drop();
+  }
 }
 
 std::optional<KeyLocation> X11Platform::locate(char32_t ch) {

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/paste_requests.h"
 #include "platform/platform.h"
 #include "platform/x11/x11_clipboard.h"
 #include "platform/x11/x11_connection.h"
@@ -52,12 +51,19 @@ public:
   void unregister_hotkey() override;
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
-  // An F10 press, or a paste asked for by "teclix --paste".
+  // Pastes asked for another way than F10 (the program's socket): take says
+  // whether one is waiting, and takes it; drop turns away those that came while a
+  // paste was typed, and is called when each paste ends.
+  struct PasteRequestSource {
+    std::function<bool()> take;
+    std::function<void()> drop;
+  };
+  void set_paste_requests(PasteRequestSource source) { paste_requests_ = std::move(source); }
+  // An F10 press, or a paste asked for otherwise.
   bool peek_hotkey() override;
   // Each of the two, taken apart.
   bool take_paste_request();
   bool take_key_press();
-  // Turns away the paste requests that came while a paste was typed.
   void drop_paste_requests();
   void pump_events() override;
 
@@ -109,7 +115,7 @@ private:
   Clipboard clipboard_;
   Keyboard keyboard_;
   SyntheticEvents synthetic_;
-  PasteRequests requests_;
+  PasteRequestSource paste_requests_;
 };
 
 } // namespace teclix::x11

@@ -39,6 +39,8 @@ int main(int argc, char **argv) {
     return 2;
   }
   XSetIOErrorHandler(on_connection_lost);
+  // "teclix --paste" reaches this window through a socket of the user's.
+  teclix::PasteRequests requests;
   std::string error;
   std::unique_ptr<teclix::x11::X11Platform> platform =
       teclix::x11::X11Platform::open(nullptr, error);
@@ -47,6 +49,13 @@ int main(int argc, char **argv) {
     return 1;
   }
   teclix::x11::catch_stop_signals();
+  if (std::string why; requests.listen(why)) {
+    platform->watch(requests.fd(), [&requests] { return requests.accept_requests(); });
+  } else if (!why.empty()) {
+    std::fprintf(stderr, "teclix: «teclix --paste» no llegará a esta ventana: %s\n", why.c_str());
+  }
+  platform->set_paste_requests(
+      {[&requests] { return requests.take(); }, [&requests] { requests.drop_requests(); }});
   // In a Wayland session the keys (and the clipboard) go through the compositor.
   const std::unique_ptr<teclix::wayland::WaylandSession> wayland =
       teclix::wayland::WaylandSession::open(*platform);
