@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/fake/fake_platform.h"
-#include "platform/x11/x11_keymap.h"
+#include "platform/xkb/keymap.h"
 #include "typing/keystrokes.h"
 #include "typing/paste_plan.h"
 #include "typing/unicode.h"
@@ -160,11 +160,11 @@ BENCHMARK(BM_Pulsar_TeclaS_fake_layout)->Arg(0)->Arg(1)->Unit(benchmark::kMillis
 
 // The X11 backend's choice of key and level, against a recorded keyboard map.
 // A keyboard map recorded from a real X server, and the text as code points.
-std::optional<x11::Keymap> recorded_map(const char *layout) {
+std::optional<xkb::Keymap> recorded_map(const char *layout) {
   std::ifstream file(std::string(TECLIX_KEYMAPS_DIR) + "/" + layout + ".txt");
   std::stringstream content;
   content << file.rdbuf();
-  return x11::parse_keymap(content.str());
+  return xkb::parse_keymap(content.str());
 }
 
 const std::u32string &text_code_points() {
@@ -179,7 +179,7 @@ const std::u32string &text_code_points() {
 }
 
 void BM_x11_choose_key(benchmark::State &state, const char *layout) {
-  const std::optional<x11::Keymap> map = recorded_map(layout);
+  const std::optional<xkb::Keymap> map = recorded_map(layout);
   if (!map) {
     state.SkipWithError("keyboard map not readable");
     return;
@@ -188,7 +188,7 @@ void BM_x11_choose_key(benchmark::State &state, const char *layout) {
   for (auto _ : state) {
     std::size_t found = 0;
     for (char32_t c : chars) {
-      found += x11::choose_key(*map, c).has_value();
+      found += xkb::choose_key(*map, c).has_value();
     }
     benchmark::DoNotOptimize(found);
   }
@@ -200,14 +200,14 @@ BENCHMARK_CAPTURE(BM_x11_choose_key, es, "es")->Unit(benchmark::kMillisecond);
 // What the backend types with: the index of the whole map, built once per pass
 // (as when the map is read at the start of a paste), then one look-up a character.
 void BM_x11_key_index(benchmark::State &state, const char *layout) {
-  const std::optional<x11::Keymap> map = recorded_map(layout);
+  const std::optional<xkb::Keymap> map = recorded_map(layout);
   if (!map) {
     state.SkipWithError("keyboard map not readable");
     return;
   }
   const std::u32string &chars = text_code_points();
   for (auto _ : state) {
-    const x11::KeyIndex index(*map);
+    const xkb::KeyIndex index(*map);
     std::size_t found = 0;
     for (char32_t c : chars) {
       found += index.find(c).has_value();

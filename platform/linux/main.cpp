@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/linux/paste_requests.h"
-#include "platform/wayland/wayland_session.h"
+#include "platform/linux/wayland_session.h"
 #include "platform/x11/x11_platform.h"
 #include "typing/main_loop.h"
 #include "typing/runtime_error.h"

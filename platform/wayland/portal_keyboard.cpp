@@ -12,7 +12,7 @@
 #include "platform/wayland/portal_request.h"
 #include "platform/wayland/restore_token.h"
 #include "platform/wayland/socket_queues.h"
-#include "platform/x11/x11_keyboard.h"
+#include "platform/xkb/keymap.h"
 #include "typing/keys.h"
 
 namespace teclix::wayland {
@@ -282,9 +282,9 @@ void PortalKeyboard::adopt_keymap() {
   layout_ = layout;
   if (keymap_) {
     map_ = keymap_->keys(layout_, caps_lock_);
-    index_ = x11::KeyIndex(map_);
-    console_index_ = x11::KeyIndex(map_, true);
-    dead_key_index_ = x11::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
+    index_ = xkb::KeyIndex(map_);
+    console_index_ = xkb::KeyIndex(map_, true);
+    dead_key_index_ = xkb::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
   }
 }
 
@@ -318,7 +318,7 @@ std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
   if (state_ != State::kReady || !keymap_ || stopped()) {
     return std::nullopt;
   }
-  const std::optional<x11::KeyChoice> choice =
+  const std::optional<xkb::KeyChoice> choice =
       (mode_ == TypingMode::kConsole ? console_index_ : index_).find(ch);
   if (!choice) {
     return std::nullopt;
@@ -330,11 +330,11 @@ std::optional<DeadKeySequence> PortalKeyboard::dead_key_sequence(char32_t ch) {
   if (state_ != State::kReady || stopped()) {
     return std::nullopt;
   }
-  return x11::dead_key_sequence_of(dead_key_index_, ch);
+  return xkb::dead_key_sequence_of(dead_key_index_, ch);
 }
 
 std::optional<char32_t> PortalKeyboard::key_character(Key key) {
-  return x11::key_character(key);
+  return xkb::key_character(key);
 }
 
 void PortalKeyboard::pause(std::chrono::milliseconds time) {
@@ -351,13 +351,13 @@ void PortalKeyboard::tap_modifiers(unsigned modifiers, bool up) {
 }
 
 void PortalKeyboard::send_key(Key named, bool up) {
-  const std::optional<KeySym32> sym = x11::keysym_for(named);
+  const std::optional<KeySym32> sym = xkb::keysym_for(named);
   if (!sym || state_ != State::kReady || stopped()) {
     return;
   }
   std::optional<std::uint32_t> code;
   if (keymap_) {
-    code = key_modifier(named) ? x11::modifier_keycode(map_, *sym) : x11::plain_keycode(map_, *sym);
+    code = key_modifier(named) ? xkb::modifier_keycode(map_, *sym) : xkb::plain_keycode(map_, *sym);
   }
   if (code) {
     keycode(*code, up);

@@ -101,10 +101,10 @@ private:
   static constexpr std::chrono::milliseconds kHeldWait{1500};
   std::optional<CompiledKeymap> keymap_;
   Keymap map_;
-  x11::KeyIndex index_, console_index_;
+  xkb::KeyIndex index_, console_index_;
   bool first_key_sent_ = false;
   bool token_refused_ = false;
-  x11::DeadKeyIndex dead_key_index_;
+  xkb::DeadKeyIndex dead_key_index_;
   TypingMode mode_ = TypingMode::kDirect;
   std::set<std::uint32_t> down_;
   KeyPace pace_{16}; // D-Bus calls each make a write of the compositor's: few at a time

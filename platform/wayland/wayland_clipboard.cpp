@@ -9,7 +9,7 @@
 
 #include <wayland-client.h>
 
-#include "platform/x11/selection_transfer.h"
+#include "platform/xkb/selection_transfer.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 namespace teclix::wayland {
@@ -38,14 +38,14 @@ const zwlr_data_control_offer_v1_listener kOfferListener = {
 // The text forms, best first, and how each is encoded.
 struct TextForm {
   const char *mime_type;
-  x11::SelectionEncoding encoding;
+  xkb::SelectionEncoding encoding;
 };
 constexpr TextForm kTextForms[] = {
-    {"text/plain;charset=utf-8", x11::SelectionEncoding::kUtf8},
-    {"UTF8_STRING", x11::SelectionEncoding::kUtf8},
-    {"text/plain", x11::SelectionEncoding::kUtf8},
-    {"STRING", x11::SelectionEncoding::kLatin1},
-    {"TEXT", x11::SelectionEncoding::kLatin1},
+    {"text/plain;charset=utf-8", xkb::SelectionEncoding::kUtf8},
+    {"UTF8_STRING", xkb::SelectionEncoding::kUtf8},
+    {"text/plain", xkb::SelectionEncoding::kUtf8},
+    {"STRING", xkb::SelectionEncoding::kLatin1},
+    {"TEXT", xkb::SelectionEncoding::kLatin1},
 };
 
 int milliseconds_until(Clock::time_point when) {
@@ -152,11 +152,11 @@ std::optional<std::u16string> DataControlClipboard::clipboard_text() {
   zwlr_data_control_offer_v1_receive(selection_, form->mime_type, pipe_fds[1]);
   connection_.flush();
   close(pipe_fds[1]);
-  x11::SelectionTransfer transfer(form->encoding);
+  xkb::SelectionTransfer transfer(form->encoding);
   transfer.start(true, 8, {});
   const auto give_up = Clock::now() + kTransferLimit;
   char buffer[65536];
-  while (transfer.state() == x11::SelectionTransfer::State::kReceiving) {
+  while (transfer.state() == xkb::SelectionTransfer::State::kReceiving) {
     pollfd p{pipe_fds[0], POLLIN, 0};
     const auto until = std::min(give_up, Clock::now() + kClipboardWait);
     if (poll(&p, 1, milliseconds_until(until)) <= 0) {
@@ -171,7 +171,7 @@ std::optional<std::u16string> DataControlClipboard::clipboard_text() {
     transfer.add_piece(8, std::string_view(buffer, static_cast<std::size_t>(n)));
   }
   close(pipe_fds[0]);
-  if (transfer.state() != x11::SelectionTransfer::State::kDone) {
+  if (transfer.state() != xkb::SelectionTransfer::State::kDone) {
     return std::nullopt;
   }
   return transfer.text();

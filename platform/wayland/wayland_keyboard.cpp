@@ -11,7 +11,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include "platform/wayland/socket_queues.h"
-#include "platform/x11/x11_keyboard.h"
+#include "platform/xkb/keymap.h"
 #include "typing/keys.h"
 #include "typing/unicode.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -86,8 +86,8 @@ void VirtualKeyboard::adopt_user_keymap() {
   }
   user_ = std::move(compiled);
   map_ = user_->keys();
-  index_ = x11::KeyIndex(map_);
-  pool_ = x11::SparePool(spare_keycodes(map_));
+  index_ = xkb::KeyIndex(map_);
+  pool_ = xkb::SparePool(spare_keycodes(map_));
   uploaded_text_.clear();
 }
 
@@ -144,8 +144,8 @@ void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
   needed_.clear();
   needed_cursor_ = 0;
   if (mode == TypingMode::kConsole) {
-    console_index_ = x11::KeyIndex(map_, true);
-    dead_key_index_ = x11::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
+    console_index_ = xkb::KeyIndex(map_, true);
+    dead_key_index_ = xkb::DeadKeyIndex(map_, std::setlocale(LC_CTYPE, nullptr));
   } else {
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -153,15 +153,15 @@ void VirtualKeyboard::begin_typing(std::u16string_view text, TypingMode mode,
       if (ch < 0x20 || ch == 0x7F) {
         continue;
       }
-      const std::optional<x11::KeyChoice> choice = index_.find(ch);
+      const std::optional<xkb::KeyChoice> choice = index_.find(ch);
       if (!choice || choice->dead) {
-        needed_.push_back(x11::char_to_keysym(ch));
+        needed_.push_back(xkb::char_to_keysym(ch));
       }
     }
     if (!needed_.empty() && pool_.size() > 0) {
-      auto batches = x11::plan_batches(needed_, pool_.size());
+      auto batches = xkb::plan_batches(needed_, pool_.size());
       if (batches.size() > 1) {
-        batches = x11::plan_batches(needed_, pool_.batch_limit());
+        batches = xkb::plan_batches(needed_, pool_.batch_limit());
       }
       pool_.bind(batches.front());
     }
@@ -187,7 +187,7 @@ std::optional<KeyLocation> VirtualKeyboard::locate(char32_t ch) {
   if (pace_.gave_up() || input_method_ || text_refused_) {
     return std::nullopt; // the character goes as text, or not at all
   }
-  const std::optional<x11::KeyChoice> choice =
+  const std::optional<xkb::KeyChoice> choice =
       (mode_ == TypingMode::kConsole ? console_index_ : index_).find(ch);
   if (!choice) {
     return std::nullopt;
@@ -196,11 +196,11 @@ std::optional<KeyLocation> VirtualKeyboard::locate(char32_t ch) {
 }
 
 std::optional<DeadKeySequence> VirtualKeyboard::dead_key_sequence(char32_t ch) {
-  return x11::dead_key_sequence_of(dead_key_index_, ch);
+  return xkb::dead_key_sequence_of(dead_key_index_, ch);
 }
 
 std::optional<char32_t> VirtualKeyboard::key_character(Key key) {
-  return x11::key_character(key);
+  return xkb::key_character(key);
 }
 
 void VirtualKeyboard::pause(std::chrono::milliseconds time) {
@@ -209,7 +209,7 @@ void VirtualKeyboard::pause(std::chrono::milliseconds time) {
 }
 
 std::optional<std::uint32_t> VirtualKeyboard::keycode_for_keysym(KeySym32 keysym) {
-  if (const auto keycode = x11::plain_keycode(map_, keysym)) {
+  if (const auto keycode = xkb::plain_keycode(map_, keysym)) {
     return keycode;
   }
   if (!pool_.keycode_for(keysym) && pool_.size() > 0) {
@@ -224,15 +224,15 @@ void VirtualKeyboard::send_key(Key named, bool up) {
   if (input_method_ && !before_keys_) {
     before_keys_ = input_method_->text();
   }
-  const std::optional<KeySym32> keysym = x11::keysym_for(named);
+  const std::optional<KeySym32> keysym = xkb::keysym_for(named);
   if (!keysym || !user_) {
     return;
   }
   std::optional<std::uint32_t> keycode;
   if (const std::optional<Modifier> modifier = key_modifier(named)) {
-    keycode = x11::modifier_keycode(map_, *keysym);
+    keycode = xkb::modifier_keycode(map_, *keysym);
     if (!keycode && *modifier == kAltGr) {
-      keycode = x11::modifier_keycode(map_, 0xFFEA); // Alt_R, where no key is AltGr
+      keycode = xkb::modifier_keycode(map_, 0xFFEA); // Alt_R, where no key is AltGr
     }
   } else {
     keycode = keycode_for_keysym(*keysym);
@@ -280,7 +280,7 @@ void VirtualKeyboard::type_as_keys(std::string_view utf8) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     const char32_t ch = next_code_point(text, pos);
-    const std::optional<x11::KeyChoice> choice = index_.find(ch);
+    const std::optional<xkb::KeyChoice> choice = index_.find(ch);
     if (!choice || choice->dead) {
       send_character(ch);
       continue;
@@ -316,7 +316,7 @@ bool VirtualKeyboard::send_character(char32_t ch) {
     text_ += utf16_to_utf8(one);
     return true;
   }
-  const KeySym32 keysym = x11::char_to_keysym(ch);
+  const KeySym32 keysym = xkb::char_to_keysym(ch);
   const std::size_t index = needed_cursor_;
   if (needed_cursor_ < needed_.size()) {
     ++needed_cursor_;
@@ -326,7 +326,7 @@ bool VirtualKeyboard::send_character(char32_t ch) {
     if (index < needed_.size() && needed_[index] == keysym) {
       const std::vector<KeySym32> rest(needed_.begin() + static_cast<std::ptrdiff_t>(index),
                                        needed_.end());
-      pool_.bind(x11::plan_batches(rest, pool_.batch_limit()).front());
+      pool_.bind(xkb::plan_batches(rest, pool_.batch_limit()).front());
     } else {
       pool_.bind({keysym});
     }

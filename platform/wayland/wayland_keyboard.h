@@ -68,9 +68,9 @@ private:
   bool user_changed_ = true;
   std::optional<CompiledKeymap> user_;
   Keymap map_;
-  x11::KeyIndex index_, console_index_;
-  x11::DeadKeyIndex dead_key_index_;
-  x11::SparePool pool_{{}};
+  xkb::KeyIndex index_, console_index_;
+  xkb::DeadKeyIndex dead_key_index_;
+  xkb::SparePool pool_{{}};
   std::string uploaded_text_;
   std::unique_ptr<xkb_state, StateFree> state_;
   std::set<std::uint32_t> down_;

@@ -99,16 +99,16 @@ Keymap CompiledKeymap::keys(unsigned layout, bool caps_lock) const {
     const char *name = xkb_keymap_key_get_name(map, kc);
     const xkb_keysym_t *syms = nullptr;
     const int count = xkb_keymap_key_get_syms_by_level(map, kc, 0, 0, &syms);
-    x11::MapKey key;
+    xkb::MapKey key;
     key.keycode = kc;
     key.right_alt = name && std::string_view(name) == "RALT";
     if (count > 0) {
-      key.levels.push_back(x11::KeyLevel{syms[0], 0});
+      key.levels.push_back(xkb::KeyLevel{syms[0], 0});
     }
     names_only.keys.push_back(key);
   }
   const std::optional<std::uint32_t> shift = keycode_of(0xFFE1); // Shift_L
-  const std::optional<std::uint32_t> altgr = x11::modifier_keycode(names_only, 0xFE03);
+  const std::optional<std::uint32_t> altgr = xkb::modifier_keycode(names_only, 0xFE03);
   constexpr std::array<unsigned, 4> kBits = {0u, unsigned{kShift}, unsigned{kAltGr},
                                              unsigned{kShift | kAltGr}};
   std::array<State, 4> states;
@@ -135,7 +135,7 @@ Keymap CompiledKeymap::keys(unsigned layout, bool caps_lock) const {
         const int count = xkb_keymap_key_get_syms_by_level(map, kc, each, level, &syms);
         for (int i = 0; i < count; ++i) {
           any = any || syms[i] != XKB_KEY_NoSymbol;
-          vendor_only = vendor_only && x11::is_vendor_keysym(syms[i]);
+          vendor_only = vendor_only && xkb::is_vendor_keysym(syms[i]);
         }
       }
     }
@@ -147,23 +147,23 @@ Keymap CompiledKeymap::keys(unsigned layout, bool caps_lock) const {
       keys.borrowable.push_back(kc);
     }
     const char *name = xkb_keymap_key_get_name(map, kc);
-    x11::MapKey key;
+    xkb::MapKey key;
     key.keycode = kc;
-    key.main_block = name && x11::is_main_block_key_name(name);
+    key.main_block = name && xkb::is_main_block_key_name(name);
     key.right_alt = name && std::string_view(name) == "RALT";
     const xkb_layout_index_t group = xkb_state_key_get_layout(states[0].get(), kc);
     for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(map, kc, group);
          ++level) {
       const xkb_keysym_t *syms = nullptr;
       const int count = xkb_keymap_key_get_syms_by_level(map, kc, group, level, &syms);
-      unsigned modifiers = x11::kUnreachable;
+      unsigned modifiers = xkb::kUnreachable;
       for (std::size_t i = 0; i < kBits.size(); ++i) {
         if (reachable[i] && xkb_state_key_get_level(states[i].get(), kc, group) == level) {
           modifiers = kBits[i];
           break;
         }
       }
-      key.levels.push_back(x11::KeyLevel{count == 1 ? syms[0] : x11::kNoSymbol, modifiers});
+      key.levels.push_back(xkb::KeyLevel{count == 1 ? syms[0] : xkb::kNoSymbol, modifiers});
     }
     keys.keys.push_back(std::move(key));
   }
@@ -196,10 +196,10 @@ std::vector<std::uint32_t> spare_keycodes(const Keymap &keys) {
 }
 
 std::string keymap_with_bindings(const CompiledKeymap &base,
-                                 const std::vector<x11::SparePool::Change> &bindings) {
+                                 const std::vector<xkb::SparePool::Change> &bindings) {
   std::string names, symbols;
-  for (const x11::SparePool::Change &binding : bindings) {
-    if (binding.keysym == x11::kNoSymbol) {
+  for (const xkb::SparePool::Change &binding : bindings) {
+    if (binding.keysym == xkb::kNoSymbol) {
       continue;
     }
     std::string name;
@@ -243,7 +243,7 @@ bool is_whole_keyboard(std::string_view text) {
   // The letters' rows alone are 36 keys on any layout.
   constexpr std::size_t kMainBlockKeys = 36;
   const Keymap keys = keymap->keys();
-  return std::count_if(keys.keys.begin(), keys.keys.end(), [](const x11::MapKey &key) {
+  return std::count_if(keys.keys.begin(), keys.keys.end(), [](const xkb::MapKey &key) {
            return key.main_block;
          }) >= static_cast<std::ptrdiff_t>(kMainBlockKeys);
 }

@@ -10,16 +10,16 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/x11/x11_keymap.h"
-#include "platform/x11/x11_spare_keycodes.h"
+#include "platform/xkb/keymap.h"
+#include "platform/xkb/spare_keycodes.h"
 
 struct xkb_context;
 struct xkb_keymap;
 
 namespace teclix::wayland {
 
-using x11::Keymap;
-using x11::KeySym32;
+using xkb::Keymap;
+using xkb::KeySym32;
 
 // One compiled keymap and its text.
 class CompiledKeymap {
@@ -60,7 +60,7 @@ std::vector<std::uint32_t> spare_keycodes(const Keymap &keys);
 // symbols named as this program's own, so that it is told from the user's
 // when the compositor hands it out again.
 std::string keymap_with_bindings(const CompiledKeymap &base,
-                                 const std::vector<x11::SparePool::Change> &bindings);
+                                 const std::vector<xkb::SparePool::Change> &bindings);
 
 // Whether a keymap text is a keyboard's, with the keys of the main block (and
 // not the few keys another program's virtual keyboard needs).

@@ -7,9 +7,11 @@
 
 #include <X11/Xatom.h>
 
-#include "platform/x11/selection_transfer.h"
+#include "platform/xkb/selection_transfer.h"
 
 namespace teclix::x11 {
+
+using namespace teclix::xkb; // the keyboard-map model and keysyms X11 shares with Wayland
 
 namespace {
 

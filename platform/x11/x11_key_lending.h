@@ -12,10 +12,12 @@
 #include <X11/Xlib.h>
 
 #include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_keymap.h"
-#include "platform/x11/x11_spare_keycodes.h"
+#include "platform/xkb/keymap.h"
+#include "platform/xkb/spare_keycodes.h"
 
 namespace teclix::x11 {
+
+using namespace teclix::xkb; // the keyboard-map model and keysyms X11 shares with Wayland
 
 class KeyLending {
 public:

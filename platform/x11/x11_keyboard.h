@@ -13,15 +13,11 @@
 #include "platform/platform.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_key_lending.h"
-#include "platform/x11/x11_keymap.h"
+#include "platform/xkb/keymap.h"
 
 namespace teclix::x11 {
 
-// The keysym of a named key; nullopt for the punctuation keys, whose keysym
-// depends on the layout.
-std::optional<KeySym32> keysym_for(Key key);
-// What clients write for a named key's keysym (a dot for the keypad decimal key).
-std::optional<char32_t> key_character(Key key);
+using namespace teclix::xkb; // the keyboard-map model and keysyms X11 shares with Wayland
 
 class Keyboard {
 public:

@@ -8,9 +8,11 @@
 #include <X11/Xlib.h>
 
 #include "platform/platform.h"
-#include "platform/x11/x11_keymap.h"
+#include "platform/xkb/keymap.h"
 
 namespace teclix::x11 {
+
+using namespace teclix::xkb; // the keyboard-map model and keysyms X11 shares with Wayland
 
 // Reads the core keyboard's map in the given XKB group (or the current group), with
 // each level's modifiers for Caps Lock as it is now.

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/x11/selection_transfer.h"
+#include "platform/xkb/selection_transfer.h"
 #include "typing/unicode.h"
 
 using namespace teclix;
-using teclix::x11::SelectionEncoding;
-using teclix::x11::SelectionTransfer;
+using teclix::xkb::SelectionEncoding;
+using teclix::xkb::SelectionTransfer;
 
 namespace {
 constexpr std::size_t kLimit = 512;

@@ -21,7 +21,7 @@
 #include <X11/Xutil.h>
 
 #include "helpers/automation.h"
-#include "platform/x11/x11_keymap.h"
+#include "platform/xkb/keymap.h"
 #include "platform/x11/x11_platform.h"
 #include "typing/main_loop.h"
 #include "typing/runtime_error.h"

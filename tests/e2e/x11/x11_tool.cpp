@@ -38,7 +38,7 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-#include "platform/x11/x11_keymap.h"
+#include "platform/xkb/keymap.h"
 #include "platform/x11/x11_platform.h"
 
 namespace {

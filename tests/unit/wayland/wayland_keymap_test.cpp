@@ -13,7 +13,7 @@
 namespace teclix::wayland {
 namespace {
 
-using x11::KeyIndex;
+using xkb::KeyIndex;
 
 const char32_t *const kCharacters = U" !\"#$%&'()*+,-./0123456789:;<=>?@AZaz[\\]^_`{|}~"
                                     U"ñÑçÇ¡¿ºª€äöüÄÖÜß§°²³µ´áéíóúÁ¨·¬|@#~";
@@ -22,7 +22,7 @@ Keymap recorded(const std::string &layout) {
   std::ifstream file(std::string(TECLIX_KEYMAPS_DIR) + "/" + layout + ".txt");
   std::stringstream text;
   text << file.rdbuf();
-  return x11::parse_keymap(text.str()).value_or(Keymap{});
+  return xkb::parse_keymap(text.str()).value_or(Keymap{});
 }
 
 // A keymap's layouts, the one active, and the recorded map of that one alone.
@@ -50,7 +50,7 @@ TEST_P(SameKeysAsX, EveryCharacterOnTheSameKeyAndLevel) {
       // ... and the key typed under those modifiers gives the character.
       if (!a->dead) {
         EXPECT_EQ(keymap->keysyms(a->keycode, a->modifiers, GetParam().active),
-                  std::vector<KeySym32>{x11::char_to_keysym(*p)});
+                  std::vector<KeySym32>{xkb::char_to_keysym(*p)});
       }
     }
   }
@@ -102,12 +102,12 @@ TEST(SpareKeys, BoundCharactersTypeThemselvesAndTheRestStays) {
     }
     // Cyrillic, Greek, CJK, an emoji, a symbol, and the euro sign US lacks.
     const std::u16string text = u16("ЖжΩ日😀∑€");
-    x11::SparePool pool(spare);
+    xkb::SparePool pool(spare);
     std::vector<KeySym32> wanted;
     for (std::size_t pos = 0; pos < text.size();) {
       const char32_t ch = next_code_point(text, pos);
       if (!index.find(ch)) { // as a paste does: only what the layout lacks
-        wanted.push_back(x11::char_to_keysym(ch));
+        wanted.push_back(xkb::char_to_keysym(ch));
       }
     }
     EXPECT_EQ(wanted.size(), std::string_view(layout) == "us" ? 7u : 5u); // Spanish has Ω and €

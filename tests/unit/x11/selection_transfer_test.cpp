@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/selection_transfer.h"
+#include "platform/xkb/selection_transfer.h"
 
-using teclix::x11::SelectionEncoding;
-using teclix::x11::SelectionTransfer;
+using teclix::xkb::SelectionEncoding;
+using teclix::xkb::SelectionTransfer;
 using State = SelectionTransfer::State;
 
 namespace {

@@ -1,7 +1,7 @@
 // The X11 backend's key choice, checked against keyboard maps recorded from a
 // real X server (keymaps/*.txt, written by "x11_tool keymap").
-#include "platform/x11/x11_keymap.h"
-#include "platform/x11/x11_spare_keycodes.h"
+#include "platform/xkb/keymap.h"
+#include "platform/xkb/spare_keycodes.h"
 
 #include <algorithm>
 #include <fstream>
@@ -12,7 +12,7 @@
 
 #include "../test_text.h"
 
-namespace teclix::x11 {
+namespace teclix::xkb {
 namespace {
 
 const Keymap &recorded(const std::string &layout) {
@@ -327,4 +327,4 @@ TEST(KeymapText, ReadsBackWhatWasWritten) {
 }
 
 } // namespace
-} // namespace teclix::x11
+} // namespace teclix::xkb

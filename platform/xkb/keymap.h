@@ -1,7 +1,8 @@
-// The keyboard map as the X11 backend sees it, and the decisions taken on it:
-// which key and level type a character (the spare keycodes lent to characters
-// that no key produces are in x11_spare_keycodes.h). Nothing here talks to the
-// X server, so the choices can be checked against recorded maps.
+// The keyboard map as X11 and Wayland both see it (XKB's model: keycodes,
+// levels, keysyms), and the decisions taken on it: which key and level type a
+// character (the spare keycodes bound to characters that no key produces are in
+// spare_keycodes.h), the keysyms of named keys. Nothing here talks to a display
+// server, so the choices can be checked against recorded maps.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,7 @@
 
 #include "platform/platform.h"
 
-namespace teclix::x11 {
+namespace teclix::xkb {
 
 using KeySym32 = std::uint32_t;
 
@@ -122,4 +123,10 @@ std::optional<std::uint32_t> modifier_keycode(const Keymap &map, KeySym32 keysym
 std::string dump_keymap(const Keymap &map);
 std::optional<Keymap> parse_keymap(std::string_view text);
 
-} // namespace teclix::x11
+// The keysym of a named key; nullopt for the punctuation keys, whose keysym
+// depends on the layout.
+std::optional<KeySym32> keysym_for(Key key);
+// What clients write for a named key's keysym (a dot for the keypad decimal key).
+std::optional<char32_t> key_character(Key key);
+
+} // namespace teclix::xkb

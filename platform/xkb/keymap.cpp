@@ -1,4 +1,4 @@
-#include "platform/x11/x11_keymap.h"
+#include "platform/xkb/keymap.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,7 +11,7 @@
 
 #include "typing/unicode.h"
 
-namespace teclix::x11 {
+namespace teclix::xkb {
 
 namespace {
 
@@ -350,4 +350,75 @@ std::optional<Keymap> parse_keymap(std::string_view text) {
   return map;
 }
 
-} // namespace teclix::x11
+std::optional<KeySym32> keysym_for(Key key) {
+  const auto k = static_cast<std::uint16_t>(key);
+  const auto in = [k](Key first, int count) {
+    return k >= static_cast<std::uint16_t>(first) && k < static_cast<std::uint16_t>(first) + count;
+  };
+  const auto from = [k](Key first, KeySym32 keysym) {
+    return static_cast<KeySym32>(keysym + k - static_cast<std::uint16_t>(first));
+  };
+  if (in(Key::kDigit0, 10)) {
+    return from(Key::kDigit0, XKB_KEY_0);
+  }
+  if (in(Key::kA, 26)) {
+    return from(Key::kA, XKB_KEY_a);
+  }
+  if (in(Key::kKeypad0, 10)) {
+    return from(Key::kKeypad0, XKB_KEY_KP_0);
+  }
+  if (in(Key::kF1, 24)) {
+    return from(Key::kF1, XKB_KEY_F1);
+  }
+  static constexpr std::pair<Key, KeySym32> kNamed[] = {
+      {Key::kBackspace, XKB_KEY_BackSpace},
+      {Key::kTab, XKB_KEY_Tab},
+      {Key::kReturn, XKB_KEY_Return},
+      {Key::kPause, XKB_KEY_Pause},
+      {Key::kCapsLock, XKB_KEY_Caps_Lock},
+      {Key::kEscape, XKB_KEY_Escape},
+      {Key::kSpace, XKB_KEY_space},
+      {Key::kPageUp, XKB_KEY_Prior},
+      {Key::kPageDown, XKB_KEY_Next},
+      {Key::kEnd, XKB_KEY_End},
+      {Key::kHome, XKB_KEY_Home},
+      {Key::kLeft, XKB_KEY_Left},
+      {Key::kUp, XKB_KEY_Up},
+      {Key::kRight, XKB_KEY_Right},
+      {Key::kDown, XKB_KEY_Down},
+      {Key::kPrintScreen, XKB_KEY_Print},
+      {Key::kInsert, XKB_KEY_Insert},
+      {Key::kDelete, XKB_KEY_Delete},
+      {Key::kLeftSuper, XKB_KEY_Super_L},
+      {Key::kRightSuper, XKB_KEY_Super_R},
+      {Key::kMenu, XKB_KEY_Menu},
+      {Key::kKeypadMultiply, XKB_KEY_KP_Multiply},
+      {Key::kKeypadAdd, XKB_KEY_KP_Add},
+      {Key::kKeypadSeparator, XKB_KEY_KP_Separator},
+      {Key::kKeypadSubtract, XKB_KEY_KP_Subtract},
+      {Key::kKeypadDecimal, XKB_KEY_KP_Decimal},
+      {Key::kKeypadDivide, XKB_KEY_KP_Divide},
+      {Key::kNumLock, XKB_KEY_Num_Lock},
+      {Key::kScrollLock, XKB_KEY_Scroll_Lock},
+      {Key::kLeftShift, XKB_KEY_Shift_L},
+      {Key::kRightShift, XKB_KEY_Shift_R},
+      {Key::kLeftControl, XKB_KEY_Control_L},
+      {Key::kRightControl, XKB_KEY_Control_R},
+      {Key::kLeftAlt, XKB_KEY_Alt_L},
+      {Key::kAltGr, XKB_KEY_ISO_Level3_Shift},
+  };
+  for (const auto &[named, keysym] : kNamed) {
+    if (named == key) {
+      return keysym;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<char32_t> key_character(Key key) {
+  const std::optional<KeySym32> keysym = keysym_for(key);
+  const char32_t ch = keysym ? keysym_to_char(*keysym) : 0;
+  return ch != 0 ? std::optional<char32_t>(ch) : std::nullopt;
+}
+
+} // namespace teclix::xkb

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace teclix::x11 {
+namespace teclix::xkb {
 
 // How the owner encodes the text: UTF8_STRING or STRING (ISO 8859-1).
 enum class SelectionEncoding { kUtf8, kLatin1 };
@@ -44,4 +44,4 @@ private:
   std::string bytes_;
 };
 
-} // namespace teclix::x11
+} // namespace teclix::xkb

@@ -1,9 +1,9 @@
-#include "platform/x11/x11_spare_keycodes.h"
+#include "platform/xkb/spare_keycodes.h"
 
 #include <algorithm>
 #include <set>
 
-namespace teclix::x11 {
+namespace teclix::xkb {
 
 namespace {
 
@@ -189,4 +189,4 @@ contiguous_runs(std::vector<SparePool::Change> changes) {
   return runs;
 }
 
-} // namespace teclix::x11
+} // namespace teclix::xkb

@@ -1,6 +1,6 @@
 // Spare keycodes lent to the characters that no key of the map types: which
 // keycode holds which keysym, and in what batches a text's characters are bound.
-// Nothing here talks to the X server.
+// Nothing here talks to a display server.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/x11/x11_keymap.h"
+#include "platform/xkb/keymap.h"
 
-namespace teclix::x11 {
+namespace teclix::xkb {
 
 // Lends spare keycodes to keysyms. A binding stays until its keycode is needed
 // for another keysym; the least recently used one goes first, so the keys of the
@@ -67,4 +67,4 @@ std::vector<std::vector<KeySym32>> plan_batches(const std::vector<KeySym32> &nee
 // Runs of consecutive keycodes among the changes: each is one keyboard-map request.
 std::vector<std::vector<SparePool::Change>> contiguous_runs(std::vector<SparePool::Change> changes);
 
-} // namespace teclix::x11
+} // namespace teclix::xkb

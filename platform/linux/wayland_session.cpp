@@ -1,4 +1,4 @@
-#include "platform/wayland/wayland_session.h"
+#include "platform/linux/wayland_session.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
-#include "platform/x11/selection_transfer.h"
+#include "platform/xkb/selection_transfer.h"
 
 #include "typing/unicode.h"
 
-namespace teclix::x11 {
+namespace teclix::xkb {
 
 SelectionTransfer::State SelectionTransfer::start(bool incremental, int format,
                                                   std::string_view bytes) {
@@ -61,4 +61,4 @@ std::u16string SelectionTransfer::text() const {
   return latin1;
 }
 
-} // namespace teclix::x11
+} // namespace teclix::xkb
