@@ -27,6 +27,25 @@ struct NumberFormat {
   std::u16string negative = u"-";
 };
 
+// How the keys, the clipboard and F10 go in the desktop session.
+struct SessionState {
+  enum class Keys {
+    kEverywhere,      // into every window (X11, Windows)
+    kX11WindowsOnly,  // a Wayland session typed into through X11 alone
+    kVirtualKeyboard, // the compositor's virtual keyboard
+    kPortalStarting,  // the desktop portal, not granted yet
+    kPortal,          // the desktop portal: the keys of the active layout only
+    kPortalRefused,   // the desktop did not grant it
+    kPortalLost,      // the portal stopped answering
+    kPortalClosed,    // the desktop withdrew it
+    kCompositorLost,  // the connection to the compositor is gone
+  };
+  Keys keys = Keys::kEverywhere;
+  bool wayland_clipboard = false; // read from the compositor (else through Xwayland)
+  bool shortcut = false;          // F10 comes through the desktop's global shortcuts
+  bool operator==(const SessionState &) const = default;
+};
+
 // Modifier keys, as bits of a set.
 enum Modifier : unsigned {
   kShift = 1,
@@ -158,7 +177,7 @@ public:
   // keyboard (a virtual machine's window, say); only backends that can see such a
   // press report it.
   virtual void on_hotkey_taken() = 0;
-  // What session_notice() says has changed (a desktop granted or withdrew what
+  // What session_state() says has changed (a desktop granted or withdrew what
   // the program types with).
   virtual void on_session_changed() = 0;
 };
@@ -205,9 +224,9 @@ public:
   // Sets the caption of the window's button (the paste after a countdown).
   virtual void set_button(WindowHandle window, const std::u16string &text) = 0;
   virtual void set_link_color(WindowHandle window, Rgb color) = 0;
-  // What the user should know about the desktop session the program runs in,
-  // in Spanish, shown below the instruction; empty when there is nothing to say.
-  virtual std::u16string session_notice() = 0;
+  // How keys, the clipboard and F10 go in the desktop session the program runs
+  // in, for the window to tell the user.
+  virtual SessionState session_state() = 0;
   // Blocks until a new event arrives for this program.
   virtual void wait_message() = 0;
   // The same, but returns at the given time if nothing arrived before.

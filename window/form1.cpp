@@ -30,6 +30,46 @@ const std::u16string kCancelButtonCaption = u"Cancelar";
 const std::u16string kHotkeyTakenNotice =
     u"F10 no llegó a Teclix: otra ventana tiene el teclado. Use «Pegar en 5 s».";
 
+std::u16string session_notice(const SessionState &session) {
+  using Keys = SessionState::Keys;
+  const std::u16string clipboard = session.wayland_clipboard ? u" y lee el portapapeles de Wayland."
+                                                             : u"; el portapapeles, por Xwayland.";
+  const std::u16string shortcut =
+      session.shortcut
+          ? u" F10 llega por los atajos globales del escritorio."
+          : u" F10 solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su escritorio.";
+  switch (session.keys) {
+  case Keys::kEverywhere:
+    return {};
+  case Keys::kX11WindowsOnly:
+    return u"Sesión Wayland: F10 solo funciona, y el texto solo llega, en ventanas de "
+           u"programas X11.";
+  case Keys::kVirtualKeyboard:
+    return u"Wayland: Teclix escribe con un teclado virtual" + clipboard + shortcut;
+  case Keys::kPortalStarting:
+    return u"Wayland: Teclix espera a que el escritorio le deje escribir (portal de escritorio "
+           u"remoto).";
+  case Keys::kPortal:
+    // Three lines at most below the instruction: the window does not grow.
+    return u"Wayland: Teclix escribe por el portal de escritorio (solo teclas de su "
+           u"distribución)." +
+           shortcut;
+  case Keys::kPortalRefused:
+    return u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo "
+           u"de nuevo para volver a pedirlo.";
+  case Keys::kPortalLost:
+    return u"El portal de escritorio remoto dejó de responder: F10 no teclea nada. Cierre Teclix "
+           u"y ábralo de nuevo.";
+  case Keys::kPortalClosed:
+    return u"El escritorio retiró el permiso de Teclix para escribir: F10 no teclea nada. Cierre "
+           u"Teclix y ábralo de nuevo.";
+  case Keys::kCompositorLost:
+    return u"Se perdió la conexión con el compositor Wayland: F10 no teclea nada en ventanas "
+           u"Wayland. Cierre Teclix y ábralo de nuevo.";
+  }
+  return {};
+}
+
 std::u16string countdown_text(int seconds_left) {
   return utf8_to_utf16("Se pegará en " + std::to_string(seconds_left) +
                        " s: haga clic en la ventana de destino.\r\n"
@@ -86,7 +126,8 @@ void Form1::Load() {
   }
   // A limit of the desktop session the user should know of goes below.
   first_line_ = instruction_;
-  if (const std::u16string notice = platform_.window.session_notice(); !notice.empty()) {
+  if (const std::u16string notice = session_notice(platform_.window.session_state());
+      !notice.empty()) {
     instruction_ += u"\r\n" + notice;
   }
   show_text(instruction_);
@@ -163,7 +204,8 @@ void Form1::on_hotkey_taken() {
 
 void Form1::on_session_changed() {
   instruction_ = first_line_;
-  if (const std::u16string notice = platform_.window.session_notice(); !notice.empty()) {
+  if (const std::u16string notice = session_notice(platform_.window.session_state());
+      !notice.empty()) {
     instruction_ += u"\r\n" + notice;
   }
   if (!countdown_.running()) {

@@ -26,6 +26,9 @@ extern const std::u16string kPasteButtonCaption;
 extern const std::u16string kCancelButtonCaption;
 // Said below the instruction when F10 went to another program that holds the keyboard.
 extern const std::u16string kHotkeyTakenNotice;
+// What the window says, below the instruction, of the desktop session; empty when
+// there is nothing to say.
+std::u16string session_notice(const SessionState &session);
 // What the window says while a countdown runs, and when one ends with nothing typed.
 std::u16string countdown_text(int seconds_left);
 std::u16string countdown_end_text(CountdownEnd why);

@@ -40,7 +40,7 @@ FakeLayout fake_layout_fr();
 // (the clock moves there). ButtonClick, Escape: the user clicks the window's paste
 // button, presses Esc in it. HotkeyTaken: F10 went to another program. Switch:
 // the user clicks into another window (the focus becomes switch_to).
-// SessionChanged: the session's notice becomes session_after.
+// SessionChanged: the session's state becomes session_after.
 enum class FakeEvent {
   Hotkey,
   Close,
@@ -70,8 +70,8 @@ public:
   std::function<void()> on_key_event; // runs after every key event sent
                                       // (it may push to queued: a press during a paste)
   BoxAnswer message_box_answer = BoxAnswer::kOk;
-  std::u16string session; // what the session tells the user, if anything
-  std::u16string session_after;
+  SessionState session; // how keys go in the session
+  SessionState session_after;
   TargetWindow target{u"editor", u"Editor", u"Sin título"};
   WindowHandle switch_to = 0x5678; // where a Switch event moves the focus
   static constexpr WindowHandle kMainWindow = 0x100;
@@ -120,7 +120,7 @@ public:
   void set_button(WindowHandle, const std::u16string &text) override { button = text; }
   void set_link_color(WindowHandle window, Rgb color) override;
   void open_address(const std::u16string &address) override;
-  std::u16string session_notice() override { return session; }
+  SessionState session_state() override { return session; }
   BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
                         const MessageBoxStyle &style) override;
   CallResult register_hotkey(Key key, unsigned modifiers) override;

@@ -115,51 +115,46 @@ NumberFormat WaylandSession::number_format() {
   return x11_.number_format();
 }
 
-std::u16string WaylandSession::session_notice() {
+SessionState WaylandSession::session_state() {
+  using Keys = SessionState::Keys;
+  SessionState state{Keys::kVirtualKeyboard, clipboard_ != nullptr,
+                     shortcut_ && shortcut_->bound()};
   if (connection_lost_ && !portal_) {
     std::fprintf(stderr, "teclix: sesión Wayland: sin conexión con el compositor\n");
-    return u"Se perdió la conexión con el compositor Wayland: F10 no teclea nada en ventanas "
-           u"Wayland. Cierre Teclix y ábralo de nuevo.";
+    state.keys = Keys::kCompositorLost;
+    return state;
   }
-  const char16_t *clipboard =
-      clipboard_ ? u" y lee el portapapeles de Wayland." : u"; el portapapeles, por Xwayland.";
-  const std::u16string shortcut =
-      shortcut_ && shortcut_->bound()
-          ? u" F10 llega por los atajos globales del escritorio."
-          : u" F10 solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su escritorio.";
   if (!portal_) {
     std::fprintf(stderr,
                  "teclix: sesión Wayland: teclado virtual del compositor, portapapeles "
                  "por %s\n",
                  clipboard_ ? "data-control" : "Xwayland");
-    return u"Wayland: Teclix escribe con un teclado virtual" + std::u16string(clipboard) + shortcut;
+    return state;
   }
   switch (portal_->state()) {
   case PortalKeyboard::State::kStarting:
     std::fprintf(stderr, "teclix: sesión Wayland: esperando al portal de escritorio remoto\n");
-    return u"Wayland: Teclix espera a que el escritorio le deje escribir (portal de escritorio "
-           u"remoto).";
+    state.keys = Keys::kPortalStarting;
+    break;
   case PortalKeyboard::State::kReady:
     std::fprintf(stderr, "teclix: sesión Wayland: portal de escritorio remoto (versión %u)\n",
                  portal_->version());
-    // Three lines at most below the instruction: the window does not grow.
-    return u"Wayland: Teclix escribe por el portal de escritorio (solo teclas de su "
-           u"distribución)." +
-           shortcut;
+    state.keys = Keys::kPortal;
+    break;
   case PortalKeyboard::State::kRefused:
     std::fprintf(stderr, "teclix: sesión Wayland: el portal no dio el teclado\n");
-    return u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo "
-           u"de nuevo para volver a pedirlo.";
+    state.keys = Keys::kPortalRefused;
+    break;
   case PortalKeyboard::State::kLost:
     std::fprintf(stderr, "teclix: sesión Wayland: el portal de escritorio remoto no responde\n");
-    return u"El portal de escritorio remoto dejó de responder: F10 no teclea nada. Cierre Teclix "
-           u"y ábralo de nuevo.";
+    state.keys = Keys::kPortalLost;
+    break;
   case PortalKeyboard::State::kClosed:
     std::fprintf(stderr, "teclix: sesión Wayland: el escritorio cerró la sesión del portal\n");
-    return u"El escritorio retiró el permiso de Teclix para escribir: F10 no teclea nada. Cierre "
-           u"Teclix y ábralo de nuevo.";
+    state.keys = Keys::kPortalClosed;
+    break;
   }
-  return {};
+  return state;
 }
 
 // --- What has the focus ---------------------------------------------------------------------

@@ -44,7 +44,7 @@ public:
   void set_button(WindowHandle window, const std::u16string &text) override;
   void set_link_color(WindowHandle window, Rgb color) override;
   // Says which way the keys, the clipboard and F10 go here.
-  std::u16string session_notice() override;
+  SessionState session_state() override;
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
   void pump_events() override;

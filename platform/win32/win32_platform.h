@@ -26,7 +26,7 @@ public:
   void set_button(WindowHandle window, const std::u16string &text) override;
   void set_link_color(WindowHandle window, Rgb color) override;
   void open_address(const std::u16string &address) override;
-  std::u16string session_notice() override { return {}; }
+  SessionState session_state() override { return {}; }
   BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
                         const MessageBoxStyle &style) override;
   CallResult register_hotkey(Key key, unsigned modifiers) override;

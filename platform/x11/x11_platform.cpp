@@ -75,13 +75,12 @@ void X11Platform::open_address(const std::u16string &address) {
   open_in_browser(utf16_to_utf8(address));
 }
 
-std::u16string X11Platform::session_notice() {
+SessionState X11Platform::session_state() {
   const char *type = std::getenv("XDG_SESSION_TYPE");
   const char *wayland = std::getenv("WAYLAND_DISPLAY");
   if ((type && std::strcmp(type, "wayland") == 0) || (wayland && *wayland)) {
     std::fprintf(stderr, "teclix: sesión Wayland: F10 y las teclas solo llegan a ventanas X11\n");
-    return u"Sesión Wayland: F10 solo funciona, y el texto solo llega, en ventanas de "
-           u"programas X11.";
+    return SessionState{SessionState::Keys::kX11WindowsOnly};
   }
   return {};
 }

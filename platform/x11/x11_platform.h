@@ -43,7 +43,7 @@ public:
   void open_address(const std::u16string &address) override;
   // Under Wayland, F10 reaches this program and its keys reach other programs
   // only while an X11 window has the focus.
-  std::u16string session_notice() override;
+  SessionState session_state() override;
   BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
                         const MessageBoxStyle &style) override;
 

@@ -23,6 +23,9 @@ struct Case {
   std::string numbers; // the seconds shown, in order
 };
 
+// The desktop withdrew what the keys go through.
+const SessionState kWithdrawn{SessionState::Keys::kPortalClosed};
+
 const Case kCases[] = {
     {"the button, then a click into the target: typed at zero",
      0x1234,
@@ -100,14 +103,14 @@ const Case kCases[] = {
      u"abc",
      {E::SessionChanged},
      u"",
-     u"Permiso retirado.",
+     session_notice(kWithdrawn),
      ""},
     {"... and over a countdown only once it is over",
      0x1234,
      u"abc",
      {E::ButtonClick, E::SessionChanged, E::Escape},
      u"",
-     u"Permiso retirado.\r\nPegado con cuenta atrás cancelado.",
+     session_notice(kWithdrawn) + u"\r\nPegado con cuenta atrás cancelado.",
      "5"},
     {"still in this window at zero: nothing typed",
      kOwn,
@@ -138,7 +141,7 @@ TEST(Countdown, StartsTypesOrCancelsAndSaysWhy) {
     FakePlatform fake;
     fake.focus = c.focus;
     fake.clipboard = c.clipboard;
-    fake.session_after = u"Permiso retirado.";
+    fake.session_after = kWithdrawn;
     fake.script.assign(c.script.begin(), c.script.end());
     Form1 form(fake);
     form.Load();

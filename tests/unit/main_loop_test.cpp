@@ -125,12 +125,39 @@ TEST(MainLoop, ALimitOfTheSessionIsSaidBelowWhatTheWindowSays) {
     bool hotkey_taken;
     std::u16string expected_start;
   };
+  const SessionState wayland{SessionState::Keys::kX11WindowsOnly};
   for (const Case &c : {Case{false, kInstruction}, Case{true, kHotkeyInUseNotice}}) {
     FakePlatform fake;
     fake.hotkey_taken = c.hotkey_taken;
-    fake.session = u"Sesión de prueba.";
+    fake.session = wayland;
     run(fake);
-    EXPECT_EQ(fake.instruction, c.expected_start + u"\r\nSesión de prueba.");
+    EXPECT_EQ(fake.instruction, c.expected_start + u"\r\n" + session_notice(wayland));
+  }
+}
+
+TEST(MainLoop, TheSessionNoticeSaysHowKeysClipboardAndF10Go) {
+  using Keys = SessionState::Keys;
+  struct Case {
+    SessionState session;
+    std::u16string says;
+  };
+  const Case cases[] = {
+      {{Keys::kEverywhere}, u""},
+      {{Keys::kVirtualKeyboard, true, false},
+       u"Wayland: Teclix escribe con un teclado virtual y lee el portapapeles de Wayland. F10 "
+       u"solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su escritorio."},
+      {{Keys::kVirtualKeyboard, false, true},
+       u"Wayland: Teclix escribe con un teclado virtual; el portapapeles, por Xwayland. F10 "
+       u"llega por los atajos globales del escritorio."},
+      {{Keys::kPortal, false, true},
+       u"Wayland: Teclix escribe por el portal de escritorio (solo teclas de su distribución). "
+       u"F10 llega por los atajos globales del escritorio."},
+      {{Keys::kPortalRefused},
+       u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo de "
+       u"nuevo para volver a pedirlo."},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(session_notice(c.session), c.says);
   }
 }
 
