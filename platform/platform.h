@@ -224,9 +224,6 @@ public:
   // Sets the caption of the window's button (the paste after a countdown).
   virtual void set_button(WindowHandle window, const std::u16string &text) = 0;
   virtual void set_link_color(WindowHandle window, Rgb color) = 0;
-  // How keys, the clipboard and F10 go in the desktop session the program runs
-  // in, for the window to tell the user.
-  virtual SessionState session_state() = 0;
   // Blocks until a new event arrives for this program.
   virtual void wait_message() = 0;
   // The same, but returns at the given time if nothing arrived before.
@@ -235,22 +232,33 @@ public:
   virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
   // Dispatches every queued event, then returns.
   virtual void pump_events() = 0;
+  virtual NumberFormat number_format() = 0;
+};
+
+// The desktop session around the program: which window has the focus, and how
+// keys, the clipboard and F10 go in it.
+class DesktopSession {
+public:
+  virtual ~DesktopSession() = default;
   // The control with the keyboard focus in the foreground window, or 0.
   virtual WindowHandle focused_control() = 0;
   // The foreground window the keys go to.
   virtual TargetWindow focused_target() = 0;
-  virtual NumberFormat number_format() = 0;
+  // How keys, the clipboard and F10 go, for the window to tell the user.
+  virtual SessionState session_state() = 0;
 };
 
-// The global hotkey, held for the program's window.
-class HotkeyService {
+// What starts a paste: the global hotkey, held for the program's window, and
+// whatever else the program listens to (a socket, a desktop's shortcut).
+class PasteTriggers {
 public:
-  virtual ~HotkeyService() = default;
+  virtual ~PasteTriggers() = default;
   // Holds a key with exactly these Modifier bits. Fails when another program holds it.
   virtual CallResult register_hotkey(Key key, unsigned modifiers) = 0;
   virtual void unregister_hotkey() = 0;
-  // Removes at most one pending press of the hotkey; true if one was removed.
-  virtual bool peek_hotkey() = 0;
+  // Takes at most one pending request to paste (a press of the hotkey, or one
+  // that came another way); true if one was taken.
+  virtual bool take_paste_press() = 0;
 };
 
 class ClipboardService {
@@ -330,7 +338,8 @@ public:
 // some of them from another (a window through Xwayland, keys through Wayland).
 struct Platform {
   WindowSystem &window;
-  HotkeyService &hotkey;
+  DesktopSession &desktop;
+  PasteTriggers &hotkey;
   ClipboardService &clipboard;
   KeyboardOutput &keyboard;
   MessageBoxes &boxes;
@@ -340,14 +349,15 @@ struct Platform {
 
 // A backend that provides every part itself.
 class AllParts : public WindowSystem,
-                 public HotkeyService,
+                 public DesktopSession,
+                 public PasteTriggers,
                  public ClipboardService,
                  public KeyboardOutput,
                  public MessageBoxes,
                  public Launcher,
                  public Automation {
 public:
-  Platform parts() { return Platform{*this, *this, *this, *this, *this, *this, *this}; }
+  Platform parts() { return Platform{*this, *this, *this, *this, *this, *this, *this, *this}; }
   operator Platform() { return parts(); }
 };
 

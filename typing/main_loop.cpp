@@ -18,7 +18,7 @@ constexpr auto kProgressAfter = std::chrono::seconds(1);
 void finish_countdown(const Platform &platform, PasteCountdown &countdown, WindowHandle window,
                       PasteListener *listener) {
   const std::u16string text = countdown.take();
-  const WindowHandle target = platform.window.focused_control();
+  const WindowHandle target = platform.desktop.focused_control();
   if (target == 0 || target == window) {
     if (listener) {
       listener->countdown_ended(CountdownEnd::kNoTarget);
@@ -31,19 +31,21 @@ void finish_countdown(const Platform &platform, PasteCountdown &countdown, Windo
 } // namespace
 
 void paste_text(const Platform &platform, const std::u16string &text, PasteListener *listener) {
-  const WindowHandle target = platform.window.focused_control();
+  const WindowHandle target = platform.desktop.focused_control();
   if (target == 0 || text.empty()) {
     return;
   }
   TypingOptions options;
-  const TargetWindow window = platform.window.focused_target();
+  const TargetWindow window = platform.desktop.focused_target();
   options.mode = is_console(window) ? TypingMode::kConsole : TypingMode::kDirect;
   if (keeps_up(window)) {
     options.pace = ConsolePace{std::chrono::milliseconds(0), std::chrono::milliseconds(0)};
   }
   // Keys go only where the user aimed: when the focus moves to another control
   // during the paste (a click elsewhere, a dialog), the rest is not typed.
-  options.keep_typing = [&platform, target] { return platform.window.focused_control() == target; };
+  options.keep_typing = [&platform, target] {
+    return platform.desktop.focused_control() == target;
+  };
   const auto started = std::chrono::steady_clock::now();
   if (listener) {
     options.progress = [&](std::size_t done, std::size_t total) {
@@ -60,7 +62,7 @@ void paste_text(const Platform &platform, const std::u16string &text, PasteListe
 }
 
 void paste_clipboard(const Platform &platform, PasteListener *listener) {
-  if (platform.window.focused_control() == 0) {
+  if (platform.desktop.focused_control() == 0) {
     return;
   }
   const std::optional<std::u16string> text = platform.clipboard.clipboard_text();
@@ -102,8 +104,8 @@ void run_main_loop(const Platform &platform, WindowHandle window, const bool &st
     } else {
       platform.window.wait_message();
     }
-    if (platform.hotkey.peek_hotkey()) {
-      if (countdown && (countdown->running() || platform.window.focused_control() == window)) {
+    if (platform.hotkey.take_paste_press()) {
+      if (countdown && (countdown->running() || platform.desktop.focused_control() == window)) {
         start_or_stop_countdown(platform, *countdown, listener);
       } else {
         paste_clipboard(platform, listener);

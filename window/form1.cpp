@@ -126,7 +126,7 @@ void Form1::Load() {
   }
   // A limit of the desktop session the user should know of goes below.
   first_line_ = instruction_;
-  if (const std::u16string notice = session_notice(platform_.window.session_state());
+  if (const std::u16string notice = session_notice(platform_.desktop.session_state());
       !notice.empty()) {
     instruction_ += u"\r\n" + notice;
   }
@@ -204,7 +204,7 @@ void Form1::on_hotkey_taken() {
 
 void Form1::on_session_changed() {
   instruction_ = first_line_;
-  if (const std::u16string notice = session_notice(platform_.window.session_state());
+  if (const std::u16string notice = session_notice(platform_.desktop.session_state());
       !notice.empty()) {
     instruction_ += u"\r\n" + notice;
   }
@@ -235,7 +235,7 @@ void Form1::on_link_mouse_move() {
 }
 
 WindowHandle Form1::GetFocusHandle() {
-  return platform_.window.focused_control();
+  return platform_.desktop.focused_control();
 }
 
 double Form1::Divide(std::int32_t arg1, std::int32_t arg2) {

@@ -304,7 +304,7 @@ void FakePlatform::wait_message_until(std::chrono::steady_clock::time_point unti
   }
 }
 
-bool FakePlatform::peek_hotkey() {
+bool FakePlatform::take_paste_press() {
   for (auto it = queued.begin(); it != queued.end(); ++it) {
     if (*it == FakeEvent::Hotkey) {
       queued.erase(it);

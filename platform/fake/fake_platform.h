@@ -128,7 +128,7 @@ public:
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
   std::chrono::steady_clock::time_point now() override { return clock; }
-  bool peek_hotkey() override;
+  bool take_paste_press() override;
   void pump_events() override;
   WindowHandle focused_control() override { return focus; }
   TargetWindow focused_target() override { return target; }

@@ -69,50 +69,11 @@ WaylandSession::~WaylandSession() {
 }
 
 Platform WaylandSession::parts() {
-  return Platform{*this, *this, *this, *this, x11_, x11_, x11_};
-}
-
-// --- The window, forwarded ----------------------------------------------------------------
-
-WindowHandle WaylandSession::create_main_window(WindowEvents &events) {
-  events_ = &events;
-  return x11_.create_main_window(events);
+  return Platform{x11_, *this, *this, *this, *this, x11_, x11_, x11_};
 }
 
 void WaylandSession::session_changed() {
-  if (events_) {
-    events_->on_session_changed();
-  }
-}
-void WaylandSession::show_window(WindowHandle window) {
-  x11_.show_window(window);
-}
-void WaylandSession::set_caption(WindowHandle window, const std::u16string &text) {
-  x11_.set_caption(window, text);
-}
-void WaylandSession::set_instruction(WindowHandle window, const std::u16string &text) {
-  x11_.set_instruction(window, text);
-}
-void WaylandSession::set_link(WindowHandle window, const std::u16string &text) {
-  x11_.set_link(window, text);
-}
-void WaylandSession::set_button(WindowHandle window, const std::u16string &text) {
-  x11_.set_button(window, text);
-}
-void WaylandSession::set_link_color(WindowHandle window, Rgb color) {
-  x11_.set_link_color(window, color);
-}
-void WaylandSession::wait_message() {
-  x11_.wait_message();
-}
-void WaylandSession::wait_message_until(std::chrono::steady_clock::time_point until) {
-  x11_.wait_message_until(until);
-}
-void WaylandSession::pump_events() {
-  x11_.pump_events();
-}
-NumberFormat WaylandSession::number_format() {
-  return x11_.number_format();
+  x11_.session_changed();
 }
 
 SessionState WaylandSession::session_state() {
@@ -232,7 +193,7 @@ void WaylandSession::unregister_hotkey() {
   x11_.unregister_hotkey();
 }
 
-bool WaylandSession::peek_hotkey() {
+bool WaylandSession::take_paste_press() {
   if (x11_.take_paste_request()) {
     return true;
   }

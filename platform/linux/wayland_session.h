@@ -21,8 +21,8 @@ namespace teclix::wayland {
 // The window handle that stands for a Wayland window (never an X11 id).
 inline constexpr WindowHandle kWaylandWindow = WindowHandle{1} << 62;
 
-class WaylandSession : public WindowSystem,
-                       public HotkeyService,
+class WaylandSession : public DesktopSession,
+                       public PasteTriggers,
                        public ClipboardService,
                        public KeyboardOutput {
 public:
@@ -32,33 +32,22 @@ public:
   static std::unique_ptr<WaylandSession> open(x11::X11Platform &x11);
   ~WaylandSession() override;
 
-  // The program's parts: the X11 ones but for these.
+  // The program's parts: the X11 ones (the window, message boxes, launcher,
+  // automation) but for these.
   Platform parts();
 
-  // The main window, the loop and what a paste reads.
-  WindowHandle create_main_window(WindowEvents &events) override;
-  void show_window(WindowHandle window) override;
-  void set_caption(WindowHandle window, const std::u16string &text) override;
-  void set_instruction(WindowHandle window, const std::u16string &text) override;
-  void set_link(WindowHandle window, const std::u16string &text) override;
-  void set_button(WindowHandle window, const std::u16string &text) override;
-  void set_link_color(WindowHandle window, Rgb color) override;
-  // Says which way the keys, the clipboard and F10 go here.
-  SessionState session_state() override;
-  void wait_message() override;
-  void wait_message_until(std::chrono::steady_clock::time_point until) override;
-  void pump_events() override;
-  // An X11 window's id, a Wayland window's kWaylandWindow (with sway's id for
-  // it where sway says which), 0 for none.
+  // An X11 window's id, a Wayland window's kWaylandWindow (with the compositor's
+  // number for it where it says which), 0 for none.
   WindowHandle focused_control() override;
   TargetWindow focused_target() override;
-  NumberFormat number_format() override;
+  // Says which way the keys, the clipboard and F10 go here.
+  SessionState session_state() override;
 
   // F10 as X11 takes it, and through the desktop's global shortcuts where the
   // portal offers them.
   CallResult register_hotkey(Key key, unsigned modifiers) override;
   void unregister_hotkey() override;
-  bool peek_hotkey() override;
+  bool take_paste_press() override;
 
   std::optional<std::u16string> clipboard_text() override;
 
@@ -99,7 +88,6 @@ private:
   PortalKeyboard *portal_ = nullptr;      // keyboard_, when it is the portal's
   int portal_fd_ = -1, shortcut_fd_ = -1; // the buses' descriptors while watched
   std::unique_ptr<PortalShortcut> shortcut_;
-  WindowEvents *events_ = nullptr;
   std::unique_ptr<DataControlClipboard> clipboard_;
   SwayIpc sway_;
   KeyboardOutput *typing_with_ = nullptr;

@@ -129,7 +129,7 @@ void Win32Platform::wait_message_until(std::chrono::steady_clock::time_point unt
   }
 }
 
-bool Win32Platform::peek_hotkey() {
+bool Win32Platform::take_paste_press() {
   MSG msg{};
   if (PeekMessageA(&msg, window_, WM_HOTKEY, WM_HOTKEY, PM_REMOVE) == 0) {
     return false;

@@ -33,7 +33,7 @@ public:
   void unregister_hotkey() override;
   void wait_message() override;
   void wait_message_until(std::chrono::steady_clock::time_point until) override;
-  bool peek_hotkey() override;
+  bool take_paste_press() override;
   void pump_events() override;
   WindowHandle focused_control() override;
   std::optional<std::u16string> clipboard_text() override;

@@ -158,7 +158,7 @@ void X11Platform::wait_message_until(std::chrono::steady_clock::time_point until
   loop_.wait(until);
 }
 
-bool X11Platform::peek_hotkey() {
+bool X11Platform::take_paste_press() {
   return take_paste_request() || take_key_press();
 }
 

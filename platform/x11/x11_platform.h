@@ -59,8 +59,15 @@ public:
     std::function<void()> drop;
   };
   void set_paste_requests(PasteRequestSource source) { paste_requests_ = std::move(source); }
+  // Tells the window that what session_state() says has changed (parts that
+  // stand in for this one's, in a Wayland session).
+  void session_changed() {
+    if (events_) {
+      events_->on_session_changed();
+    }
+  }
   // An F10 press, or a paste asked for otherwise.
-  bool peek_hotkey() override;
+  bool take_paste_press() override;
   // Each of the two, taken apart.
   bool take_paste_request();
   bool take_key_press();
