@@ -104,10 +104,15 @@ void EventLoop::poll_connection(int timeout_ms) {
     // The handler may unwatch: find it again by its descriptor.
     const auto found = std::find_if(watched_.begin(), watched_.end(),
                                     [fd = fds[i].fd](const Watched &w) { return w.fd == fd; });
-    if (found != watched_.end()) {
-      const std::function<bool()> readable = found->readable;
-      woken_ = readable() || woken_;
+    if (found == watched_.end()) {
+      continue;
     }
+    if (fds[i].revents & POLLNVAL) {
+      watched_.erase(found); // closed without being unwatched: nothing more to read
+      continue;
+    }
+    const std::function<bool()> readable = found->readable;
+    woken_ = readable() || woken_;
   }
 }
 

@@ -32,8 +32,9 @@ public:
   void cancel(Deadline deadline);
   // Runs action each time the program is about to wait (for events, or in a box).
   void before_waiting(std::function<void()> action) { before_waiting_ = std::move(action); }
-  // Runs readable whenever fd has data, in every wait; when it returns true the
-  // wait for events returns too (something for the program to look at).
+  // Runs readable whenever fd has data (or has hung up), in every wait; when it
+  // returns true the wait for events returns too (something for the program to
+  // look at). A descriptor closed while watched is no longer watched.
   void watch(int fd, std::function<bool()> readable);
   void unwatch(int fd);
 
