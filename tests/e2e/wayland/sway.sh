@@ -132,6 +132,17 @@ clipboard_holds() {
 }
 E2E_PASTE=(as_user "$WL_TECLIX" --paste)
 
+# start_wayland_entry OUT: a GTK entry (zenity) as a Wayland window, which writes
+# its line to OUT when it is submitted; ENTRY_PID is its PID.
+start_wayland_entry() {
+  local saved=("${WL_ENV[@]}")
+  WL_ENV+=(GDK_BACKEND=wayland)
+  as_user zenity --entry --title target-entry >"$1" 2>>"$E2E_TMP/zenity.log" &
+  ENTRY_PID=$!
+  track "$ENTRY_PID"
+  WL_ENV=("${saved[@]}")
+}
+
 # held_for PID: what the compositor has written to PID's Wayland connection that
 # PID has not read, and the most the connection holds ("HELD LIMIT", the kernel's
 # bytes); nothing when PID has no connection to the compositor.

@@ -25,11 +25,8 @@ fi
 # A GTK entry: the text as text, Enter as a key.
 printf 'Año Ñandú: ¿Qué? 5 € Жж 你好 [a-z] ~/p\n' >"$E2E_TMP/clip"
 set_clipboard "$E2E_TMP/clip"
-WL_ENV=(GDK_BACKEND=wayland)
-as_user zenity --entry --title target-entry >"$E2E_TMP/entry.out" 2>>"$E2E_TMP/zenity.log" &
-entry=$!
-track "$entry"
-WL_ENV=()
+start_wayland_entry "$E2E_TMP/entry.out"
+entry=$ENTRY_PID
 wait_until 10 focused_app zenity || fail "labwc/gtk_entry: the entry did not get the focus"
 "${E2E_PASTE[@]}"
 wait_until 20 pid_gone "$entry" || fail "labwc/gtk_entry: the entry was not submitted"

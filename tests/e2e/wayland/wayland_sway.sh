@@ -51,11 +51,8 @@ grep -q 'se descarta' "$E2E_TMP/second.err" && pass wayland/second_request_said 
 head -c 3000 "$E2E_TMP/ascii" >"$E2E_TMP/entry.txt"
 printf '\n' >>"$E2E_TMP/entry.txt"
 set_clipboard "$E2E_TMP/entry.txt"
-WL_ENV=(GDK_BACKEND=wayland)
-as_user zenity --entry --title target-entry >"$E2E_TMP/entry.out" 2>"$E2E_TMP/zenity.log" &
-entry=$!
-track "$entry"
-WL_ENV=()
+start_wayland_entry "$E2E_TMP/entry.out"
+entry=$ENTRY_PID
 wait_until 10 focused_app zenity || fail "wayland/gtk_entry_3000: the entry did not get the focus"
 if paste_into_stopped wayland/gtk_entry_3000_busy "$entry" 3; then
   if wait_until 60 pid_gone "$entry"; then
@@ -71,11 +68,8 @@ as_text() { [ "$(grep -c 'como texto' "$TECLIX_ERR")" = "$1" ]; }
 while IFS=$'\t' read -r name text expected; do
   printf '%s\n' "$text" >"$E2E_TMP/clip"
   set_clipboard "$E2E_TMP/clip"
-  WL_ENV=(GDK_BACKEND=wayland)
-  as_user zenity --entry --title target-entry >"$E2E_TMP/entry.out" 2>>"$E2E_TMP/zenity.log" &
-  entry=$!
-  track "$entry"
-  WL_ENV=()
+  start_wayland_entry "$E2E_TMP/entry.out"
+  entry=$ENTRY_PID
   wait_until 10 focused_app zenity || fail "wayland/text_input/$name: the entry did not get the focus"
   "${E2E_PASTE[@]}"
   # A number is typed alone, with no line break: a paste of one submits the entry.
