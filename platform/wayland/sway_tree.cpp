@@ -259,14 +259,21 @@ std::optional<SwayWindow> focused_window(std::string_view tree_json) {
     return std::nullopt;
   }
   SwayWindow window;
-  if (const Value *id = node->member("id"); id && id->kind == Value::Kind::kNumber) {
-    window.id = static_cast<std::int64_t>(id->number);
+  // Numbers as whole numbers of their type's range; anything else is left out.
+  const auto whole = [](const Value *v, double low, double high) -> std::optional<double> {
+    if (!v || v->kind != Value::Kind::kNumber || !(v->number >= low && v->number <= high)) {
+      return std::nullopt;
+    }
+    return v->number;
+  };
+  if (const auto id = whole(node->member("id"), -9.0e18, 9.0e18)) {
+    window.id = static_cast<std::int64_t>(*id);
   }
   window.app_id = node->string_member("app_id");
   window.title = node->string_member("name");
   window.xwayland = node->string_member("shell") == "xwayland";
-  if (const Value *x11 = node->member("window"); x11 && x11->kind == Value::Kind::kNumber) {
-    window.x11_window = static_cast<std::uint64_t>(x11->number);
+  if (const auto x11 = whole(node->member("window"), 0, 4294967295.0)) { // an X11 window id
+    window.x11_window = static_cast<std::uint64_t>(*x11);
   }
   if (const Value *props = node->member("window_properties");
       props && props->kind == Value::Kind::kObject) {

@@ -32,6 +32,10 @@ TEST(SwayTree, FocusedWindow) {
            foot +
            R"(,{"id":9,"type":"con","focused":true,"name":"QEMU","app_id":null,"pid":12,"shell":"xwayland","window":4194307,"window_properties":{"class":"Qemu-system-x86_64","instance":"qemu"},"nodes":[]})"),
        SwayWindow{9, "", "Qemu-system-x86_64", "qemu", "QEMU", true, 4194307}},
+      {"numbers out of their range: left out",
+       tree(
+           R"({"id":1e300,"type":"con","focused":true,"name":"q","app_id":null,"pid":12,"shell":"xwayland","window":-4194307,"nodes":[]})"),
+       SwayWindow{0, "", "", "", "q", true, 0}},
       {"a floating window",
        tree(foot).replace(
            tree(foot).find(R"("floating_nodes":[])"), 19,
