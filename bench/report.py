@@ -130,7 +130,10 @@ def main():
         if stop == "0" and seconds:
             cps = int(chars) / seconds
             figure += f", {cps:,.0f} ch/s"
-            peer = median(rows, ("stall", item, target, "wtype", "seconds"))
+            # wtype keeps its own pace whatever the target: into foot where it has no row.
+            peer = (median(rows, ("stall", item, target, "wtype", "seconds"))
+                    or median(rows, ("stall", item, target.replace("entry", "foot"), "wtype",
+                                     "seconds")))
             if tool == "teclix" and peer:
                 figure += f", {peer / seconds:.1f}x wtype"
                 if target.startswith("entry-sway"):
