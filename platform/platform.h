@@ -336,6 +336,19 @@ public:
 
 // A program's parts, put together by its backend's factory; a backend may take
 // some of them from another (a window through Xwayland, keys through Wayland).
+// Descriptors the main loop watches beside the window's events, where the system
+// has them (Linux: the compositor's connection, the session bus, the socket that
+// "teclix --paste" asks through). Not one of Platform's parts: the core never
+// watches anything itself.
+class DescriptorWatch {
+public:
+  virtual ~DescriptorWatch() = default;
+  // Runs readable whenever fd has data (or has hung up); when it returns true,
+  // the wait for events returns too. A descriptor closed while watched is dropped.
+  virtual void watch(int fd, std::function<bool()> readable) = 0;
+  virtual void unwatch(int fd) = 0;
+};
+
 struct Platform {
   WindowSystem &window;
   DesktopSession &desktop;

@@ -21,7 +21,7 @@ std::unique_ptr<WaylandSession> WaylandSession::open(x11::X11Platform &x11) {
 }
 
 WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection> connection)
-    : x11_(x11), connection_(std::move(connection)) {
+    : x11_(x11), watch_(x11), connection_(std::move(connection)) {
   keyboard_ = VirtualKeyboard::create(*connection_);
   if (!keyboard_) {
     std::unique_ptr<PortalKeyboard> portal =
@@ -29,10 +29,10 @@ WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection
     if (portal) {
       portal_ = portal.get();
       portal_fd_ = portal_->fd();
-      x11_.watch(portal_fd_, [this] {
+      watch_.watch(portal_fd_, [this] {
         if (!portal_->dispatch()) {
           // the bus is gone: its descriptor would wake the loop for ever
-          x11_.unwatch(portal_fd_);
+          watch_.unwatch(portal_fd_);
           portal_fd_ = -1;
         }
         return false;
@@ -43,10 +43,10 @@ WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection
   clipboard_ = DataControlClipboard::create(*connection_);
   // The compositor's events (keymaps, the clipboard's offers) are read as they
   // come, so that its buffer for this program never fills.
-  x11_.watch(connection_->fd(), [this] {
+  watch_.watch(connection_->fd(), [this] {
     if (!connection_->dispatch() && !connection_lost_) {
       connection_lost_ = true;
-      x11_.unwatch(connection_->fd());
+      watch_.unwatch(connection_->fd());
       std::fprintf(stderr, "teclix: se ha perdido la conexión con el compositor Wayland\n");
       session_changed();
     }
@@ -56,13 +56,13 @@ WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection
 
 WaylandSession::~WaylandSession() {
   if (shortcut_fd_ >= 0) {
-    x11_.unwatch(shortcut_fd_);
+    watch_.unwatch(shortcut_fd_);
   }
   if (!connection_lost_) {
-    x11_.unwatch(connection_->fd());
+    watch_.unwatch(connection_->fd());
   }
   if (portal_fd_ >= 0) {
-    x11_.unwatch(portal_fd_);
+    watch_.unwatch(portal_fd_);
   }
   clipboard_.reset();
   keyboard_.reset();
@@ -172,10 +172,10 @@ CallResult WaylandSession::register_hotkey(Key key, unsigned modifiers) {
   shortcut_ = PortalShortcut::create([this] { session_changed(); });
   if (shortcut_) {
     shortcut_fd_ = shortcut_->fd();
-    x11_.watch(shortcut_fd_, [this] {
+    watch_.watch(shortcut_fd_, [this] {
       const bool pressed = shortcut_->dispatch();
       if (shortcut_->lost()) {
-        x11_.unwatch(shortcut_fd_);
+        watch_.unwatch(shortcut_fd_);
         shortcut_fd_ = -1;
       }
       return pressed;
@@ -186,7 +186,7 @@ CallResult WaylandSession::register_hotkey(Key key, unsigned modifiers) {
 
 void WaylandSession::unregister_hotkey() {
   if (shortcut_fd_ >= 0) {
-    x11_.unwatch(shortcut_fd_);
+    watch_.unwatch(shortcut_fd_);
     shortcut_fd_ = -1;
   }
   shortcut_.reset();

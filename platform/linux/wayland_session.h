@@ -83,6 +83,7 @@ private:
   std::chrono::steady_clock::time_point last_press_at_;
 
   x11::X11Platform &x11_;
+  DescriptorWatch &watch_; // the X11 parts' loop, which the session's descriptors join
   std::unique_ptr<Connection> connection_;
   std::unique_ptr<KeyboardOutput> keyboard_;
   PortalKeyboard *portal_ = nullptr;      // keyboard_, when it is the portal's

@@ -19,7 +19,7 @@
 
 namespace teclix::x11 {
 
-class X11Platform : public AllParts {
+class X11Platform : public AllParts, public DescriptorWatch {
 public:
   // Connects to the display (nullptr: $DISPLAY). On failure returns nullptr and
   // sets error to a message for the user.
@@ -30,8 +30,10 @@ public:
   Display *display() const { return connection_->display; }
   // Runs readable whenever fd has data while the program waits; when it returns
   // true the wait ends, as for an event.
-  void watch(int fd, std::function<bool()> readable) { loop_.watch(fd, std::move(readable)); }
-  void unwatch(int fd) { loop_.unwatch(fd); }
+  void watch(int fd, std::function<bool()> readable) override {
+    loop_.watch(fd, std::move(readable));
+  }
+  void unwatch(int fd) override { loop_.unwatch(fd); }
 
   WindowHandle create_main_window(WindowEvents &events) override;
   void show_window(WindowHandle window) override;
