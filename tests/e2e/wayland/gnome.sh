@@ -62,7 +62,9 @@ answer_dialog() {
   wait_until 5 no_x11_window_active || log "the dialog did not get the focus"
   local round
   for round in 1 2 3; do
-    if [ -n "$WL_ROOT" ]; then tap ffe9 69; else tap ff09 && tap 20; fi
+    # GNOME 48: Alt+I, the switch's own key. GNOME 43: Tab to the switch and Space,
+    # once only: a second Tab would reach Cancel, and Space would cancel.
+    if [ -n "$WL_ROOT" ]; then tap ffe9 69; elif [ "$round" = 1 ]; then tap ff09 && tap 20; fi
     wait_until 4 share_starts && return
   done
 }
