@@ -32,10 +32,15 @@ int main(int argc, char **argv) {
   if (argc == 2 && std::string(argv[1]) == "--paste") {
     return teclix::PasteRequests::send_request();
   }
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("teclix %s\n", TECLIX_VERSION);
+    return 0;
+  }
   if (argc > 1) {
-    std::fprintf(stderr, "Uso: teclix [--paste]\n"
+    std::fprintf(stderr, "Uso: teclix [--paste | --version]\n"
                          "  sin opciones: abre la ventana; F10 pega el portapapeles tecleándolo\n"
-                         "  --paste: pide al Teclix abierto que pegue ahora\n");
+                         "  --paste: pide al Teclix abierto que pegue ahora\n"
+                         "  --version: muestra la versión\n");
     return 2;
   }
   XSetIOErrorHandler(on_connection_lost);
