@@ -19,6 +19,8 @@ packages=(
   # what teclix (built on Debian 12) links
   libx11-6 libxtst6 libxi6 libxft2 libfontconfig1 fonts-liberation libxkbcommon0
   libwayland-client0 libsystemd0
+  # what teclix loads where it is there: libei, the desktops' emulated-input client
+  libei1
   # GNOME: mutter 48 headless with Xwayland, the desktop portal with its GNOME backend
   mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome gsettings-desktop-schemas
   # Plasma 6.3: KWin with the KDE portal (it wants PipeWire running, and Qt's Wayland)
