@@ -21,7 +21,7 @@ void tap(const Platform &platform, Key key);
 // (QEMU's VNC server hands one to the guest every 10 ms and drops what overflows
 // its queue, a dropped Shift release leaving Shift down in the guest): 12 ms
 // between events leaves a margin for a loaded machine, and a modifier change gets
-// time of its own for consoles slower to apply it. (The measurements: README.)
+// time of its own for consoles slower to apply it. (The measurements: docs/performance.md.)
 struct ConsolePace {
   std::chrono::milliseconds between_events{12};
   std::chrono::milliseconds around_modifiers{10};
