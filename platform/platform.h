@@ -145,6 +145,15 @@ struct TargetWindow {
   std::u16string title;
 };
 
+// How the program of the window typed into stands to this one. Windows drops,
+// without a word, synthetic keys sent to a program of a higher integrity level
+// (one run as administrator, when this one is not).
+enum class TargetPrivilege {
+  kSameOrLower, // the keys arrive
+  kHigher,      // the system drops the keys: nothing is typed, the user is told why
+  kUnknown,     // could not be read: typed as any other window
+};
+
 // The outcome of a platform call that can fail in a way the user must hear of.
 struct CallResult {
   bool ok = true;
@@ -246,6 +255,9 @@ public:
   virtual TargetWindow focused_target() = 0;
   // How keys, the clipboard and F10 go, for the window to tell the user.
   virtual SessionState session_state() = 0;
+  // Whether the foreground window's program would receive the keys this program
+  // sends (X11 and Wayland have no such barrier: never kHigher there).
+  virtual TargetPrivilege target_privilege() = 0;
 };
 
 // What starts a paste: the global hotkey, held for the program's window, and

@@ -35,6 +35,14 @@ void paste_text(const Platform &platform, const std::u16string &text, PasteListe
   if (target == 0 || text.empty()) {
     return;
   }
+  // Keys the system would drop are not sent at all: the user hears why instead of
+  // finding an untouched window. A level that cannot be read does not stop the paste.
+  if (platform.desktop.target_privilege() == TargetPrivilege::kHigher) {
+    if (listener) {
+      listener->target_elevated();
+    }
+    return;
+  }
   TypingOptions options;
   const TargetWindow window = platform.desktop.focused_target();
   options.mode = is_console(window) ? TypingMode::kConsole : TypingMode::kDirect;

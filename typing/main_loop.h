@@ -33,11 +33,15 @@ public:
   virtual void countdown_ended(CountdownEnd why) = 0;
   // F10 (or a paste asked for) found no text in the clipboard.
   virtual void nothing_to_paste() {}
+  // Nothing was typed: the target's program runs with more privileges than this
+  // one (as administrator), and the system would drop every key sent to it.
+  virtual void target_elevated() {}
 };
 
 // One paste: the clipboard's text, shaped and typed into the focused control,
 // as into a console where the focused window is one. Does nothing when nothing
-// has the focus or the clipboard holds no text.
+// has the focus or the clipboard holds no text, and types nothing into a window
+// whose program the system keeps this program's keys from.
 void paste_clipboard(const Platform &platform, PasteListener *listener = nullptr);
 // The same for a text already read.
 void paste_text(const Platform &platform, const std::u16string &text, PasteListener *listener);

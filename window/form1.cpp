@@ -30,6 +30,10 @@ const std::u16string kCancelButtonCaption = u"Cancelar";
 const std::u16string kHotkeyTakenNotice =
     u"F10 no llegó a Teclix: otra ventana tiene el teclado. Use «Pegar en 5 s».";
 
+const std::u16string kElevatedTargetNotice =
+    u"La ventana de destino se ejecuta como administrador: no se tecleó nada. Abra Teclix "
+    u"también como administrador.";
+
 std::u16string session_notice(const SessionState &session) {
   using Keys = SessionState::Keys;
   const std::u16string clipboard = session.wayland_clipboard ? u" y lee el portapapeles de Wayland."
@@ -176,6 +180,11 @@ void Form1::countdown_ended(CountdownEnd why) {
 
 void Form1::nothing_to_paste() {
   show_text(instruction_ + u"\r\n" + countdown_end_text(CountdownEnd::kNoText));
+}
+
+void Form1::target_elevated() {
+  set_button(kPasteButtonCaption);
+  show_text(instruction_ + u"\r\n" + kElevatedTargetNotice);
 }
 
 void Form1::set_button(const std::u16string &caption) {

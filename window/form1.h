@@ -26,6 +26,9 @@ extern const std::u16string kPasteButtonCaption;
 extern const std::u16string kCancelButtonCaption;
 // Said below the instruction when F10 went to another program that holds the keyboard.
 extern const std::u16string kHotkeyTakenNotice;
+// Said below the instruction when a paste typed nothing because the target runs as
+// administrator and this program does not.
+extern const std::u16string kElevatedTargetNotice;
 // What the window says, below the instruction, of the desktop session; empty when
 // there is nothing to say.
 std::u16string session_notice(const SessionState &session);
@@ -81,6 +84,7 @@ public:
   void countdown_shown(int seconds_left) override;
   void countdown_ended(CountdownEnd why) override;
   void nothing_to_paste() override;
+  void target_elevated() override;
 
   WindowHandle handle() const { return window_; }
   bool stopped() const { return stop_; }

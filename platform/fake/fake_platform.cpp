@@ -336,7 +336,9 @@ void FakePlatform::pump_events() {
       window_events_->on_hotkey_taken();
       break;
     case FakeEvent::Switch:
+    case FakeEvent::SwitchElevated:
       focus = switch_to;
+      privilege = e == FakeEvent::Switch ? TargetPrivilege::kSameOrLower : TargetPrivilege::kHigher;
       break;
     case FakeEvent::SessionChanged:
       session = session_after;

@@ -40,6 +40,7 @@ FakeLayout fake_layout_fr();
 // (the clock moves there). ButtonClick, Escape: the user clicks the window's paste
 // button, presses Esc in it. HotkeyTaken: F10 went to another program. Switch:
 // the user clicks into another window (the focus becomes switch_to).
+// SwitchElevated: the same, into a window whose program runs as administrator.
 // SessionChanged: the session's state becomes session_after.
 enum class FakeEvent {
   Hotkey,
@@ -50,6 +51,7 @@ enum class FakeEvent {
   Escape,
   HotkeyTaken,
   Switch,
+  SwitchElevated,
   SessionChanged
 };
 
@@ -73,7 +75,8 @@ public:
   SessionState session; // how keys go in the session
   SessionState session_after;
   TargetWindow target{u"editor", u"Editor", u"Sin título"};
-  WindowHandle switch_to = 0x5678; // where a Switch event moves the focus
+  WindowHandle switch_to = 0x5678;                           // where a Switch event moves the focus
+  TargetPrivilege privilege = TargetPrivilege::kSameOrLower; // the focused window's program's
   static constexpr WindowHandle kMainWindow = 0x100;
 
   // Puts the target's keyboard in a state before typing starts.
@@ -121,6 +124,7 @@ public:
   void set_link_color(WindowHandle window, Rgb color) override;
   void open_address(const std::u16string &address) override;
   SessionState session_state() override { return session; }
+  TargetPrivilege target_privilege() override { return privilege; }
   BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
                         const MessageBoxStyle &style) override;
   CallResult register_hotkey(Key key, unsigned modifiers) override;

@@ -42,6 +42,8 @@ public:
   TargetWindow focused_target() override;
   // Says which way the keys, the clipboard and F10 go here.
   SessionState session_state() override;
+  // A virtual keyboard's or the portal's keys reach every window of the session.
+  TargetPrivilege target_privilege() override { return TargetPrivilege::kSameOrLower; }
 
   // F10 as X11 takes it, and through the desktop's global shortcuts where the
   // portal offers them.

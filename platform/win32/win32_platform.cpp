@@ -1,6 +1,7 @@
 // The Windows backend: user32 and kernel32 for the hotkey and its loop, the focus,
-// the clipboard, the locale, the pointer and posted characters. The window is in
-// win32_window.cpp, keyboard input in win32_keyboard.cpp.
+// the clipboard, the locale, the pointer and posted characters; advapi32 for the
+// target's integrity level. The window is in win32_window.cpp, keyboard input in
+// win32_keyboard.cpp.
 #include "platform/win32/win32_platform.h"
 
 #include <shellapi.h>
@@ -8,7 +9,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win32/win32_internal.h"
 #include "typing/keys.h"
@@ -223,6 +226,58 @@ TargetWindow Win32Platform::focused_target() {
   const int title_length = GetWindowTextW(foreground, title.data(), title.size());
   target.title = from_wide(title.data(), static_cast<std::size_t>(std::max(title_length, 0)));
   return target;
+}
+
+namespace {
+
+// The mandatory integrity level of a process's token, as its label's RID
+// (SECURITY_MANDATORY_MEDIUM_RID, _HIGH_RID, ...); nullopt when it cannot be read.
+std::optional<DWORD> integrity_level(HANDLE process) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) {
+    return std::nullopt;
+  }
+  std::optional<DWORD> level;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size >= sizeof(TOKEN_MANDATORY_LABEL) &&
+      GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) {
+    const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL *>(buffer.data())->Label.Sid;
+    if (IsValidSid(sid) && *GetSidSubAuthorityCount(sid) > 0) {
+      level = *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1U);
+    }
+  }
+  CloseHandle(token);
+  return level;
+}
+
+} // namespace
+
+// User Interface Privilege Isolation: SendInput's keys do not reach a window of a
+// process whose integrity level is above the sender's, and SendInput says nothing
+// of it. A level that cannot be read (a process of another account, a protected
+// one) is no proof that the keys will be dropped, so it types as before. (Wine
+// reports every process at the high level, so there the levels are always equal.)
+TargetPrivilege Win32Platform::target_privilege() {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(GetForegroundWindow(), &process_id);
+  if (process_id == 0) {
+    return TargetPrivilege::kUnknown;
+  }
+  if (process_id == GetCurrentProcessId()) {
+    return TargetPrivilege::kSameOrLower;
+  }
+  const std::optional<DWORD> own = integrity_level(GetCurrentProcess());
+  std::optional<DWORD> target;
+  if (HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id)) {
+    target = integrity_level(process);
+    CloseHandle(process);
+  }
+  if (!own || !target) {
+    return TargetPrivilege::kUnknown;
+  }
+  return *target > *own ? TargetPrivilege::kHigher : TargetPrivilege::kSameOrLower;
 }
 
 Point Win32Platform::cursor_position() {

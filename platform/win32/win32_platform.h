@@ -27,6 +27,8 @@ public:
   void set_link_color(WindowHandle window, Rgb color) override;
   void open_address(const std::u16string &address) override;
   SessionState session_state() override { return {}; }
+  // The foreground window's process's integrity level against this one's.
+  TargetPrivilege target_privilege() override;
   BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
                         const MessageBoxStyle &style) override;
   CallResult register_hotkey(Key key, unsigned modifiers) override;

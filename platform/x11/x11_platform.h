@@ -46,6 +46,8 @@ public:
   // Under Wayland, F10 reaches this program and its keys reach other programs
   // only while an X11 window has the focus.
   SessionState session_state() override;
+  // X11 lets every client send keys to every other.
+  TargetPrivilege target_privilege() override { return TargetPrivilege::kSameOrLower; }
   BoxAnswer message_box(const std::u16string &prompt, const std::u16string &title,
                         const MessageBoxStyle &style) override;
 

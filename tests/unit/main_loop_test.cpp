@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/fake/fake_platform.h"
 #include "test_text.h"
 #include "typing/console_targets.h"
@@ -158,6 +160,65 @@ TEST(MainLoop, TheSessionNoticeSaysHowKeysClipboardAndF10Go) {
   };
   for (const Case &c : cases) {
     EXPECT_EQ(session_notice(c.session), c.says);
+  }
+}
+
+// A target whose program runs as administrator gets no key (the system would drop
+// them all); the window says why until the next paste.
+TEST(MainLoop, AProgramRunAsAdministratorGetsNothingAndTheWindowSaysWhy) {
+  using E = FakeEvent;
+  struct Case {
+    const char *name;
+    TargetPrivilege privilege;
+    std::vector<FakeEvent> script;
+    std::u16string typed;
+    int pastes;       // begun
+    bool said;        // the notice was shown on the way
+    bool still_shown; // ... and is shown at the end
+  };
+  const Case cases[] = {
+      {"same level or lower: typed",
+       TargetPrivilege::kSameOrLower,
+       {E::Hotkey},
+       u"abc",
+       1,
+       false,
+       false},
+      {"a level that cannot be read: typed",
+       TargetPrivilege::kUnknown,
+       {E::Hotkey},
+       u"abc",
+       1,
+       false,
+       false},
+      {"a higher level: nothing typed", TargetPrivilege::kHigher, {E::Hotkey}, u"", 0, true, true},
+      {"then into another window: typed, and the notice goes",
+       TargetPrivilege::kHigher,
+       {E::Hotkey, E::Switch, E::Hotkey},
+       u"abc",
+       1,
+       true,
+       false},
+      {"from another window into one run as administrator",
+       TargetPrivilege::kSameOrLower,
+       {E::Hotkey, E::SwitchElevated, E::Hotkey},
+       u"abc",
+       1,
+       true,
+       true},
+  };
+  const std::u16string notice = kInstruction + u"\r\n" + kElevatedTargetNotice;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePlatform fake;
+    fake.privilege = c.privilege;
+    fake.clipboard = u"abc";
+    fake.script.assign(c.script.begin(), c.script.end());
+    run(fake);
+    EXPECT_EQ(fake.typed, c.typed);
+    EXPECT_EQ(fake.pastes_started, c.pastes);
+    EXPECT_EQ(std::ranges::count(fake.shown_texts, notice) > 0, c.said);
+    EXPECT_EQ(fake.instruction, c.still_shown ? notice : kInstruction);
   }
 }
 
