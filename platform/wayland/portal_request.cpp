@@ -1,5 +1,6 @@
 #include "platform/wayland/portal_request.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <unistd.h>
