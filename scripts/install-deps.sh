@@ -23,6 +23,9 @@ packages=(
   mutter xdg-desktop-portal-gnome gsettings-desktop-schemas
   # ... and a Debian 13 root with today's desktops (scripts/debian13-root.sh)
   debootstrap
+  # the Debian packages (scripts/package-deb.sh): CPack's dependencies through
+  # dpkg-shlibdeps (dpkg-dev, file), and their check
+  dpkg-dev file lintian
   # virtual-machine console tests (the guest's kernel and busybox are downloaded, not installed)
   qemu-system-x86 qemu-system-gui kbd console-data cpio
 )
