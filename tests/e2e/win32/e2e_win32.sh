@@ -5,7 +5,7 @@
 # Each case compares the exact text that arrived. What the groups share is here;
 # each group's cases are in group_GROUP.sh.
 #
-#   e2e_win32.sh SOURCE_DIR BUILD_DIR [edit|notepad|window|helpers|faults|console]
+#   e2e_win32.sh SOURCE_DIR BUILD_DIR [edit|notepad|window|helpers|faults|console|package]
 export TECLIX_BUILD_DIR=$2
 # shellcheck source=../lib.sh
 source "$(dirname "$0")/../lib.sh"
@@ -63,11 +63,12 @@ new_target() {
 close_target() { stop_pid "$TARGET_PID"; }
 
 TECLIX_PID=""
+# start_teclix LOCALE [EXE]: (re)starts Teclix, the build's own or the one EXE names.
 start_teclix() {
-  local locale=$1
+  local locale=$1 exe=${2:-$BUILD/Teclix.exe}
   [ -z "$TECLIX_PID" ] || stop_pid "$TECLIX_PID"
   WINE_LOCALE=$locale
-  run_windows "$BUILD/Teclix.exe"
+  run_windows "$exe"
   TECLIX_PID=$LAST_PID
   TECLIX_ID=$(wait_window "Teclix - teclix.example") || die "Teclix window did not appear"
 }
