@@ -72,12 +72,11 @@ set(CPACK_PACKAGE_NAME teclix)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Teclix developers")
 set(CPACK_PACKAGE_CONTACT "${TECLIX_PACKAGE_MAINTAINER}")
-# The install rules run with DESTDIR set to CPack's staging directory and
-# CMAKE_INSTALL_PREFIX set to /usr, so the menu entry's Exec (written from
-# CMAKE_INSTALL_PREFIX) names /usr/bin/teclix, where the package puts it.
+# CPack runs the install rules with CMAKE_INSTALL_PREFIX set to this and DESTDIR
+# to its staging directory, so the menu entry's Exec (written from
+# CMAKE_INSTALL_PREFIX) names /usr/bin/teclix, where the package puts it (whatever
+# prefix the build was configured with; the package's test checks the entry).
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_SET_DESTDIR ON)
-set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -5,7 +5,8 @@
 # The package for Debian 12 is built on this machine (Debian 12); the one for Debian
 # 13 in a Debian 13 build root (scripts/debian-root.sh debian13-build, made on first
 # use) with this source tree mounted at its own path, so that each package's
-# dependencies are those of its release's libraries. Prints the package's path.
+# dependencies are those of its release's libraries. The release's lintian checks
+# it (its tags in lintian.txt beside the package). Prints the package's path.
 #
 #   bash scripts/package-deb.sh debian12 [-DVAR=VALUE...]   # build/package-deb12/teclix_*.deb
 #   bash scripts/package-deb.sh debian13 [-DVAR=VALUE...]   # build/package-deb13/teclix_*.deb
@@ -83,4 +84,12 @@ log=$build/package.log
   exit 1
 }
 deb=$(ls "$build"/teclix_*.deb)
+
+# The release's own lintian, every tag down to pedantic ones, into lintian.txt.
+lintian --fail-on none -I --pedantic "$deb" >"$build/lintian.txt" 2>"$build/lintian.err" || {
+  cat "$build/lintian.err" >&2
+  echo "package-deb: lintian did not run" >&2
+  exit 1
+}
+sed 's/^/package-deb: lintian: /' "$build/lintian.txt" >&2
 echo "$src/$deb"
