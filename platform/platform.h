@@ -35,6 +35,7 @@ struct SessionState {
     kVirtualKeyboard, // the compositor's virtual keyboard
     kPortalStarting,  // the desktop portal, not granted yet
     kPortal,          // the desktop portal: the keys of the active layout only
+    kEmulatedInput,   // the desktop's emulated input, handed out by the portal
     kPortalRefused,   // the desktop did not grant it
     kPortalLost,      // the portal stopped answering
     kPortalClosed,    // the desktop withdrew it

@@ -58,6 +58,10 @@ std::u16string session_notice(const SessionState &session) {
     return u"Wayland: Teclix escribe por el portal de escritorio (solo teclas de su "
            u"distribución)." +
            shortcut;
+  case Keys::kEmulatedInput:
+    return u"Wayland: Teclix escribe por la entrada emulada del escritorio (solo teclas de su "
+           u"distribución)." +
+           shortcut;
   case Keys::kPortalRefused:
     return u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo "
            u"de nuevo para volver a pedirlo.";

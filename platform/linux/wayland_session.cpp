@@ -64,6 +64,9 @@ WaylandSession::~WaylandSession() {
   if (portal_fd_ >= 0) {
     watch_.unwatch(portal_fd_);
   }
+  if (input_fd_ >= 0) {
+    watch_.unwatch(input_fd_);
+  }
   clipboard_.reset();
   keyboard_.reset();
 }
@@ -73,6 +76,18 @@ Platform WaylandSession::parts() {
 }
 
 void WaylandSession::session_changed() {
+  // The emulated-input server's word (modifiers, a closed connection) is read as it comes.
+  if (portal_ && portal_->input_fd() >= 0 && !input_watched_) {
+    input_watched_ = true;
+    input_fd_ = portal_->input_fd();
+    watch_.watch(input_fd_, [this] {
+      if (!portal_->dispatch_input()) {
+        watch_.unwatch(input_fd_);
+        input_fd_ = -1;
+      }
+      return false;
+    });
+  }
   x11_.session_changed();
 }
 
@@ -98,9 +113,9 @@ SessionState WaylandSession::session_state() {
     state.keys = Keys::kPortalStarting;
     break;
   case PortalKeyboard::State::kReady:
-    std::fprintf(stderr, "teclix: sesión Wayland: portal de escritorio remoto (versión %u)\n",
-                 portal_->version());
-    state.keys = Keys::kPortal;
+    std::fprintf(stderr, "teclix: sesión Wayland: portal de escritorio remoto (versión %u)%s\n",
+                 portal_->version(), portal_->emulated() ? ", entrada emulada" : "");
+    state.keys = portal_->emulated() ? Keys::kEmulatedInput : Keys::kPortal;
     break;
   case PortalKeyboard::State::kRefused:
     std::fprintf(stderr, "teclix: sesión Wayland: el portal no dio el teclado\n");

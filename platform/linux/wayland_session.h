@@ -90,6 +90,8 @@ private:
   std::unique_ptr<KeyboardOutput> keyboard_;
   PortalKeyboard *portal_ = nullptr;      // keyboard_, when it is the portal's
   int portal_fd_ = -1, shortcut_fd_ = -1; // the buses' descriptors while watched
+  int input_fd_ = -1;                     // the emulated-input connection's, while watched
+  bool input_watched_ = false;            // it was watched once (a closed one is not again)
   std::unique_ptr<PortalShortcut> shortcut_;
   std::unique_ptr<DataControlClipboard> clipboard_;
   SwayIpc sway_;

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -25,6 +26,8 @@ constexpr unsigned kKeyboardDevice = 1;
 // restores it without asking again.
 constexpr unsigned kPersistUntilRevoked = 2;
 constexpr std::uint64_t kCallTimeoutUs = 5'000'000;
+// How long the emulated-input server may take to hand out its keyboard.
+constexpr std::chrono::seconds kEmulatedWait{3};
 
 struct BusMessage {
   sd_bus_message *m = nullptr;
@@ -54,6 +57,9 @@ std::unique_ptr<PortalKeyboard> PortalKeyboard::create(Connection *keymaps,
   self->keymaps_ = keymaps;
   if (keymaps) {
     keymaps->watch_keymap([raw = self.get()](std::string text) {
+      if (raw->emulated_) {
+        return; // the emulated-input server's keymap is the one its keys follow
+      }
       raw->keymap_text_ = std::move(text);
       raw->keymap_changed_ = true;
     });
@@ -206,6 +212,18 @@ void PortalKeyboard::start() {
           std::fprintf(stderr, "teclix: no se pudo guardar el permiso del portal: %s\n",
                        why.c_str());
         }
+        if (version_ >= 2 && connect_emulated_input()) {
+          if (emulated_->state() == EmulatedInput::State::kReady) {
+            first_key_sent_ = true; // its own keyboard: no key needed to make one
+            dispatch_input();
+            set_state(State::kReady);
+            adopt_keymap();
+          } else {
+            // The portal takes no D-Bus keys once it has handed the socket out.
+            set_state(State::kRefused);
+          }
+          return;
+        }
         set_state(State::kReady);
         // A seat with no keyboard yet (a headless or docked machine) gets one
         // with the session's first key, and only then hands out its keymap: a
@@ -216,6 +234,82 @@ void PortalKeyboard::start() {
         tap_modifiers(kShift, false);
         tap_modifiers(kShift, true);
       });
+}
+
+bool PortalKeyboard::connect_emulated_input() {
+  if (!EmulatedInput::available()) {
+    return false;
+  }
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  BusMessage reply;
+  if (sd_bus_call_method(bus_, kPortal, kPortalPath, kRemoteDesktop, "ConnectToEIS", &error,
+                         &reply.m, "oa{sv}", session_.c_str(), 0) < 0) {
+    std::fprintf(stderr, "teclix: el portal no da entrada emulada (%s): teclas por D-Bus\n",
+                 error.message ? error.message : "sin respuesta");
+    sd_bus_error_free(&error);
+    return false;
+  }
+  int fd = -1;
+  if (sd_bus_message_read(reply.m, "h", &fd) < 0 || (fd = fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0) {
+    std::fprintf(stderr, "teclix: el portal no dio el conector de la entrada emulada\n");
+    return false;
+  }
+  emulated_ = EmulatedInput::connect(fd);
+  if (!emulated_->wait_ready(kEmulatedWait)) {
+    std::fprintf(stderr, "teclix: la entrada emulada del escritorio no dio un teclado\n");
+    return true;
+  }
+  std::fprintf(stderr, "teclix: teclas por la entrada emulada del escritorio (libei)\n");
+  return true;
+}
+
+bool PortalKeyboard::dispatch_input() {
+  if (!emulated_) {
+    return false;
+  }
+  const bool open = emulated_->dispatch();
+  if (std::optional<std::string> keymap = emulated_->take_keymap()) {
+    keymap_text_ = std::move(*keymap);
+    keymap_changed_ = true;
+  }
+  if (!open && state_ == State::kReady) {
+    down_.clear();
+    set_state(State::kClosed);
+  }
+  return open;
+}
+
+void PortalKeyboard::read_emulated_states() {
+  held_ = false;
+  if (emulated_->state() == EmulatedInput::State::kConnecting) {
+    emulated_->wait_ready(std::chrono::seconds(1)); // a keyboard the server is replacing
+  }
+  // The server's word on the keyboard, as of now: Caps Lock, the layout, and
+  // the modifiers held (the shortcut's, say), which are waited for. A server
+  // that says nothing of them leaves the desktop's other sources (KDE's).
+  emulated_->roundtrip();
+  dispatch_input();
+  compile_keymap();
+  if (!emulated_->modifiers()) {
+    read_key_states();
+    return;
+  }
+  const auto until = std::chrono::steady_clock::now() + kHeldWait;
+  while (emulated_->modifiers()->depressed != 0 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    emulated_->roundtrip();
+  }
+  const EmulatedInput::Modifiers &state = *emulated_->modifiers();
+  caps_lock_ = keymap_ && keymap_->caps_lock_in(state.locked);
+  held_ = state.depressed != 0;
+  std::fprintf(stderr,
+               "teclix: el escritorio dice: modificadores pulsados %#x, bloqueados %#x, "
+               "distribución %u\n",
+               state.depressed, state.locked, state.group);
+  if (held_) {
+    std::fprintf(stderr, "teclix: el usuario mantiene pulsada una tecla modificadora: no se "
+                         "teclea nada\n");
+  }
 }
 
 void PortalKeyboard::wait_for_keymap() {
@@ -269,16 +363,23 @@ void PortalKeyboard::read_key_states() {
   }
 }
 
-void PortalKeyboard::adopt_keymap() {
-  const unsigned layout = active_layout();
-  if (!keymap_changed_ && layout == layout_ && caps_lock_ == keys_caps_lock_) {
-    return;
-  }
-  keys_caps_lock_ = caps_lock_;
+void PortalKeyboard::compile_keymap() {
   if (keymap_changed_) {
     keymap_ = CompiledKeymap::compile(keymap_text_);
+    keymap_changed_ = false;
+    keys_stale_ = true;
   }
-  keymap_changed_ = false;
+}
+
+void PortalKeyboard::adopt_keymap() {
+  compile_keymap();
+  const unsigned layout =
+      emulated_ && emulated_->modifiers() ? emulated_->modifiers()->group : active_layout();
+  if (!keys_stale_ && layout == layout_ && caps_lock_ == keys_caps_lock_) {
+    return;
+  }
+  keys_stale_ = false;
+  keys_caps_lock_ = caps_lock_;
   layout_ = layout;
   if (keymap_) {
     map_ = keymap_->keys(layout_, caps_lock_);
@@ -291,11 +392,15 @@ void PortalKeyboard::adopt_keymap() {
 void PortalKeyboard::begin_typing(std::u16string_view, TypingMode mode,
                                   std::function<bool()> keep_typing) {
   dispatch();
-  wait_for_keymap();
-  read_key_states();
+  if (emulated_) {
+    read_emulated_states();
+  } else {
+    wait_for_keymap();
+    read_key_states();
+  }
   adopt_keymap();
-  pace_.start([path = compositor_socket_path()] { return read_client_queues(path); },
-              std::move(keep_typing));
+  pace().start([path = compositor_socket_path()] { return read_client_queues(path); },
+               std::move(keep_typing));
   mode_ = mode;
   if (state_ == State::kReady && !first_key_sent_) {
     // A session's first key may be swallowed: a Shift tap goes first.
@@ -310,8 +415,11 @@ void PortalKeyboard::end_typing() {
   for (std::uint32_t code : std::set<std::uint32_t>(down_)) {
     keycode(code, true);
   }
+  if (emulated_) {
+    emulated_->roundtrip();
+  }
   sd_bus_flush(bus_);
-  pace_.report();
+  pace().report();
 }
 
 std::optional<KeyLocation> PortalKeyboard::locate(char32_t ch) {
@@ -385,11 +493,12 @@ bool PortalKeyboard::send_character(char32_t ch) {
 }
 
 void PortalKeyboard::keycode(std::uint32_t code, bool up) {
-  if (pace_.gave_up() && (!up || !down_.count(code))) {
+  if (pace().gave_up() && (!up || !down_.count(code))) {
     return;
   }
   // evdev's numbering: the XKB keycode less 8
-  if (notify("NotifyKeyboardKeycode", static_cast<int>(code) - 8, up)) {
+  if (emulated_ ? emulate(code - 8, up)
+                : notify("NotifyKeyboardKeycode", static_cast<int>(code) - 8, up)) {
     if (up) {
       down_.erase(code);
     } else {
@@ -399,7 +508,27 @@ void PortalKeyboard::keycode(std::uint32_t code, bool up) {
 }
 
 void PortalKeyboard::keysym(std::uint32_t sym, bool up) {
+  if (emulated_) {
+    return; // emulated input has keycodes only
+  }
   notify("NotifyKeyboardKeysym", static_cast<int>(sym), up);
+}
+
+bool PortalKeyboard::emulate(std::uint32_t evdev_code, bool up) {
+  if (state_ != State::kReady) {
+    return false;
+  }
+  // Keys go in frames, and after each batch a round trip: the server has
+  // handled them before more go out, and the pace looks at the target.
+  if (!emulated_pace_.before_event([this] { emulated_->roundtrip(); }) && !up) {
+    return false;
+  }
+  if (emulated_->state() != EmulatedInput::State::kReady) {
+    dispatch_input(); // a connection that closed is said
+    return false;
+  }
+  emulated_->key(evdev_code, !up);
+  return true;
 }
 
 bool PortalKeyboard::notify(const char *method, int key, bool up) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wayland/emulated_input.h"
 #include "platform/wayland/key_pace.h"
 #include "platform/wayland/portal_request.h"
 #include "platform/wayland/wayland_connection.h"
@@ -35,6 +36,13 @@ public:
 
   State state() const { return state_; }
   unsigned version() const { return version_; }
+  // Whether keys go through the compositor's emulated-input server (libei)
+  // rather than one D-Bus call each.
+  bool emulated() const { return emulated_ != nullptr; }
+  // The emulated-input connection's descriptor (-1 without one), and what to do
+  // when it has data; false once it is over.
+  int input_fd() const { return emulated_ ? emulated_->fd() : -1; }
+  bool dispatch_input();
   // The bus's descriptor, and what to do when it has data; false once the bus
   // is gone (the descriptor is then to be watched no more).
   int fd() const;
@@ -67,6 +75,12 @@ private:
   void create_session();
   void select_devices();
   void start();
+  // Asks the portal for the emulated-input socket and waits for its keyboard.
+  // false where the portal offers none (keys then go by D-Bus).
+  bool connect_emulated_input();
+  // The key states the emulated-input server reports.
+  void read_emulated_states();
+  KeyPace &pace() { return emulated_ ? emulated_pace_ : pace_; }
   void set_state(State state);
   // Gives the session up: the portal did not answer (what, and why).
   void lose(const char *what, const sd_bus_error &error);
@@ -76,14 +90,17 @@ private:
   unsigned active_layout();
   // Caps Lock and the modifiers the user holds, where the desktop says them.
   void read_key_states();
+  void compile_keymap();
   void adopt_keymap();
   void keycode(std::uint32_t keycode, bool up);
   void keysym(std::uint32_t keysym, bool up);
+  // One key event through the emulated-input server; false when it was not sent.
+  bool emulate(std::uint32_t evdev_code, bool up);
   // One key event through the portal's method; false when it was not taken.
   bool notify(const char *method, int key, bool up);
   void tap_modifiers(unsigned modifiers, bool up);
   // Nothing more is typed in this paste: a modifier held, or the target stopped reading.
-  bool stopped() const { return held_ || pace_.gave_up(); }
+  bool stopped() { return held_ || pace().gave_up(); }
 
   sd_bus *bus_;
   unsigned version_;
@@ -95,6 +112,7 @@ private:
   Connection *keymaps_ = nullptr;
   std::string keymap_text_;
   bool keymap_changed_ = false;
+  bool keys_stale_ = false; // a keymap compiled since map_ was made
   unsigned layout_ = 0;
   bool caps_lock_ = false, keys_caps_lock_ = false; // now, and when map_ was made
   bool held_ = false; // the user held a modifier through kHeldWait: nothing is typed
@@ -108,6 +126,8 @@ private:
   TypingMode mode_ = TypingMode::kDirect;
   std::set<std::uint32_t> down_;
   KeyPace pace_{16}; // D-Bus calls each make a write of the compositor's: few at a time
+  std::unique_ptr<EmulatedInput> emulated_;
+  KeyPace emulated_pace_{128}; // as the virtual keyboard's: a round trip after each batch
 };
 
 } // namespace teclix::wayland

@@ -85,6 +85,11 @@ std::optional<std::uint32_t> CompiledKeymap::keycode_of(KeySym32 keysym) const {
   return std::nullopt;
 }
 
+bool CompiledKeymap::caps_lock_in(std::uint32_t mask) const {
+  const xkb_mod_index_t caps = xkb_keymap_mod_get_index(keymap_.get(), XKB_MOD_NAME_CAPS);
+  return caps != XKB_MOD_INVALID && caps < 32 && (mask & (1u << caps)) != 0;
+}
+
 Keymap CompiledKeymap::keys(unsigned layout, bool caps_lock) const {
   xkb_keymap *map = keymap_.get();
   Keymap keys;

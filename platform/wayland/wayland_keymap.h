@@ -36,6 +36,8 @@ public:
   // the desktop has active, for the portal), with the modifiers (Shift, AltGr)
   // that reach each level with Caps Lock as given and no other lock on.
   Keymap keys(unsigned layout = 0, bool caps_lock = false) const;
+  // Whether Caps Lock is among the modifiers of an xkb mask of this keymap's.
+  bool caps_lock_in(std::uint32_t mask) const;
   // The keycode of the first key whose first level is the keysym.
   std::optional<std::uint32_t> keycode_of(KeySym32 keysym) const;
   // The keysyms a keycode gives under Shift and AltGr as given (Modifier bits),

@@ -31,6 +31,8 @@ e2e_cleanup() {
   for i in "${E2E_AT_EXIT[@]}"; do
     eval "$i"
   done
+  # E2E_KEEP=DIR keeps the run's files (logs, what arrived) for a look afterwards
+  [ -z "${E2E_KEEP:-}" ] || cp -r "$E2E_TMP" "$E2E_KEEP"
   rm -rf "$E2E_TMP"
 }
 trap e2e_cleanup EXIT

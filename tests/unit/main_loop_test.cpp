@@ -154,6 +154,10 @@ TEST(MainLoop, TheSessionNoticeSaysHowKeysClipboardAndF10Go) {
       {{Keys::kPortal, false, true},
        u"Wayland: Teclix escribe por el portal de escritorio (solo teclas de su distribución). "
        u"F10 llega por los atajos globales del escritorio."},
+      {{Keys::kEmulatedInput, false, false},
+       u"Wayland: Teclix escribe por la entrada emulada del escritorio (solo teclas de su "
+       u"distribución). F10 solo llega desde ventanas X11: asigne F10 a «teclix --paste» en su "
+       u"escritorio."},
       {{Keys::kPortalRefused},
        u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo de "
        u"nuevo para volver a pedirlo."},
