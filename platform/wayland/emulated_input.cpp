@@ -142,7 +142,10 @@ bool EmulatedInput::available() {
 
 std::unique_ptr<EmulatedInput> EmulatedInput::connect(int fd) {
   const Library *lib = Library::load();
-  if (!lib) {
+  // A socket whose server end is closed already (a server that refuses at once)
+  // is not given to libei: libei 1.3.901 crashes setting up on one.
+  pollfd p{fd, POLLRDHUP, 0};
+  if (!lib || (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0)) {
     close(fd);
     return nullptr;
   }
@@ -304,7 +307,13 @@ std::optional<std::string> EmulatedInput::take_keymap() {
 }
 
 void EmulatedInput::key(std::uint32_t evdev_code, bool press) {
-  if (state_ != State::kReady) {
+  // What the server said since the last look (a connection it closed, a
+  // keyboard it paused) comes before the key.
+  pollfd p{fd(), POLLIN, 0};
+  if (poll(&p, 1, 0) > 0) {
+    dispatch();
+  }
+  if (state_ != State::kReady || !emulating_) {
     return;
   }
   auto *device = static_cast<ei_device *>(device_);
@@ -314,11 +323,17 @@ void EmulatedInput::key(std::uint32_t evdev_code, bool press) {
 
 bool EmulatedInput::roundtrip(std::chrono::milliseconds time) {
   auto *context = static_cast<ei *>(ei_);
+  if (state_ != State::kConnecting && state_ != State::kReady) {
+    return false;
+  }
   if (ping_) {
     lib_.ping_unref(static_cast<ei_ping *>(ping_));
   }
   ei_ping *ping = lib_.new_ping(context);
   ping_ = ping;
+  if (!ping) {
+    return false;
+  }
   pong_ = false;
   lib_.ping(ping);
   return wait_until([this] { return pong_; }, time);

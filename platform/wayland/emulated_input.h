@@ -30,7 +30,8 @@ public:
 
   // Whether libei could be loaded (once; the answer is kept).
   static bool available();
-  // Speaks to the server on fd (taken over); nullptr when libei is missing.
+  // Speaks to the server on fd (taken over); nullptr when libei is missing or
+  // the server has closed the socket already.
   static std::unique_ptr<EmulatedInput> connect(int fd);
   ~EmulatedInput();
 

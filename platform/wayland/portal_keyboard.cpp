@@ -213,7 +213,7 @@ void PortalKeyboard::start() {
                        why.c_str());
         }
         if (version_ >= 2 && connect_emulated_input()) {
-          if (emulated_->state() == EmulatedInput::State::kReady) {
+          if (emulated_ && emulated_->state() == EmulatedInput::State::kReady) {
             first_key_sent_ = true; // its own keyboard: no key needed to make one
             dispatch_input();
             set_state(State::kReady);
@@ -255,7 +255,7 @@ bool PortalKeyboard::connect_emulated_input() {
     return false;
   }
   emulated_ = EmulatedInput::connect(fd);
-  if (!emulated_->wait_ready(kEmulatedWait)) {
+  if (!emulated_ || !emulated_->wait_ready(kEmulatedWait)) {
     std::fprintf(stderr, "teclix: la entrada emulada del escritorio no dio un teclado\n");
     return true;
   }

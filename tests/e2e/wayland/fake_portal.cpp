@@ -9,8 +9,12 @@
 // ListShortcuts, BindShortcuts ID TRIGGER), and SIGUSR1 presses the bound one. With
 // --reject-token SelectDevices fails, as xdg-desktop-portal's does, for a
 // restore token that is no UUID.
-// With --hang-after N it answers N key events, then nothing more.
+// With --hang-after N it answers N key events, then nothing more. With
+// --eis-closed it hands out an emulated-input socket (ConnectToEIS) whose server
+// end is closed at once, as a server that refuses the program.
 //   fake_portal [--refuse] [--version N] [--shortcuts] [--reject-token] [--hang-after N]
+//               [--eis-closed]
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +22,7 @@
 #include <map>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <systemd/sd-bus.h>
@@ -28,6 +33,7 @@ bool g_refuse = false;
 bool g_reject_token = false;
 int g_hang_after = 0; // key events answered before it answers nothing more
 bool g_shortcuts = false;
+bool g_eis_closed = false;
 std::string g_shortcut_session, g_shortcut_id;
 int g_press_pipe[2] = {-1, -1};
 unsigned g_version = 2;
@@ -161,6 +167,21 @@ int notify_keysym(sd_bus_message *m, void *, sd_bus_error *) {
   return notify(m, "keysym");
 }
 
+int connect_to_eis(sd_bus_message *m, void *, sd_bus_error *error) {
+  if (!g_eis_closed) {
+    return sd_bus_error_set(error, SD_BUS_ERROR_UNKNOWN_METHOD, "no emulated input here");
+  }
+  say("ConnectToEIS");
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) < 0) {
+    return -errno;
+  }
+  close(ends[1]);
+  const int r = sd_bus_reply_method_return(m, "h", ends[0]);
+  close(ends[0]);
+  return r;
+}
+
 int shortcuts_session(sd_bus_message *m, void *, sd_bus_error *) {
   auto options = read_options(m);
   say("ShortcutsSession token=" + options["session_handle_token"]);
@@ -230,6 +251,7 @@ const sd_bus_vtable kRemoteDesktop[] = {
     SD_BUS_METHOD("Start", "osa{sv}", "o", start, 0),
     SD_BUS_METHOD("NotifyKeyboardKeycode", "oa{sv}iu", "", notify_keycode, 0),
     SD_BUS_METHOD("NotifyKeyboardKeysym", "oa{sv}iu", "", notify_keysym, 0),
+    SD_BUS_METHOD("ConnectToEIS", "oa{sv}", "h", connect_to_eis, 0),
     SD_BUS_PROPERTY("version", "u", get_version, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("AvailableDeviceTypes", "u", get_types, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_VTABLE_END,
@@ -261,6 +283,8 @@ int main(int argc, char **argv) {
       g_hang_after = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--reject-token") == 0) {
       g_reject_token = true;
+    } else if (std::strcmp(argv[i], "--eis-closed") == 0) {
+      g_eis_closed = true;
     } else if (std::strcmp(argv[i], "--shortcuts") == 0) {
       g_shortcuts = true;
     } else if (std::strcmp(argv[i], "--version") == 0 && i + 1 < argc) {
