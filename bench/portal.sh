@@ -7,7 +7,11 @@
 # A GTK entry holds one line: each text is typed as one line (its line breaks and
 # tabs as spaces) and a line break at its end submits it. The portal types only
 # keys of the active layout (US): the ASCII text is the one to be exact; the
-# others show what is left out. Its rows go to run.sh's results.tsv.
+# others show what is left out. Its rows go to run.sh's results.tsv. In Debian 13's
+# sessions the portal hands out its emulated-input socket and teclix types through
+# libei ("teclix" rows); the "teclix-dbus" rows, taken in the same runs, are the
+# same teclix with libei hidden (a bind mount, in this script's own mount
+# namespace), typing one D-Bus call a key as where libei is missing.
 #
 # A script of its own, for the reasons given in bench/sway.sh.
 #
@@ -49,23 +53,47 @@ else
   start_wayland_teclix
 fi
 wait_until 20 teclix_ready || die "the portal's session did not start: $(cat "$TECLIX_ERR")"
+tools=(teclix)
+libei=
+if [ -n "$WL_ROOT" ]; then
+  tools+=(teclix-dbus)
+  libei=$(readlink -f "$WL_ROOT/usr/lib/x86_64-linux-gnu/libei.so.1")
+  at_exit "umount '$libei' 2>/dev/null"
+fi
+# use_tool TOOL: teclix started again, with libei or without it (teclix-dbus); the
+# session comes back with the restore token, without a dialog.
+use_tool() {
+  [ ${#tools[@]} -gt 1 ] || return 0
+  stop_pid "$TECLIX_PID"
+  umount "$libei" 2>/dev/null
+  [ "$1" = teclix ] || mount --bind /dev/null "$libei"
+  : >"$TECLIX_ERR"
+  start_wayland_teclix
+  wait_until 20 teclix_ready || die "$1: the portal's session did not start: $(cat "$TECLIX_ERR")"
+  # the keys go the way asked for
+  if grep -q 'entrada emulada' "$TECLIX_ERR"; then [ "$1" = teclix ]; else [ "$1" = teclix-dbus ]; fi ||
+    die "$1: teclix typed the other way: $(cat "$TECLIX_ERR")"
+}
 for ((run = 1; run <= RUNS; run++)); do
-  for text in "${names[@]}"; do
-    file=$WL_DIR/texts/$text.txt out=$WL_DIR/entry.out
-    set_clipboard "$file"
-    : >"$out"
-    chown "$WL_UID:$WL_GID" "$out" # measure.py, as the session's user, empties it
-    start_entry bench "$out" || die "the entry did not get the focus"
-    # measure.py's terminal measurement: the entry writes its line only when it is
-    # submitted, at the end, so the wait for it allows for the whole text (the
-    # portal takes some hundreds of keys a second).
-    stall=$((STALL + $(wc -m <"$file") / 100))
-    row=$(as_user python3 "$WL_DIR/measure.py" x11 "$file" "$out" "$stall" -- "$WL_TECLIX" --paste)
-    wait_until 10 pid_gone "$ENTRY_PID" || log "the entry was not submitted"
-    stop_pid "$ENTRY_PID"
-    record_fields typing "$text" "$TARGET" teclix "$run" "chars seconds cps exact diffs" "$row"
-    keep_received "$row" "$out" "$text-$TARGET-teclix-$run"
-    log "  $text/$TARGET/teclix run $run: $row"
-    if pid_gone "$TECLIX_PID"; then die "teclix is no longer running: $(tail -n3 "$TECLIX_ERR")"; fi
+  for tool in "${tools[@]}"; do
+    use_tool "$tool"
+    for text in "${names[@]}"; do
+      file=$WL_DIR/texts/$text.txt out=$WL_DIR/entry.out
+      set_clipboard "$file"
+      : >"$out"
+      chown "$WL_UID:$WL_GID" "$out" # measure.py, as the session's user, empties it
+      start_entry bench "$out" || die "the entry did not get the focus"
+      # measure.py's terminal measurement: the entry writes its line only when it is
+      # submitted, at the end, so the wait for it allows for the whole text (the
+      # portal takes some hundreds of keys a second).
+      stall=$((STALL + $(wc -m <"$file") / 100))
+      row=$(as_user python3 "$WL_DIR/measure.py" x11 "$file" "$out" "$stall" -- "$WL_TECLIX" --paste)
+      wait_until 10 pid_gone "$ENTRY_PID" || log "the entry was not submitted"
+      stop_pid "$ENTRY_PID"
+      record_fields typing "$text" "$TARGET" "$tool" "$run" "chars seconds cps exact diffs" "$row"
+      keep_received "$row" "$out" "$text-$TARGET-$tool-$run"
+      log "  $text/$TARGET/$tool run $run: $row"
+      if pid_gone "$TECLIX_PID"; then die "teclix is no longer running: $(tail -n3 "$TECLIX_ERR")"; fi
+    done
   done
 done

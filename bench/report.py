@@ -12,6 +12,7 @@ from collections import defaultdict
 
 TOOL_NAMES = {
     "teclix": "teclix",
+    "teclix-dbus": "teclix, one D-Bus call a key (libei hidden)",
     "Teclix.exe": "Teclix.exe",
     "xdotool-d0": "xdotool type --delay 0",
     "xdotool-d12": "xdotool type (12 ms)",
@@ -83,9 +84,19 @@ def main():
         goal, verdict = "", ""
         if target.startswith("gtk-entry-"):
             # The portal types the layout's keys only: the ASCII text must be exact.
+            # Through emulated input, beside D-Bus in the same runs: 5 times as fast.
+            dbus = median(rows, ("typing", text, target, "teclix-dbus", "cps"))
+            if tool == "teclix" and dbus and cps:
+                figure += f", {cps / dbus:.1f}x D-Bus"
             if text == "ascii":
-                goal = "exact"
-                verdict = "met" if runs > 0 and exact_runs == runs else "MISSED (not exact)"
+                all_exact = runs > 0 and exact_runs == runs
+                if tool == "teclix" and dbus:
+                    goal = f"exact; >= 5x D-Bus ({5 * dbus:,.0f}) and >= 1,000 ch/s"
+                    fast = cps is not None and cps >= max(5 * dbus, 1000)
+                    verdict = ("met" if fast else "MISSED (slower)") if all_exact else "MISSED (not exact)"
+                else:
+                    goal = "exact"
+                    verdict = "met" if all_exact else "MISSED (not exact)"
             else:
                 goal = "characters the US layout lacks left out"
         elif target.startswith("foot"):
