@@ -83,6 +83,11 @@ TEST(CapsLock, LettersTakeTheOtherShiftState) {
     EXPECT_EQ(off.find(c.ch)->modifiers, c.caps_off);
     EXPECT_EQ(on.find(c.ch)->keycode, off.find(c.ch)->keycode);
   }
+  // A locked-modifier mask as a desktop reports it: Caps Lock by its own bit only
+  // (NumLock, Mod2, is locked on most keyboards).
+  EXPECT_TRUE(keymap->caps_lock_in(1u << 1));
+  EXPECT_TRUE(keymap->caps_lock_in((1u << 1) | (1u << 4)));
+  EXPECT_FALSE(keymap->caps_lock_in((1u << 0) | (1u << 2) | (1u << 4)));
 }
 
 TEST(SpareKeys, BoundCharactersTypeThemselvesAndTheRestStays) {
