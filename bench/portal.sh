@@ -31,6 +31,13 @@ read -r -a names <<<"$TEXTS"
 for text in "${names[@]}"; do
   { tr '\n\t' '  ' <"$TEXT_DIR/$text.txt" && printf '\n'; } >"$WL_DIR/texts/$text.txt"
 done
+# A GTK entry slows down as its one line grows (10,000 characters: about 500 a
+# second, whoever types), so the rate of the keys themselves is measured on the
+# first 3,000 characters of the ASCII text too.
+if [[ " ${names[*]} " == *" ascii "* ]]; then
+  { head -c 3000 "$TEXT_DIR/ascii.txt" | tr '\n\t' '  ' && printf '\n'; } >"$WL_DIR/texts/ascii-3000.txt"
+  names+=(ascii-3000)
+fi
 chmod -R a+rX "$WL_DIR/measure.py" "$WL_DIR/texts"
 # The target's name in results.tsv: the desktop, and the release when not this one's.
 TARGET=gtk-entry-$DESKTOP${WL_ROOT:+-debian13}
@@ -74,9 +81,35 @@ use_tool() {
   if grep -q 'entrada emulada' "$TECLIX_ERR"; then [ "$1" = teclix ]; else [ "$1" = teclix-dbus ]; fi ||
     die "$1: teclix typed the other way: $(cat "$TECLIX_ERR")"
 }
+# measure_foot TOOL RUN: the ASCII texts into a foot terminal, which reads what it is
+# sent at once: the rate of the keys themselves, where a GTK entry's own is the
+# limit (Debian 13's sessions, both ways of typing).
+FOOT=foot-$DESKTOP-debian13
+measure_foot() {
+  local out=$WL_DIR/foot.out text file row
+  : >"$out"
+  chown "$WL_UID:$WL_GID" "$out"
+  as_user foot -a bench-foot sh -c 'stty raw -echo icrnl && : >"$1.ready" && exec cat >>"$1"' sh \
+    "$out" </dev/null >>"$E2E_TMP/foot.log" 2>&1 &
+  local foot=$!
+  track "$foot"
+  wait_until 10 test -e "$out.ready" && wait_until 10 no_x11_window_active ||
+    die "foot did not start: $(tail -n3 "$E2E_TMP/foot.log")"
+  for text in ascii-3000 ascii; do
+    file=$WL_DIR/texts/$text.txt
+    set_clipboard "$file"
+    row=$(as_user python3 "$WL_DIR/measure.py" x11 "$file" "$out" "$STALL" -- "$WL_TECLIX" --paste)
+    record_fields typing "$text" "$FOOT" "$1" "$2" "chars seconds cps exact diffs" "$row"
+    keep_received "$row" "$out" "$text-$FOOT-$1-$2"
+    log "  $text/$FOOT/$1 run $2: $row"
+  done
+  stop_pid "$foot"
+}
+[ -z "$WL_ROOT" ] || mkdir -p "$OUT/$FOOT"
 for ((run = 1; run <= RUNS; run++)); do
   for tool in "${tools[@]}"; do
     use_tool "$tool"
+    [ -z "$WL_ROOT" ] || [[ " ${names[*]} " != *" ascii-3000 "* ]] || measure_foot "$tool" "$run"
     for text in "${names[@]}"; do
       file=$WL_DIR/texts/$text.txt out=$WL_DIR/entry.out
       set_clipboard "$file"

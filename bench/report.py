@@ -28,8 +28,11 @@ TARGET_NAMES = {
     "gtk-entry-kde": "GTK entry (KDE portal)",
     "gtk-entry-kde-debian13": "GTK entry (Plasma 6.3 portal)",
     "gtk-entry-gnome-debian13": "GTK entry (GNOME 48 portal)",
+    "foot-kde-debian13": "foot (Plasma 6.3 portal)",
+    "foot-gnome-debian13": "foot (GNOME 48 portal)",
 }
-TEXT_NAMES = {"ascii": "ASCII 10,000", "spanish": "Spanish 2,000", "scripts": "scripts 1,000"}
+TEXT_NAMES = {"ascii": "ASCII 10,000", "ascii-3000": "ASCII 3,000", "spanish": "Spanish 2,000",
+              "scripts": "scripts 1,000"}
 
 
 def load(path):
@@ -82,13 +85,13 @@ def main():
         if exact_runs < runs:
             figure += f" (differing chars: median {statistics.median(diffs):.0f}, max {max(diffs):.0f})"
         goal, verdict = "", ""
-        if target.startswith("gtk-entry-"):
+        if target.startswith("gtk-entry-") or target in ("foot-kde-debian13", "foot-gnome-debian13"):
             # The portal types the layout's keys only: the ASCII text must be exact.
             # Through emulated input, beside D-Bus in the same runs: 5 times as fast.
             dbus = median(rows, ("typing", text, target, "teclix-dbus", "cps"))
             if tool == "teclix" and dbus and cps:
                 figure += f", {cps / dbus:.1f}x D-Bus"
-            if text == "ascii":
+            if text.startswith("ascii"):
                 all_exact = runs > 0 and exact_runs == runs
                 if tool == "teclix" and dbus:
                     goal = f"exact; >= 5x D-Bus ({5 * dbus:,.0f}) and >= 1,000 ch/s"
