@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <type_traits>
 #include <unistd.h>
 
 // libei's C interface, as far as this program uses it (libei 1.x, soname
