@@ -54,14 +54,12 @@ std::u16string session_notice(const SessionState &session) {
     return u"Wayland: Teclix espera a que el escritorio le deje escribir (portal de escritorio "
            u"remoto).";
   case Keys::kPortal:
-    // Three lines at most below the instruction: the window does not grow.
-    return u"Wayland: Teclix escribe por el portal de escritorio (solo teclas de su "
-           u"distribución)." +
-           shortcut;
   case Keys::kEmulatedInput:
-    return u"Wayland: Teclix escribe por la entrada emulada del escritorio (solo teclas de su "
-           u"distribución)." +
-           shortcut;
+    // Three lines at most below the instruction: the window does not grow.
+    return std::u16string(u"Wayland: Teclix escribe por ") +
+           (session.keys == Keys::kPortal ? u"el portal de escritorio"
+                                          : u"la entrada emulada del escritorio") +
+           u" (solo teclas de su distribución)." + shortcut;
   case Keys::kPortalRefused:
     return u"El escritorio no dejó escribir a Teclix: F10 no teclea nada. Cierre Teclix y ábralo "
            u"de nuevo para volver a pedirlo.";
