@@ -145,7 +145,11 @@ fake_start() {
   : >"$TECLIX_ERR"
   start_wayland_teclix
   wait_until 10 grep -q '^Start' "$calls" || fail "fake/$name: the session was not started"
+  # Its window, activated when it maps, must be up before the entry takes the
+  # focus from it: mapped later, it would take the paste itself.
+  wait_until 10 teclix_shown || fail "fake/$name: teclix's window did not appear"
 }
+teclix_shown() { as_user xdotool search --onlyvisible --name '^Teclix - ' >/dev/null 2>&1; }
 # fake_session NAME [OPTIONS]: fake_start, with a GTK entry (a Wayland window) in
 # front; then one paste of "ab".
 fake_session() {
