@@ -66,12 +66,20 @@ TECLIX_PID=""
 # start_teclix LOCALE [EXE]: (re)starts Teclix, the build's own or the one EXE names.
 start_teclix() {
   local locale=$1 exe=${2:-$BUILD/Teclix.exe}
-  [ -z "$TECLIX_PID" ] || stop_pid "$TECLIX_PID"
+  if [ -n "$TECLIX_PID" ]; then
+    stop_pid "$TECLIX_PID"
+    # The window that goes with it, found by its title, would pass for the new one.
+    wait_until 10 teclix_gone || die "the Teclix window stayed after its program ended"
+  fi
   WINE_LOCALE=$locale
   run_windows "$exe"
   TECLIX_PID=$LAST_PID
   TECLIX_ID=$(wait_window "Teclix - teclix.example") || die "Teclix window did not appear"
+  # It is shown once F10 is held.
+  wait_until 10 teclix_shown || die "the Teclix window was not shown"
 }
+teclix_gone() { ! has_window "Teclix - teclix.example"; }
+teclix_shown() { [ -n "$(xdotool search --onlyvisible --name '^Teclix - teclix\.example$' 2>/dev/null)" ]; }
 
 # A press that must type nothing: afterwards a second press with "fin" on the
 # clipboard must leave exactly "fin" in the target.
