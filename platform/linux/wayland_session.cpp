@@ -29,14 +29,7 @@ WaylandSession::WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection
     if (portal) {
       portal_ = portal.get();
       portal_fd_ = portal_->fd();
-      watch_.watch(portal_fd_, [this] {
-        if (!portal_->dispatch()) {
-          // the bus is gone: its descriptor would wake the loop for ever
-          watch_.unwatch(portal_fd_);
-          portal_fd_ = -1;
-        }
-        return false;
-      });
+      watch_while_open(portal_fd_, [this] { return portal_->dispatch(); });
       keyboard_ = std::move(portal);
     }
   }
@@ -80,15 +73,20 @@ void WaylandSession::session_changed() {
   if (portal_ && portal_->input_fd() >= 0 && !input_watched_) {
     input_watched_ = true;
     input_fd_ = portal_->input_fd();
-    watch_.watch(input_fd_, [this] {
-      if (!portal_->dispatch_input()) {
-        watch_.unwatch(input_fd_);
-        input_fd_ = -1;
-      }
-      return false;
-    });
+    watch_while_open(input_fd_, [this] { return portal_->dispatch_input(); });
   }
   x11_.session_changed();
+}
+
+void WaylandSession::watch_while_open(int &fd, std::function<bool()> read) {
+  watch_.watch(fd, [this, &fd, read = std::move(read)] {
+    if (!read()) {
+      // the connection is gone: its descriptor would wake the loop for ever
+      watch_.unwatch(fd);
+      fd = -1;
+    }
+    return false;
+  });
 }
 
 SessionState WaylandSession::session_state() {

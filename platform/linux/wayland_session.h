@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "platform/platform.h"
@@ -74,6 +75,8 @@ private:
   };
   WaylandSession(x11::X11Platform &x11, std::unique_ptr<Connection> connection);
   void session_changed();
+  // Reads what comes on fd until read says its connection is gone; fd is then -1.
+  void watch_while_open(int &fd, std::function<bool()> read);
   Focus focus();
   KeyboardOutput &keys();
 
